@@ -26,7 +26,9 @@ inline std::string ConfiguredDirectory() {
     dir = value;
   } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
              runtime != nullptr && *runtime != '\0') {
-    dir = std::string(runtime) + "/qvshare";
+    dir = runtime;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    dir += dir == "/" ? "qvshare" : "/qvshare";
   } else {
     dir = "/tmp/qvshare-" + std::to_string(static_cast<unsigned long>(::geteuid()));
   }

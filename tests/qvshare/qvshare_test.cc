@@ -1,0 +1,253 @@
+#include "qvshare.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/host_presence.h"
+#include "qvshare_directory.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string Get(int slot, int size = 256) {
+  std::string buffer(static_cast<size_t>(size), 'x');
+  QVStatusGetString(slot, buffer.data(), size);
+  return std::string(buffer.c_str());
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+// Runs `body` in a child process and returns its exit status (0 when it returned true).
+template <typename Body>
+int InChild(Body body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body() ? 0 : 1);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A pipe pair for a parent and a child to wait for each other, one byte at a time.
+struct Channel {
+  int to_child[2];
+  int to_parent[2];
+  Channel() {
+    if (::pipe(to_child) != 0 || ::pipe(to_parent) != 0) std::abort();
+  }
+  ~Channel() {
+    for (int fd : {to_child[0], to_child[1], to_parent[0], to_parent[1]}) ::close(fd);
+  }
+  static bool Send(int fd) { return ::write(fd, "x", 1) == 1; }
+  static bool Wait(int fd) {
+    char c;
+    return ::read(fd, &c, 1) == 1;
+  }
+};
+
+TEST(StatusSlots, SetInOneProcessReadInAnotherWithBufferRules) {
+  TempDir tmp;
+  const std::string dir = tmp.File("run/share");
+  ScopedEnv env("QVSHARE_DIR", dir);
+  EXPECT_EQ(Get(47), "");  // missing directory: nothing set, nothing created by reading
+  EXPECT_FALSE(std::filesystem::exists(dir));
+
+  ASSERT_EQ(InChild([] {
+              QVStatusSetString(47, "alice");
+              QVStatusSetString(-3, "minus three");
+              QVStatusSetString(INT_MIN, "lowest");
+              QVStatusSetString(8, "gone");
+              QVStatusSetString(8, nullptr);
+              return true;
+            }),
+            0);
+  EXPECT_EQ(ModeOf(dir), 0700u);
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    EXPECT_EQ(ModeOf(entry.path().string()), 0600u) << entry.path();
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  EXPECT_EQ(Get(47), "alice");
+  EXPECT_EQ(Get(-3), "minus three");
+  EXPECT_EQ(Get(INT_MIN), "lowest");
+  EXPECT_EQ(Get(8), "");   // a null text sets ""
+  EXPECT_EQ(Get(48), "");  // never set
+  EXPECT_EQ(Get(47, 4), "ali");
+  EXPECT_EQ(Get(47, 1), "");
+
+  char buffer[8] = "untouch";
+  QVStatusGetString(47, buffer, 0);
+  QVStatusGetString(47, buffer, -5);
+  EXPECT_STREQ(buffer, "untouch");
+  QVStatusGetString(47, nullptr, 8);  // must not crash
+
+  QVStatusSetString(47, "");
+  EXPECT_EQ(Get(47), "");
+}
+
+TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
+  TempDir tmp;
+  ScopedEnv env("QVSHARE_DIR", tmp.File("share"));
+  const std::string a(3000, 'a');
+  const std::string b(5000, 'b');
+  QVStatusSetString(5, a.c_str());
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    for (int i = 0; i < 2000; ++i) QVStatusSetString(5, (i % 2 ? a : b).c_str());
+    ::_exit(0);
+  }
+  int reads = 0;
+  int torn = 0;
+  int status = 0;
+  while (::waitpid(writer, &status, WNOHANG) == 0) {
+    const std::string value = Get(5, 8192);
+    if (value != a && value != b) ++torn;
+    ++reads;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(Get(5, 8192), a);  // the last rewrite (i = 1999) set a
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tmp.File("share"))) {
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);  // no temporary file left behind
+}
+
+TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
+  TempDir tmp;
+  {
+    ScopedEnv share("QVSHARE_DIR", "");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", tmp.path() + "/");
+    EXPECT_EQ(qvshare::ConfiguredDirectory(), tmp.File("qvshare"));
+    QVStatusSetString(1, "via runtime dir");
+    EXPECT_EQ(Get(1), "via runtime dir");
+    EXPECT_EQ(ModeOf(tmp.File("qvshare")), 0700u);
+    ScopedEnv no_runtime("XDG_RUNTIME_DIR", "");
+    EXPECT_EQ(qvshare::ConfiguredDirectory(), "/tmp/qvshare-" + std::to_string(::geteuid()));
+  }
+
+  // Open to others: a slot file planted there is not believed, and nothing is written.
+  const std::string open_dir = tmp.File("open");
+  ASSERT_EQ(::mkdir(open_dir.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(open_dir.c_str(), 0755), 0);
+  {
+    ScopedEnv env("QVSHARE_DIR", open_dir);
+    std::filesystem::copy_file(tmp.File("qvshare/slot.1"), open_dir + "/slot.1");
+    EXPECT_EQ(Get(1), "");
+    QVStatusSetString(2, "refused");
+    EXPECT_FALSE(std::filesystem::exists(open_dir + "/slot.2"));
+    EXPECT_EQ(QVHostPresenceAcquire(), 0);
+  }
+
+  // A symbolic link to a good directory is refused too.
+  ASSERT_EQ(::symlink(tmp.File("qvshare").c_str(), tmp.File("link").c_str()), 0);
+  {
+    ScopedEnv env("QVSHARE_DIR", tmp.File("link"));
+    EXPECT_EQ(Get(1), "");
+  }
+
+  // A slot file that is a symbolic link reads as "".
+  ASSERT_EQ(::symlink("/etc/hostname", tmp.File("qvshare/slot.3").c_str()), 0);
+  {
+    ScopedEnv env("QVSHARE_DIR", tmp.File("qvshare"));
+    EXPECT_EQ(Get(3), "");
+    EXPECT_EQ(Get(1), "via runtime dir");
+  }
+
+  if (::geteuid() != 0) GTEST_SKIP() << "ownership by another user needs root to set up";
+  // Made by another user, as in a shared /tmp: refused even though its mode is 0700.
+  const std::string foreign = tmp.File("foreign");
+  ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
+  std::filesystem::copy_file(tmp.File("qvshare/slot.1"), foreign + "/slot.1");
+  ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
+  {
+    ScopedEnv env("QVSHARE_DIR", foreign);
+    EXPECT_EQ(Get(1), "");
+    QVStatusSetString(4, "refused");
+    EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4"));
+    EXPECT_FALSE(talmor::IsHostWindowPresent());
+  }
+  // A slot file of another user's in our own directory is not believed either.
+  ASSERT_EQ(::chown(tmp.File("qvshare/slot.1").c_str(), 65534, 65534), 0);
+  ScopedEnv env("QVSHARE_DIR", tmp.File("qvshare"));
+  EXPECT_EQ(Get(1), "");
+}
+
+TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
+  TempDir tmp;
+  const std::string dir = tmp.File("share");
+  ScopedEnv env("QVSHARE_DIR", dir);
+  EXPECT_FALSE(talmor::IsHostWindowPresent());
+  EXPECT_FALSE(std::filesystem::exists(dir));  // asking creates nothing
+
+  Channel ch;
+  const pid_t host = ::fork();
+  if (host == 0) {
+    const bool ok = QVHostPresenceAcquire() == 1 && QVHostPresenceAcquire() == 1;
+    Channel::Send(ch.to_parent[1]);  // holding (or failed: the parent sees it absent)
+    Channel::Wait(ch.to_child[0]);
+    QVHostPresenceRelease();
+    Channel::Send(ch.to_parent[1]);
+    Channel::Wait(ch.to_child[0]);
+    const bool again = QVHostPresenceAcquire() == 1;
+    Channel::Send(ch.to_parent[1]);
+    Channel::Wait(ch.to_child[0]);
+    ::_exit(ok && again ? 0 : 1);  // exits holding the lock, without a release
+  }
+  ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
+  EXPECT_TRUE(talmor::IsHostWindowPresent());
+  EXPECT_EQ(QVHostPresenceAcquire(), 0);  // a second host is refused while the first runs
+  EXPECT_TRUE(talmor::IsHostWindowPresent());
+
+  ASSERT_TRUE(Channel::Send(ch.to_child[1]));
+  ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
+  EXPECT_FALSE(talmor::IsHostWindowPresent());
+
+  ASSERT_TRUE(Channel::Send(ch.to_child[1]));
+  ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
+  EXPECT_TRUE(talmor::IsHostWindowPresent());
+  ASSERT_TRUE(Channel::Send(ch.to_child[1]));
+  int status = 0;
+  ASSERT_EQ(::waitpid(host, &status, 0), host);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(talmor::IsHostWindowPresent());
+}
+
+TEST(HostPresence, InThisProcessAndNotHandedToForkedChildren) {
+  TempDir tmp;
+  ScopedEnv env("QVSHARE_DIR", tmp.File("share"));
+  ASSERT_EQ(QVHostPresenceAcquire(), 1);
+  EXPECT_EQ(ModeOf(tmp.File("share/QuorvaneWClass.lock")), 0600u);
+  // The library loaded into the host's own process sees the host too.
+  EXPECT_TRUE(talmor::IsHostWindowPresent());
+
+  // A child inherits the descriptor but is not the host: it cannot take the lock, and its
+  // release does not end the parent's presence.
+  EXPECT_EQ(InChild([] {
+              const bool refused = QVHostPresenceAcquire() == 0;
+              QVHostPresenceRelease();
+              return refused && talmor::IsHostWindowPresent();
+            }),
+            0);
+  EXPECT_TRUE(talmor::IsHostWindowPresent());
+  EXPECT_EQ(InChild([] { return talmor::IsHostWindowPresent(); }), 0);
+
+  QVHostPresenceRelease();
+  EXPECT_FALSE(talmor::IsHostWindowPresent());
+  QVHostPresenceRelease();  // not held: nothing happens
+  EXPECT_EQ(InChild([] { return QVHostPresenceAcquire() == 1; }), 0);
+  EXPECT_FALSE(talmor::IsHostWindowPresent());  // the child exited
+}
+
+}  // namespace
