@@ -1,0 +1,214 @@
+#include "platform/profile_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/file_exception.h"
+#include "platform/file_system.h"
+#include "support/temp_dir.h"
+
+namespace talmor {
+namespace {
+
+constexpr char kIni[] = "qvtalmor.ini";
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> Entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    names.push_back(e.path().filename().string());
+  }
+  return names;
+}
+
+class ProfileFileTest : public ::testing::Test {
+ protected:
+  ProfileFileTest() { std::filesystem::create_directories(tmp_.File("win")); }
+  std::string Path() const { return tmp_.File("win/qvtalmor.ini"); }
+  std::string Get(std::string_view section, std::string_view key, std::string_view def = "DEF",
+                  size_t size = 80) {
+    return GetProfileString(kIni, section, key, def, size);
+  }
+
+  TempDir tmp_;
+  ScopedEnv env_{"QUORVANE_WINDIR", tmp_.File("win")};
+};
+
+TEST_F(ProfileFileTest, MissingFileGivesTheDefaultCutAndTrimmedAndCreatesNothing) {
+  EXPECT_EQ(ProfileFilePath(kIni), Path());
+  EXPECT_EQ(ProfileFilePath(tmp_.File("elsewhere.ini")), tmp_.File("elsewhere.ini"));
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE"), "FALSE");
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE \t "), "FALSE");  // trailing blanks go
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", " FALSE"), " FALSE");    // leading ones stay
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 3), "FA");
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 1), "");
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 0), "");
+  char buffer[4] = "zzz";
+  EXPECT_EQ(GetProfileString(kIni, "Acquisition", "IsGCMD", "FALSE", buffer, sizeof buffer), 3u);
+  EXPECT_STREQ(buffer, "FAL");
+  EXPECT_EQ(GetProfileString(kIni, "Acquisition", "IsGCMD", "FALSE", nullptr, 4), 0u);
+  DeleteProfileKey(kIni, "Acquisition", "IsGCMD");
+  EXPECT_FALSE(std::filesystem::exists(Path()));
+}
+
+TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromMissing) {
+  WriteText(Path(),
+            "IsGCMD=before any section\n"
+            "; a comment\n"
+            "[Other]\n"
+            "IsGCMD=other\n"
+            "  [ acquisition ]  ; trailing note\n"
+            "  isgcmd  =   \"TRUE\"  \n"
+            "a line of no known form\n"
+            "[Login]\n"
+            "UserName=\n"
+            "Quoted='single'\n"
+            "Mixed=\"mixed'\n"
+            "Lone=\"\n"
+            "Doubled=\"\"\"\"\n"
+            "Inner=a \"b\" c\n"
+            "Eq=x=y\n"
+            "[AuditLog]\n"
+            "WinPos=0,1,-1,-1,-1,-1,10,20,610,420\n"
+            "[Login]\n"
+            "Second=from the second Login section\n");
+  EXPECT_EQ(Get("ACQUISITION", "IsGcmd"), "TRUE");
+  EXPECT_EQ(Get("Login", "UserName"), "");  // present but empty: not the default
+  EXPECT_EQ(Get("Login", "Absent"), "DEF");
+  EXPECT_EQ(Get("Nowhere", "UserName"), "DEF");
+  EXPECT_EQ(Get("Login", "Quoted"), "single");
+  EXPECT_EQ(Get("Login", "Mixed"), "\"mixed'");
+  EXPECT_EQ(Get("Login", "Lone"), "\"");
+  EXPECT_EQ(Get("Login", "Doubled"), "\"\"");
+  EXPECT_EQ(Get("Login", "Inner"), "a \"b\" c");
+  EXPECT_EQ(Get("Login", "Eq"), "x=y");
+  EXPECT_EQ(Get("Login", "Second"), "from the second Login section");
+  EXPECT_EQ(Get("AuditLog", "WinPos", "", 78), "0,1,-1,-1,-1,-1,10,20,610,420");
+  EXPECT_EQ(Get("AuditLog", "WinPos", "", 10), "0,1,-1,-1");  // cut at size - 1
+  EXPECT_EQ(Get("acquisition", "isgcmd", "", 3), "TR");       // cut after the quotes go
+}
+
+TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
+  const std::string original =
+      "; settings\n"
+      "[Acquisition]\n"
+      "  IsGCMD = FALSE\n"
+      "Other=1\n"
+      "\n"
+      "[Login]\n"
+      "UserName=bob\n"
+      "\n"
+      "junk without equals";
+  WriteText(Path(), original);
+  WriteProfileString(kIni, "ACQUISITION", "isgcmd", "TRUE");
+  WriteProfileString(kIni, "acquisition", "NewKey", "v");
+  WriteProfileString(kIni, "AuditLog", "OldestFirst", "FALSE");
+  WriteProfileString(kIni, "Login", "UserName", " spaced ");
+  EXPECT_EQ(ReadText(Path()),
+            "; settings\n"
+            "[Acquisition]\n"
+            "  IsGCMD =TRUE\n"
+            "Other=1\n"
+            "NewKey=v\n"
+            "\n"
+            "[Login]\n"
+            "UserName= spaced \n"
+            "\n"
+            "junk without equals\n"
+            "[AuditLog]\n"
+            "OldestFirst=FALSE\n");
+  EXPECT_EQ(Get("Login", "UserName"), "spaced");
+  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+
+  DeleteProfileKey(kIni, "acquisition", "OTHER");
+  EXPECT_EQ(Get("Acquisition", "Other"), "DEF");
+  EXPECT_EQ(Get("Acquisition", "NewKey"), "v");
+  DeleteProfileKey(kIni, "AuditLog", "OldestFirst");
+  EXPECT_EQ(ReadText(Path()).substr(ReadText(Path()).size() - 11), "[AuditLog]\n");
+}
+
+TEST_F(ProfileFileTest, WriteCreatesTheFileKeepsCrLfAndCannotInjectLines) {
+  WriteProfileString(kIni, "Login", "UserName", "alice");
+  EXPECT_EQ(ReadText(Path()), "[Login]\nUserName=alice\n");
+  EXPECT_EQ(Get("login", "username"), "alice");
+
+  WriteText(Path(), "[Login]\r\nUserName=alice\r\n[AuditLog]\r\nWinPos=1");
+  WriteProfileString(kIni, "AuditLog", "OldestFirst", "TRUE");
+  WriteProfileString(kIni, "Login", "UserName", "mallory\r\n[Acquisition]\r\nIsGCMD=TRUE");
+  EXPECT_EQ(ReadText(Path()),
+            "[Login]\r\nUserName=mallory\r\n[AuditLog]\r\nWinPos=1\r\nOldestFirst=TRUE\r\n");
+  EXPECT_EQ(Get("Acquisition", "IsGCMD"), "DEF");
+}
+
+// Fails the rename that would put the new file in place.
+class FailingRename : public ForwardingFileSystem {
+ public:
+  FailingRename() : ForwardingFileSystem(OsFileSystem()) {}
+  void Rename(const std::string& from, const std::string&) override {
+    throw FileException(FileException::Cause::kDiskFull, from, 28, "rename failed");
+  }
+};
+
+TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
+  const std::string original = "[Login]\nUserName=bob\n";
+  WriteText(Path(), original);
+  FailingRename failing;
+  FileSystem* previous = FileSystem::SetDefault(&failing);
+  EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
+  FileSystem::SetDefault(previous);
+  EXPECT_EQ(ReadText(Path()), original);
+  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+
+  ASSERT_EQ(::chmod(Path().c_str(), 0444), 0);
+  try {
+    WriteProfileString(kIni, "Login", "UserName", "carol");
+    ADD_FAILURE() << "a read-only profile file must not be written";
+  } catch (const FileException& e) {
+    EXPECT_EQ(e.cause(), FileException::Cause::kAccessDenied);
+  }
+  EXPECT_EQ(ReadText(Path()), original);
+  EXPECT_EQ(Get("Login", "UserName"), "bob");  // still readable
+}
+
+TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
+  const std::string a(2000, 'a');
+  const std::string b(3000, 'b');
+  WriteProfileString(kIni, "AuditLog", "WinPos", a);
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
+    ::_exit(0);
+  }
+  int reads = 0;
+  int torn = 0;
+  int status = 0;
+  while (::waitpid(writer, &status, WNOHANG) == 0) {
+    const std::string value = GetProfileString(kIni, "AuditLog", "WinPos", "", 4096);
+    if (value != a && value != b) ++torn;
+    ++reads;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+}
+
+}  // namespace
+}  // namespace talmor
