@@ -14,6 +14,8 @@
 #include "qvshare_directory.h"
 #include "support/temp_dir.h"
 
+extern "C" int QVShareCallFromC(int slot, const char* text);
+
 namespace {
 
 std::string Get(int slot, int size = 256) {
@@ -92,6 +94,9 @@ TEST(StatusSlots, SetInOneProcessReadInAnotherWithBufferRules) {
 
   QVStatusSetString(47, "");
   EXPECT_EQ(Get(47), "");
+
+  EXPECT_EQ(QVShareCallFromC(12, "from C"), 1);
+  EXPECT_EQ(Get(12), "from C");
 }
 
 TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
