@@ -4,23 +4,21 @@
 
 #include "qvshare.h"
 
-#include "qvshare_directory.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
-#include <climits>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "qvshare_directory.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
-#include "platform/host_presence.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/host_presence.h"
 #include "qvshare_directory.h"
 
 namespace talmor {

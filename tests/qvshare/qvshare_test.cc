@@ -123,7 +123,8 @@ TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
   EXPECT_EQ(Get(5, 8192), a);  // the last rewrite (i = 1999) set a
   size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(tmp.File("share"))) {
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(tmp.File("share"))) {
     ++files;
   }
   EXPECT_EQ(files, 1u);  // no temporary file left behind
