@@ -1,0 +1,276 @@
+#include "database/security_database.h"
+
+#include <algorithm>
+
+#include "platform/names.h"
+
+namespace talmor {
+
+template <typename Record>
+std::string SecurityDatabase::NameIndex<Record>::FoldedKey(std::string_view name) {
+  return FoldCase(name);
+}
+
+template <typename Record>
+void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
+                                                 Record* record) {
+  entries.emplace(FoldedKey(name), Entry{sequence, record});
+}
+
+template <typename Record>
+std::uint64_t SecurityDatabase::NameIndex<Record>::Erase(std::string_view name,
+                                                         const Record* record) {
+  auto [first, last] = entries.equal_range(FoldedKey(name));
+  for (auto it = first; it != last; ++it) {
+    if (it->second.record == record) {
+      const std::uint64_t sequence = it->second.sequence;
+      entries.erase(it);
+      return sequence;
+    }
+  }
+  return 0;  // not reached: every stored record is indexed under its name
+}
+
+template <typename Record>
+Record* SecurityDatabase::NameIndex<Record>::First(std::string_view name) const {
+  auto [first, last] = entries.equal_range(FoldedKey(name));
+  const Entry* best = nullptr;
+  for (auto it = first; it != last; ++it) {
+    if (best == nullptr || it->second.sequence > best->sequence) best = &it->second;
+  }
+  return best == nullptr ? nullptr : best->record;
+}
+
+template <typename Record>
+std::vector<Record*> SecurityDatabase::NameIndex<Record>::All(std::string_view name) const {
+  auto [first, last] = entries.equal_range(FoldedKey(name));
+  std::vector<Entry> found;
+  for (auto it = first; it != last; ++it) found.push_back(it->second);
+  std::sort(found.begin(), found.end(),
+            [](const Entry& a, const Entry& b) { return a.sequence > b.sequence; });
+  std::vector<Record*> records;
+  records.reserve(found.size());
+  for (const Entry& entry : found) records.push_back(entry.record);
+  return records;
+}
+
+SecurityDatabase::SecurityDatabase() {
+  for (int right = 0; right < kRightCount; ++right) {
+    rights_.push_front(std::make_unique<RightRecord>(right));
+  }
+}
+
+SecurityDatabase::~SecurityDatabase() {
+  user_index_.entries.clear();
+  group_index_.entries.clear();
+  users_.clear();
+  groups_.clear();
+  rights_.clear();
+}
+
+const UserRecord* SecurityDatabase::UserAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= users_.size()) return nullptr;
+  return users_[static_cast<std::size_t>(index)].get();
+}
+
+const GroupRecord* SecurityDatabase::GroupAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= groups_.size()) return nullptr;
+  return groups_[static_cast<std::size_t>(index)].get();
+}
+
+const RightRecord* SecurityDatabase::RightAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= rights_.size()) return nullptr;
+  return rights_[static_cast<std::size_t>(index)].get();
+}
+
+bool SecurityDatabase::GetUserAt(int index, UserRecord* out) const {
+  const UserRecord* user = UserAt(index);
+  if (user == nullptr) return false;
+  if (out != nullptr) *out = *user;
+  return true;
+}
+
+bool SecurityDatabase::FindUser(std::string_view name, UserRecord* out) const {
+  const UserRecord* user = user_index_.First(name);
+  if (user == nullptr) return false;
+  if (out != nullptr) *out = *user;
+  return true;
+}
+
+bool SecurityDatabase::AddUser(const UserRecord& user) {
+  auto stored = std::make_unique<UserRecord>(user);
+  user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
+  users_.push_front(std::move(stored));
+  return true;
+}
+
+void SecurityDatabase::RenameInList(MembershipRecord& record, const std::string& old_name,
+                                    const std::string& new_name, bool stale) {
+  // A change of letter case only leaves the entries as they are: they still match the record.
+  if (EqualIgnoringCase(old_name, new_name)) return;
+  MemberList& members = record.Members();
+  if (!members.Contains(old_name)) return;
+  if (!stale) {
+    // Another record still carries the old name: only exact entries follow the renamed one.
+    record.RenameMember(old_name, new_name);
+    return;
+  }
+  // No record of the old name is left, so no entry of it, in whatever letter case, may stay
+  // behind to match a later record of that name: rename them all, or drop them when the list
+  // names the new name already (or there is no new name).
+  if (!new_name.empty() && !members.Contains(new_name)) {
+    members.RenameIgnoringCase(old_name, new_name);
+  } else {
+    members.RemoveIgnoringCase(old_name);
+  }
+}
+
+bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
+  const std::vector<UserRecord*> matches = user_index_.All(name);
+  if (matches.empty()) return false;
+  const UserRecord replacement = user;  // the argument may be one of the matches
+  const std::string& new_name = replacement.UserName();
+  for (UserRecord* stored : matches) {
+    const std::string old_name = stored->UserName();
+    const std::uint64_t sequence = user_index_.Erase(old_name, stored);
+    *stored = replacement;
+    user_index_.Insert(new_name, sequence, stored);
+    // Every user matching `name` takes the new name, so none of the old name remains.
+    for (auto& group : groups_) RenameInList(*group, old_name, new_name, /*stale=*/true);
+  }
+  return true;
+}
+
+bool SecurityDatabase::DeleteUser(std::string_view name) {
+  const std::vector<UserRecord*> matches = user_index_.All(name);
+  if (matches.empty()) return false;
+  const std::string removed_name(name);
+  for (UserRecord* stored : matches) user_index_.Erase(stored->UserName(), stored);
+  std::erase_if(users_, [&matches](const std::unique_ptr<UserRecord>& user) {
+    return std::find(matches.begin(), matches.end(), user.get()) != matches.end();
+  });
+  // Every user of the name is gone: its entries go in every letter case.
+  for (auto& group : groups_) group->Members().RemoveIgnoringCase(removed_name);
+  return true;
+}
+
+bool SecurityDatabase::GetGroupAt(int index, GroupRecord* out) const {
+  const GroupRecord* group = GroupAt(index);
+  if (group == nullptr) return false;
+  if (out != nullptr) *out = *group;
+  return true;
+}
+
+bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const {
+  const GroupRecord* group = group_index_.First(name);
+  if (group == nullptr) return false;
+  if (out != nullptr) *out = *group;
+  return true;
+}
+
+bool SecurityDatabase::AddGroup(const GroupRecord& group) {
+  auto stored = std::make_unique<GroupRecord>(group);
+  group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
+  groups_.push_front(std::move(stored));
+  return true;
+}
+
+bool SecurityDatabase::EditGroup(std::string_view name, const GroupRecord& group) {
+  GroupRecord* stored = group_index_.First(name);
+  if (stored == nullptr) return false;
+  // Taken first: the argument may be the stored record itself.
+  const std::string new_name = group.GroupName();
+  const std::string new_description = group.Description();
+  const MemberList new_members = group.Members();
+
+  const std::string old_name = stored->GroupName();
+  const std::uint64_t sequence = group_index_.Erase(old_name, stored);
+  stored->SetNameDesc(new_name, new_description);
+  stored->ClearMembers();
+  for (std::size_t i = 0; i < new_members.Count(); ++i) stored->AddMember(new_members.At(i));
+  group_index_.Insert(new_name, sequence, stored);
+
+  const bool stale = !group_index_.Has(old_name);
+  for (auto& right : rights_) RenameInList(*right, old_name, new_name, stale);
+  return true;
+}
+
+bool SecurityDatabase::DeleteGroup(std::string_view name) {
+  const std::vector<GroupRecord*> matches = group_index_.All(name);
+  if (matches.empty()) return false;
+  const std::string removed_name(name);
+  for (GroupRecord* stored : matches) group_index_.Erase(stored->GroupName(), stored);
+  std::erase_if(groups_, [&matches](const std::unique_ptr<GroupRecord>& group) {
+    return std::find(matches.begin(), matches.end(), group.get()) != matches.end();
+  });
+  for (auto& right : rights_) right->Members().RemoveIgnoringCase(removed_name);
+  return true;
+}
+
+RightRecord* SecurityDatabase::FindStoredRight(int right) const {
+  for (const auto& record : rights_) {
+    if (record->GetRight() == right) return record.get();
+  }
+  return nullptr;
+}
+
+bool SecurityDatabase::FindRight(int right, RightRecord* out) const {
+  const RightRecord* record = FindStoredRight(right);
+  if (record == nullptr) return false;
+  if (out != nullptr) *out = *record;
+  return true;
+}
+
+bool SecurityDatabase::EditRight(int right, const RightRecord& record) {
+  RightRecord* stored = FindStoredRight(right);
+  if (stored == nullptr) return false;
+  const MemberList new_members = record.Members();  // the argument may be the stored record
+  // The number is kept: taking another number from the record would leave two rights of one
+  // number and none of this one, and the rights file would end at the gap.
+  stored->ClearMembers();
+  for (std::size_t i = 0; i < new_members.Count(); ++i) stored->AddMember(new_members.At(i));
+  return true;
+}
+
+bool SecurityDatabase::CopyUserMemberships(std::string_view new_name,
+                                           std::string_view source_name) {
+  if (EqualExactly(new_name, source_name)) return true;
+  for (auto& group : groups_) {
+    if (group->IsMember(source_name)) group->AddMember(new_name);
+  }
+  return true;
+}
+
+bool SecurityDatabase::CopyGroupRights(std::string_view new_name, std::string_view source_name) {
+  if (EqualExactly(new_name, source_name)) return true;
+  for (auto& right : rights_) {
+    if (right->IsMember(source_name)) right->AddMember(new_name);
+  }
+  return true;
+}
+
+bool SecurityDatabase::IsNameInUse(std::string_view candidate, std::string_view current) const {
+  // A record counts when its name matches the candidate and not the current name; matching is
+  // equality of folded names, so no record counts when the two names match each other.
+  if (EqualIgnoringCase(candidate, current)) return false;
+  return group_index_.Has(candidate) || user_index_.Has(candidate);
+}
+
+bool SecurityDatabase::IsUserInGroup(std::string_view user, std::string_view group) const {
+  const GroupRecord* stored = group_index_.First(group);
+  return stored != nullptr && stored->IsMember(user);
+}
+
+bool SecurityDatabase::UserHoldsRight(std::string_view user, int right) const {
+  if (user.empty()) return false;
+  const RightRecord* record = FindStoredRight(right);
+  if (record == nullptr) return false;
+  const MemberList& groups = record->Members();
+  for (std::size_t i = 0; i < groups.Count(); ++i) {
+    const GroupRecord* group = group_index_.First(groups.At(i));
+    if (group != nullptr && group->IsMember(user)) return true;
+  }
+  return false;
+}
+
+}  // namespace talmor

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "database/member_list.h"
+
+namespace talmor {
+
+// The common base of the records the database holds: it owns them through this base's virtual
+// destructor. Records are values; there is no other virtual operation.
+class SecurityRecord {
+ public:
+  virtual ~SecurityRecord() = default;
+
+ protected:
+  SecurityRecord() = default;
+  SecurityRecord(const SecurityRecord&) = default;
+  SecurityRecord& operator=(const SecurityRecord&) = default;
+};
+
+// A user account. Out-strings of GetStrings may be null; those are skipped.
+class UserRecord : public SecurityRecord {
+ public:
+  UserRecord() = default;
+  // Both flags 0.
+  UserRecord(std::string_view user_name, std::string_view full_name, std::string_view description,
+             std::string_view password);
+  UserRecord(const UserRecord&) = default;
+  UserRecord& operator=(const UserRecord&) = default;
+  ~UserRecord() override = default;
+
+  // An absent argument leaves its field as it is; a present one, also an empty one, replaces it.
+  void SetStrings(OptionalText user_name, OptionalText full_name, OptionalText description,
+                  OptionalText password);
+  void GetStrings(std::string* user_name, std::string* full_name, std::string* description,
+                  std::string* password) const;
+
+  // Store 1 for any non-zero value, else 0.
+  void SetCannotChangePassword(int value) { cannot_change_password_ = value != 0 ? 1 : 0; }
+  void SetAccountDisabled(int value) { account_disabled_ = value != 0 ? 1 : 0; }
+  bool GetCannotChangePassword() const { return cannot_change_password_ != 0; }
+  bool GetAccountDisabled() const { return account_disabled_ != 0; }
+
+  const std::string& UserName() const { return user_name_; }
+  const std::string& FullName() const { return full_name_; }
+  const std::string& Description() const { return description_; }
+  const std::string& Password() const { return password_; }
+
+ private:
+  std::string user_name_;
+  std::string full_name_;
+  std::string description_;
+  std::string password_;
+  std::int32_t cannot_change_password_ = 0;
+  std::int32_t account_disabled_ = 0;
+};
+
+// The membership part shared by groups (members are user names) and rights (members are group
+// names). Copy construction and assignment copy the list with CopyFrom, so a copy's members are
+// in reverse order.
+class MembershipRecord : public SecurityRecord {
+ public:
+  // Fails for an absent or empty name, a name already listed ignoring case, or a full list.
+  bool AddMember(OptionalText name);
+  // Fails for an absent or empty name, a name not listed ignoring case, or one listed only in
+  // another letter case (removal is exact); otherwise every exactly equal entry goes.
+  bool RemoveMember(OptionalText name);
+  // Fails for an absent or empty name, an old name not listed ignoring case, a new name listed
+  // ignoring case (so also a change of letter case only), or an old name listed only in another
+  // letter case; otherwise every entry exactly equal to the old name is renamed in place.
+  bool RenameMember(OptionalText old_name, OptionalText new_name);
+  // True if the list holds the name ignoring case; false for an absent or empty name.
+  bool IsMember(OptionalText name) const { return members_.Contains(name); }
+  // The name at `index` (0 = front) into *out; false and *out untouched outside the list.
+  bool GetMemberAt(int index, std::string* out) const;
+  void ClearMembers() { members_.RemoveAll(); }
+
+  const MemberList& Members() const { return members_; }
+  MemberList& Members() { return members_; }
+
+ protected:
+  MembershipRecord() = default;
+  MembershipRecord(const MembershipRecord& other);
+  MembershipRecord& operator=(const MembershipRecord& other);
+  ~MembershipRecord() override = default;
+
+ private:
+  MemberList members_;
+};
+
+class GroupRecord : public MembershipRecord {
+ public:
+  GroupRecord() = default;
+  GroupRecord(std::string_view group_name, std::string_view description);
+  GroupRecord(const GroupRecord&) = default;
+  GroupRecord& operator=(const GroupRecord&) = default;
+  ~GroupRecord() override = default;
+
+  // An absent argument leaves its field unchanged.
+  void SetNameDesc(OptionalText group_name, OptionalText description);
+  // Null out-strings are skipped.
+  void GetNameDesc(std::string* group_name, std::string* description) const;
+
+  const std::string& GroupName() const { return group_name_; }
+  const std::string& Description() const { return description_; }
+
+ private:
+  std::string group_name_;
+  std::string description_;
+};
+
+class RightRecord : public MembershipRecord {
+ public:
+  RightRecord() = default;
+  explicit RightRecord(std::int32_t right) : right_(right) {}
+  RightRecord(const RightRecord&) = default;
+  RightRecord& operator=(const RightRecord&) = default;
+  ~RightRecord() override = default;
+
+  void SetRight(std::int32_t right) { right_ = right; }
+  std::int32_t GetRight() const { return right_; }
+
+ private:
+  std::int32_t right_ = 0;
+};
+
+}  // namespace talmor
