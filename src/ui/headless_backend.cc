@@ -1,0 +1,690 @@
+#include "ui/headless_backend.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <optional>
+
+#include "ui/dialog.h"
+#include "ui/list_model.h"
+#include "ui/message_box.h"
+
+namespace talmor {
+
+class HeadlessDialog;
+
+namespace {
+Operator* installed_operator = nullptr;
+std::vector<HeadlessDialog*> open_dialogs;
+constexpr int kDefaultEditLimit = 30000;
+constexpr int kItemHeight = 16;
+}  // namespace
+
+class HeadlessControl : public ControlPeer {
+ public:
+  HeadlessControl(HeadlessDialog& dialog, const ControlTemplate& t, Rect rect);
+
+  const ControlTemplate& Template() const override { return t_; }
+  std::string GetText() const override;
+  void SetText(std::string_view text) override { text_ = text; }
+  bool IsEnabled() const override { return enabled_; }
+  void Enable(bool enable) override;
+  bool IsVisible() const override { return visible_; }
+  void Show(bool show) override { visible_ = show; }
+  int GetCheck() const override { return check_; }
+  void SetCheck(int state) override { check_ = state; }
+  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  void SetLimitText(int limit) override { limit_ = limit; }
+  Rect GetRect() const override { return rect_; }
+  void SetRect(const Rect& rect) override {
+    rect_ = rect;
+    ListChanged();
+  }
+  int TextWidth(std::string_view text) const override { return 6 * static_cast<int>(text.size()); }
+  ListModel* List() override { return list_ ? &*list_ : nullptr; }
+  const ListModel* List() const override { return list_ ? &*list_ : nullptr; }
+  void SetTabStops(const std::vector<int>& stops) override { tab_stops_ = stops; }
+  std::vector<int> GetTabStops() const override { return tab_stops_; }
+  void SetHorizontalExtent(int pixels) override { extent_ = pixels; }
+  int GetHorizontalExtent() const override { return extent_; }
+  int GetItemHeight() const override { return kItemHeight; }
+  ScrollInfo GetVerticalScroll() const override;
+  void ListChanged() override;
+
+  int VisibleRows() const { return std::max(1, rect_.height() / kItemHeight); }
+  bool is_list() const { return t_.kind == ControlKind::kListBox; }
+  bool notifies() const { return !is_list() || (t_.style & kLbsNotify) != 0; }
+
+ private:
+  HeadlessDialog& dialog_;
+  const ControlTemplate& t_;
+  std::string text_;
+  bool enabled_;
+  bool visible_;
+  int check_ = kUnchecked;
+  int limit_ = 0;
+  Rect rect_;
+  std::optional<ListModel> list_;
+  std::vector<int> tab_stops_;
+  int extent_ = 0;
+};
+
+class HeadlessDialog : public DialogPeer {
+ public:
+  HeadlessDialog(HeadlessBackend& backend, Dialog& dialog, const DialogTemplate& t)
+      : backend_(backend), dialog_(dialog), t_(t), caption_(t.caption) {
+    Size base = backend.DialogBaseUnits();
+    Rect r = talmor::MapDialogRect({0, 0, t.cx, t.cy}, base);
+    placement_.normal_position = r;
+    for (const ControlTemplate& c : t.controls) {
+      controls_.push_back(
+          std::make_unique<HeadlessControl>(*this, c, talmor::MapDialogRect(c.rect, base)));
+    }
+    if (t.menu != 0) {
+      if (const MenuTemplate* m = FindMenuTemplate(t.menu)) {
+        for (const MenuPopupTemplate& p : m->popups) {
+          for (const MenuItemTemplate& item : p.items) {
+            if (!item.separator) menu_[item.id] = {item.checked, true};
+          }
+        }
+      }
+    }
+  }
+
+  WindowHandle Handle() const override { return const_cast<HeadlessDialog*>(this); }
+  HeadlessControl* FindControl(int id) override {
+    if (id == kIdStatic) return nullptr;
+    for (auto& c : controls_) {
+      if (c->Template().id == id) return c.get();
+    }
+    return nullptr;
+  }
+  std::string GetCaption() const override { return caption_; }
+  void SetCaption(std::string_view caption) override { caption_ = caption; }
+  int GetFocus() const override { return focus_; }
+  void SetFocus(int id) override {
+    if (id == focus_) return;
+    int old = focus_;
+    focus_ = id;
+    if (old != 0) Notify(old, Notify::kKillFocus);
+    if (id != 0) Notify(id, Notify::kSetFocus);
+  }
+  void SetInitialFocus() override {
+    for (auto& c : controls_) {
+      if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
+          c->Template().id != kIdStatic) {
+        SetFocus(c->Template().id);
+        return;
+      }
+    }
+  }
+  Rect GetWindowRect() const override { return placement_.normal_position; }
+  void SetWindowRect(const Rect& rect) override { placement_.normal_position = rect; }
+  Size GetClientSize() const override {
+    return {placement_.normal_position.width(), placement_.normal_position.height()};
+  }
+  WindowPlacement GetPlacement() const override { return placement_; }
+  void SetPlacement(const WindowPlacement& p) override { placement_ = p; }
+  void SetTopmost(bool topmost) override { topmost_ = topmost; }
+  bool IsTopmost() const override { return topmost_; }
+  bool CheckMenuItem(int id, bool checked) override {
+    auto it = menu_.find(id);
+    if (it == menu_.end()) return false;
+    it->second.checked = checked;
+    return true;
+  }
+  int IsMenuItemChecked(int id) const override {
+    auto it = menu_.find(id);
+    return it == menu_.end() ? -1 : (it->second.checked ? 1 : 0);
+  }
+  bool EnableMenuItem(int id, bool enabled) override {
+    auto it = menu_.find(id);
+    if (it == menu_.end()) return false;
+    it->second.enabled = enabled;
+    return true;
+  }
+  int RunModal() override {
+    if (ended_) return result_;
+    open_dialogs.push_back(this);
+    struct Pop {
+      ~Pop() { open_dialogs.pop_back(); }
+    } pop;
+    return backend_.RunLoop(*this);
+  }
+  void EndModal(int result) override {
+    ended_ = true;
+    result_ = result;
+  }
+
+  // Fires a notification from control `id` to the dialog.
+  void Notify(int id, talmor::Notify code) {
+    HeadlessControl* c = FindControl(id);
+    if (c == nullptr) return;
+    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
+    dialog_.HandleCommand(id, code);
+  }
+
+  void SetClientSize(int cx, int cy) {
+    Rect& r = placement_.normal_position;
+    r.right = r.left + cx;
+    r.bottom = r.top + cy;
+  }
+
+  HeadlessBackend& backend_;
+  Dialog& dialog_;
+  const DialogTemplate& t_;
+  std::string caption_;
+  std::vector<std::unique_ptr<HeadlessControl>> controls_;
+  struct MenuState {
+    bool checked;
+    bool enabled;
+  };
+  std::map<int, MenuState> menu_;
+  WindowPlacement placement_;
+  bool topmost_ = false;
+  int focus_ = 0;
+  bool ended_ = false;
+  int result_ = kIdCancel;
+};
+
+HeadlessControl::HeadlessControl(HeadlessDialog& dialog, const ControlTemplate& t, Rect rect)
+    : dialog_(dialog),
+      t_(t),
+      text_(t.kind == ControlKind::kListBox || t.kind == ControlKind::kComboBox ||
+                    t.kind == ControlKind::kEdit
+                ? std::string()
+                : t.text),
+      enabled_((t.style & kWsDisabled) == 0),
+      visible_((t.style & kWsVisible) != 0),
+      rect_(rect) {
+  if (t.kind == ControlKind::kListBox) {
+    list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
+  } else if (t.kind == ControlKind::kComboBox) {
+    list_.emplace((t.style & kCbsSort) != 0, false);
+  }
+  if (t.kind == ControlKind::kEdit) text_ = t.text;
+}
+
+std::string HeadlessControl::GetText() const {
+  if (t_.kind == ControlKind::kComboBox) {
+    std::string text;
+    list_->Text(list_->GetCurSel(), &text);
+    return text;
+  }
+  return text_;
+}
+
+void HeadlessControl::Enable(bool enable) {
+  enabled_ = enable;
+  // A control that is disabled loses the focus, as on the platform.
+  if (!enable && dialog_.GetFocus() == t_.id) dialog_.focus_ = 0;
+}
+
+ScrollInfo HeadlessControl::GetVerticalScroll() const {
+  ScrollInfo info;
+  if (!list_) return info;
+  info.pos = list_->top_index();
+  info.min = 0;
+  info.max = std::max(0, list_->Count() - 1);
+  info.page = VisibleRows();
+  return info;
+}
+
+void HeadlessControl::ListChanged() {
+  if (!list_) return;
+  int max_top = std::max(0, list_->Count() - VisibleRows());
+  if (list_->top_index() > max_top) list_->SetTopIndex(max_top);
+}
+
+HeadlessBackend::~HeadlessBackend() = default;
+
+void HeadlessBackend::InstallOperator(Operator* op) { installed_operator = op; }
+
+Dialog* HeadlessBackend::InnermostDialog() {
+  return open_dialogs.empty() ? nullptr : &open_dialogs.back()->dialog_;
+}
+
+std::unique_ptr<DialogPeer> HeadlessBackend::CreateDialogPeer(Dialog& dialog,
+                                                              const DialogTemplate& t,
+                                                              WindowHandle) {
+  return std::make_unique<HeadlessDialog>(*this, dialog, t);
+}
+
+Operator* HeadlessBackend::CurrentOperator() {
+  if (installed_operator != nullptr) return installed_operator;
+  const char* path = std::getenv("TALMOR_UI_SCRIPT");
+  if (path == nullptr || *path == '\0') {
+    script_.reset();
+    script_path_.clear();
+    return nullptr;
+  }
+  if (!script_ || script_path_ != path) {
+    script_path_ = path;
+    script_ = ScriptOperator::FromFile(path);
+    if (!script_) {
+      script_ = std::make_unique<ScriptOperator>();
+      Record("error\tcannot read script " + EscapeTranscriptText(path));
+    }
+  }
+  return script_.get();
+}
+
+void HeadlessBackend::Record(const std::string& line) {
+  if (installed_operator != nullptr) {
+    installed_operator->Record(line);
+  } else if (script_) {
+    script_->Record(line);
+  }
+  const char* path = std::getenv("TALMOR_UI_TRANSCRIPT");
+  if (path == nullptr || *path == '\0') return;
+  if (std::FILE* f = std::fopen(path, "ab")) {
+    std::fwrite(line.data(), 1, line.size(), f);
+    std::fputc('\n', f);
+    std::fclose(f);
+  }
+}
+
+namespace {
+
+const char* IconName(unsigned style) {
+  switch (style & kMbIconMask) {
+    case kMbIconStop: return "stop";
+    case kMbIconExclamation: return "exclamation";
+    case kMbIconInformation: return "information";
+    case kMbIconQuestion: return "question";
+    default: return "none";
+  }
+}
+
+const char* ButtonsName(unsigned buttons) {
+  switch (buttons) {
+    case kMbOkCancel: return "okcancel";
+    case kMbYesNo: return "yesno";
+    case kMbYesNoCancel: return "yesnocancel";
+    default: return "ok";
+  }
+}
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case kIdCancel: return "cancel";
+    case kIdYes: return "yes";
+    case kIdNo: return "no";
+    default: return "ok";
+  }
+}
+
+int AnswerFor(const std::string& word, unsigned buttons) {
+  bool ok = buttons == kMbOk || buttons == kMbOkCancel;
+  bool cancel = buttons == kMbOkCancel || buttons == kMbYesNoCancel;
+  bool yes_no = buttons == kMbYesNo || buttons == kMbYesNoCancel;
+  if (word == "ok" && ok) return kIdOk;
+  if (word == "cancel" && cancel) return kIdCancel;
+  if (word == "yes" && yes_no) return kIdYes;
+  if (word == "no" && yes_no) return kIdNo;
+  return 0;
+}
+
+std::string IdText(int id) { return std::to_string(id); }
+
+}  // namespace
+
+int HeadlessBackend::ShowMessageBox(WindowHandle, std::string_view text, std::string_view caption,
+                                    unsigned style) {
+  unsigned buttons = style & kMbButtonMask;
+  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
+  int answer = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  Operator* op = CurrentOperator();
+  const Action* next = op ? op->Peek() : nullptr;
+  if (next != nullptr && next->kind == ActionKind::kAnswer) {
+    std::string word = next->text;
+    op->Pop();
+    if (int chosen = AnswerFor(word, buttons)) {
+      answer = chosen;
+    } else {
+      Record("error\tanswer " + word + " does not fit a " + ButtonsName(buttons) + " box");
+    }
+  }
+  Record(std::string("msgbox\t") + IconName(style) + "\t" + ButtonsName(buttons) + "\t" +
+         EscapeTranscriptText(caption) + "\t" + EscapeTranscriptText(text) + "\t" +
+         AnswerName(answer));
+  return answer;
+}
+
+namespace {
+
+void Dump(HeadlessBackend& backend, HeadlessDialog& d) {
+  for (auto& c : d.controls_) {
+    const ControlTemplate& t = c->Template();
+    bool checkable = t.kind == ControlKind::kCheckBox || t.kind == ControlKind::kRadioButton;
+    std::string text = c->GetText();
+    if (t.kind == ControlKind::kEdit && (t.style & kEsPassword)) text.assign(text.size(), '*');
+    backend.Record("control\t" + IdText(t.id) + "\t" + ControlKindName(t.kind) + "\t" +
+                   (c->IsEnabled() ? "1" : "0") + "\t" +
+                   (checkable ? (c->GetCheck() == kChecked ? "1" : "0") : "-") + "\t" +
+                   EscapeTranscriptText(text));
+    if (const ListModel* list = c->List()) {
+      for (int i = 0; i < list->Count(); ++i) {
+        std::string entry;
+        list->Text(i, &entry);
+        backend.Record("item\t" + IdText(t.id) + "\t" + IdText(i) + "\t" +
+                       (list->GetSel(i) > 0 ? "1" : "0") + "\t" + EscapeTranscriptText(entry));
+      }
+    }
+  }
+}
+
+// Moves a list's selection to `index` (clamped) as the arrow keys do, keeping it in view.
+void MoveSelection(HeadlessDialog& d, HeadlessControl& c, int index) {
+  ListModel* list = c.List();
+  if (list == nullptr || list->Count() == 0) return;
+  index = std::clamp(index, 0, list->Count() - 1);
+  int before = list->GetCurSel();
+  bool was_selected = list->GetSel(index) > 0;
+  list->SelectOnly(index);
+  int rows = c.VisibleRows();
+  if (index < list->top_index()) list->SetTopIndex(index);
+  if (index >= list->top_index() + rows) list->SetTopIndex(index - rows + 1);
+  c.ListChanged();
+  if (before != index || !was_selected) d.Notify(c.Template().id, Notify::kSelChange);
+}
+
+void Scroll(HeadlessControl& c, ScrollCode code) {
+  ListModel* list = c.List();
+  if (list == nullptr) return;
+  int rows = c.VisibleRows();
+  int max_top = std::max(0, list->Count() - rows);
+  int top = list->top_index();
+  switch (code) {
+    case ScrollCode::kLineDown: top += 1; break;
+    case ScrollCode::kLineUp: top -= 1; break;
+    case ScrollCode::kPageDown: top += rows; break;
+    case ScrollCode::kPageUp: top -= rows; break;
+    case ScrollCode::kBottom: top = max_top; break;
+    case ScrollCode::kTop: top = 0; break;
+    case ScrollCode::kEndScroll: break;
+  }
+  list->SetTopIndex(std::clamp(top, 0, max_top));
+}
+
+bool ParseKey(const std::string& word, Key* key) {
+  static const std::pair<const char*, Key> kKeys[] = {
+      {"Down", Key::kDown}, {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
+      {"Up", Key::kUp},     {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
+      {"Left", Key::kLeft}, {"Right", Key::kRight},       {"Enter", Key::kEnter}};
+  for (auto& [name, k] : kKeys) {
+    if (word == name) {
+      *key = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseScroll(const std::string& word, ScrollCode* code) {
+  static const std::pair<const char*, ScrollCode> kCodes[] = {
+      {"linedown", ScrollCode::kLineDown}, {"pagedown", ScrollCode::kPageDown},
+      {"bottom", ScrollCode::kBottom},     {"endscroll", ScrollCode::kEndScroll},
+      {"lineup", ScrollCode::kLineUp},     {"pageup", ScrollCode::kPageUp},
+      {"top", ScrollCode::kTop}};
+  for (auto& [name, c] : kCodes) {
+    if (word == name) {
+      *code = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+class Executor {
+ public:
+  Executor(HeadlessBackend& backend, HeadlessDialog& d) : backend_(backend), d_(d) {}
+
+  void Run(const Action& a) {
+    switch (a.kind) {
+      case ActionKind::kType: Type(a); break;
+      case ActionKind::kClick: Click(a.id); break;
+      case ActionKind::kCheck:
+      case ActionKind::kUncheck: SetCheck(a.id, a.kind == ActionKind::kCheck); break;
+      case ActionKind::kSelect: Select(a, false); break;
+      case ActionKind::kDblClick: Select(a, true); break;
+      case ActionKind::kUnselect: Unselect(a.id); break;
+      case ActionKind::kMenu: Menu(a.id); break;
+      case ActionKind::kKey: KeyPress(a); break;
+      case ActionKind::kScroll: ScrollList(a); break;
+      case ActionKind::kResize:
+        d_.SetClientSize(a.id, a.height);
+        d_.dialog_.HandleSize(a.id, a.height);
+        break;
+      case ActionKind::kEscape: Escape(); break;
+      case ActionKind::kClose: d_.dialog_.HandleClose(); break;
+      case ActionKind::kEnter: Enter(); break;
+      case ActionKind::kDump: Dump(backend_, d_); break;
+      case ActionKind::kAnswer: Error("no message box to answer"); break;
+      case ActionKind::kInvalid: Error(a.text); break;
+      case ActionKind::kDialog: break;  // handled by the loop
+    }
+  }
+
+ private:
+  void Error(const std::string& message) {
+    backend_.Record("error\t" + EscapeTranscriptText(message));
+  }
+
+  // The control `id` if the user can reach it; else logs why not and answers null.
+  HeadlessControl* Reach(int id) {
+    HeadlessControl* c = d_.FindControl(id);
+    if (c == nullptr) {
+      Error("no control " + IdText(id) + " in dialog " + IdText(d_.t_.id));
+    } else if (!c->IsVisible()) {
+      Error("control " + IdText(id) + " is hidden");
+      c = nullptr;
+    } else if (!c->IsEnabled()) {
+      Error("control " + IdText(id) + " is disabled");
+      c = nullptr;
+    }
+    return c;
+  }
+
+  void Type(const Action& a) {
+    HeadlessControl* c = Reach(a.id);
+    if (c == nullptr) return;
+    if (c->Template().kind != ControlKind::kEdit) return Error("control " + IdText(a.id) + " takes no typing");
+    if (c->Template().style & kEsReadOnly) return Error("control " + IdText(a.id) + " is read-only");
+    d_.SetFocus(a.id);
+    std::string text = a.text;
+    size_t limit = static_cast<size_t>(c->GetLimitText());
+    if (text.size() > limit) text.resize(limit);
+    c->SetText(text);
+    d_.Notify(a.id, Notify::kChange);
+  }
+
+  void Click(int id) {
+    HeadlessControl* c = Reach(id);
+    if (c == nullptr) return;
+    const ControlTemplate& t = c->Template();
+    switch (t.kind) {
+      case ControlKind::kPushButton: break;
+      case ControlKind::kCheckBox: c->SetCheck(c->GetCheck() == kChecked ? kUnchecked : kChecked); break;
+      case ControlKind::kRadioButton:
+        for (int other : d_.dialog_.RadioGroup(GroupStart(id))) {
+          if (HeadlessControl* o = d_.FindControl(other)) o->SetCheck(other == id ? kChecked : kUnchecked);
+        }
+        break;
+      default: return Error("control " + IdText(id) + " cannot be clicked");
+    }
+    d_.SetFocus(id);
+    d_.Notify(id, Notify::kClicked);
+  }
+
+  // The first radio button of the group that `id` belongs to.
+  int GroupStart(int id) {
+    const auto& controls = d_.t_.controls;
+    int start = id;
+    for (size_t i = 0; i < controls.size(); ++i) {
+      if (controls[i].kind != ControlKind::kRadioButton) {
+        start = 0;
+        continue;
+      }
+      if (start == 0 || (controls[i].style & kWsGroup)) start = controls[i].id;
+      if (controls[i].id == id) return start;
+    }
+    return id;
+  }
+
+  void SetCheck(int id, bool checked) {
+    HeadlessControl* c = Reach(id);
+    if (c == nullptr) return;
+    ControlKind kind = c->Template().kind;
+    if (kind != ControlKind::kCheckBox && kind != ControlKind::kRadioButton) {
+      return Error("control " + IdText(id) + " cannot be checked");
+    }
+    if (kind == ControlKind::kRadioButton && !checked) {
+      return Error("radio button " + IdText(id) + " cannot be unchecked");
+    }
+    if ((c->GetCheck() == kChecked) != checked) Click(id);
+  }
+
+  void Select(const Action& a, bool double_click) {
+    HeadlessControl* c = Reach(a.id);
+    if (c == nullptr) return;
+    ListModel* list = c->List();
+    if (list == nullptr) return Error("control " + IdText(a.id) + " has no entries");
+    int index = -1;
+    for (int i = 0; i < list->Count(); ++i) {
+      std::string entry;
+      list->Text(i, &entry);
+      if (entry == a.text) {
+        index = i;
+        break;
+      }
+    }
+    if (index < 0) return Error("no entry " + a.text + " in control " + IdText(a.id));
+    d_.SetFocus(a.id);
+    if (list->multiple_selection() && !double_click) {
+      list->SetSel(index, true);
+    } else {
+      list->SelectOnly(index);
+    }
+    c->ListChanged();
+    d_.Notify(a.id, Notify::kSelChange);
+    if (double_click) d_.Notify(a.id, Notify::kDoubleClick);
+  }
+
+  void Unselect(int id) {
+    HeadlessControl* c = Reach(id);
+    if (c == nullptr) return;
+    ListModel* list = c->List();
+    if (list == nullptr) return Error("control " + IdText(id) + " has no entries");
+    d_.SetFocus(id);
+    list->ClearSelection();
+    d_.Notify(id, Notify::kSelChange);
+  }
+
+  void Menu(int id) {
+    auto it = d_.menu_.find(id);
+    if (it == d_.menu_.end()) return Error("no menu item " + IdText(id) + " in dialog " + IdText(d_.t_.id));
+    if (!it->second.enabled) return Error("menu item " + IdText(id) + " is disabled");
+    d_.dialog_.HandleCommand(id, Notify::kMenu);
+  }
+
+  void KeyPress(const Action& a) {
+    Key key;
+    if (!ParseKey(a.text, &key)) return Error("unknown key " + a.text);
+    HeadlessControl* c = Reach(a.id);
+    if (c == nullptr) return;
+    d_.SetFocus(a.id);
+    if (key == Key::kEnter) return Enter();
+    d_.dialog_.HandleKey(a.id, key);
+    if (d_.ended_ || c->List() == nullptr) return;
+    ListModel* list = c->List();
+    int current = list->GetCurSel();
+    int rows = c->VisibleRows();
+    switch (key) {
+      case Key::kDown: MoveSelection(d_, *c, current + 1); break;
+      case Key::kUp: MoveSelection(d_, *c, current < 0 ? 0 : current - 1); break;
+      case Key::kPageDown: MoveSelection(d_, *c, current + rows - 1); break;
+      case Key::kPageUp: MoveSelection(d_, *c, current - rows + 1); break;
+      case Key::kEnd: MoveSelection(d_, *c, list->Count() - 1); break;
+      case Key::kHome: MoveSelection(d_, *c, 0); break;
+      default: break;
+    }
+  }
+
+  void ScrollList(const Action& a) {
+    ScrollCode code;
+    if (!ParseScroll(a.text, &code)) return Error("unknown scroll code " + a.text);
+    HeadlessControl* c = Reach(a.id);
+    if (c == nullptr) return;
+    if (c->List() == nullptr) return Error("control " + IdText(a.id) + " does not scroll");
+    d_.dialog_.HandleScroll(a.id, code);
+    if (!d_.ended_) Scroll(*c, code);
+  }
+
+  void Escape() {
+    HeadlessControl* cancel = d_.FindControl(kIdCancel);
+    if (cancel != nullptr && !cancel->IsEnabled()) return Error("control 2 is disabled");
+    d_.dialog_.HandleCommand(kIdCancel, Notify::kClicked);
+  }
+
+  void Enter() {
+    int target = kIdOk;
+    HeadlessControl* focused = d_.FindControl(d_.GetFocus());
+    if (focused != nullptr && focused->Template().kind == ControlKind::kPushButton) {
+      target = focused->Template().id;
+    } else {
+      for (auto& c : d_.controls_) {
+        const ControlTemplate& t = c->Template();
+        if (t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton) {
+          target = t.id;
+          break;
+        }
+      }
+    }
+    HeadlessControl* button = d_.FindControl(target);
+    if (button != nullptr && !button->IsEnabled()) {
+      return Error("default button " + IdText(target) + " is disabled");
+    }
+    d_.dialog_.HandleCommand(target, Notify::kClicked);
+  }
+
+  HeadlessBackend& backend_;
+  HeadlessDialog& d_;
+};
+
+}  // namespace
+
+int HeadlessBackend::RunLoop(HeadlessDialog& d) {
+  const int id = d.t_.id;
+  Operator* op = CurrentOperator();
+  Record("dialog\t" + IdText(id) + "\t" + EscapeTranscriptText(d.caption_));
+  auto cancel = [&] {
+    Executor(*this, d).Run(Action{ActionKind::kEscape, 0, 0, {}});
+    if (!d.ended_) d.EndModal(kIdCancel);  // the dialog refused; the operator has gone
+  };
+  if (const Action* first = op ? op->Peek() : nullptr;
+      first != nullptr && first->kind == ActionKind::kDialog) {
+    int expected = first->id;
+    op->Pop();
+    if (expected != id) {
+      Record("error\tdialog " + IdText(expected) + " expected, dialog " + IdText(id) + " shown");
+      cancel();
+    }
+  }
+  while (!d.ended_) {
+    op = CurrentOperator();
+    const Action* next = op ? op->Peek() : nullptr;
+    if (next == nullptr || next->kind == ActionKind::kDialog) {
+      cancel();
+      break;
+    }
+    Action action = *next;
+    op->Pop();
+    Executor(*this, d).Run(action);
+  }
+  Record("end\t" + IdText(id) + "\t" + IdText(d.result_));
+  return d.result_;
+}
+
+}  // namespace talmor
