@@ -70,6 +70,13 @@ class File {
   virtual bool LockExclusive(std::chrono::milliseconds wait) = 0;
   // Closes the file; later calls do nothing. Destruction closes too, without raising.
   virtual void Close() = 0;
+  // True when `path` still names this open file: it was not removed or replaced by a rename since
+  // it was opened. Lets a holder of a lock tell that it locked a file someone has since replaced.
+  // Files that cannot tell answer true.
+  virtual bool IsAtPath(const std::string& path) {
+    (void)path;
+    return true;
+  }
 };
 
 class FileSystem {

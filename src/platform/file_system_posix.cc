@@ -113,6 +113,14 @@ class PosixFile final : public File {
     }
   }
 
+  bool IsAtPath(const std::string& path) override {
+    struct stat mine {};
+    struct stat named {};
+    if (::fstat(Fd(), &mine) != 0) ThrowLastOsError(path_, "stat");
+    if (::stat(path.c_str(), &named) != 0) return false;
+    return mine.st_dev == named.st_dev && mine.st_ino == named.st_ino;
+  }
+
   void Close() override {
     if (fd_ < 0) return;
     const int fd = fd_;

@@ -1,0 +1,485 @@
+#include "audit/audit_log_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "platform/data_directory.h"
+#include "platform/file_exception.h"
+#include "platform/local_time.h"
+
+namespace talmor {
+
+namespace {
+
+constexpr const char kLogName[] = "\\QUORVANE.LOG";
+constexpr const char kIdxName[] = "\\QUORVANE.IDX";
+constexpr const char kCompactionName[] = "\\QUORVANE.LO1";
+// Compaction's index files: the new index, written beside the old one, and the old index while
+// it is set aside during the replacement.
+constexpr const char kNewIndexName[] = "\\QUORVANE.IX1";
+constexpr const char kOldIndexName[] = "\\QUORVANE.IX0";
+
+constexpr auto kLockWait = std::chrono::milliseconds(2000);
+
+void Put32(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+void Put16(unsigned char* p, uint16_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+uint32_t Get32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint16_t Get16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+struct Entry {
+  uint32_t offset = 0;
+  uint16_t length = 0;
+};
+
+Entry DecodeEntry(const unsigned char* p) { return Entry{Get32(p), Get16(p + 4)}; }
+
+void EncodeEntry(unsigned char* p, const Entry& e) {
+  Put32(p, e.offset);
+  Put16(p + 4, e.length);
+  Put16(p + 6, 0);
+}
+
+void EncodeHeader(unsigned char* p, uint32_t version, uint32_t entry_size, uint32_t count,
+                  uint32_t flags) {
+  Put32(p, version);
+  Put32(p + 4, entry_size);
+  Put32(p + 8, count);
+  Put32(p + 12, flags);
+}
+
+bool Exists(FileSystem& fs, const std::string& path) { return fs.GetStatus(path).has_value(); }
+
+void RemoveQuietly(FileSystem& fs, const std::string& path) noexcept {
+  try {
+    if (Exists(fs, path)) fs.Remove(path);
+  } catch (...) {
+  }
+}
+
+void CloseQuietly(std::unique_ptr<File>& file) noexcept {
+  if (!file) return;
+  try {
+    file->Close();
+  } catch (...) {
+  }
+  file.reset();
+}
+
+}  // namespace
+
+AuditLogFile::AuditLogFile() {
+  directory_ = WindowsDirectory();
+  log_path_ = JoinDataPath(directory_, kLogName);
+  idx_path_ = JoinDataPath(directory_, kIdxName);
+  OpenPair();
+}
+
+AuditLogFile::~AuditLogFile() { CloseFiles(); }
+
+void AuditLogFile::CloseFiles() noexcept {
+  for (auto* file : {&log_, &idx_}) {
+    if (!*file) continue;
+    try {
+      (*file)->Flush();
+    } catch (...) {
+    }
+    CloseQuietly(*file);
+  }
+}
+
+void AuditLogFile::OpenPair() {
+  failed_ = false;
+  version_ = kVersion;
+  entry_size_ = kEntrySize;
+  event_count_ = 0;
+  flags_ = 0;
+  idx_length_ = 0;
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  // A retry follows when the files locked were replaced meanwhile (a compaction elsewhere) or
+  // when an interrupted compaction was just completed; both are rare and bounded by the deadline.
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    bool retry = false;
+    bool opened = false;
+    try {
+      opened = TryOpenPair(deadline, retry);
+    } catch (const FileException&) {
+      opened = false;
+      retry = false;
+    }
+    if (opened) return;
+    CloseFiles();
+    if (!retry || std::chrono::steady_clock::now() >= deadline) break;
+  }
+  failed_ = true;
+  event_count_ = 0;
+}
+
+// Opens both files (creating a missing one empty, without truncating anything), locks both, and
+// only then, under the locks, decides whether the pair is usable or must start empty. Two
+// processes that find the pair missing therefore never truncate each other's work: the second
+// one sees the header the first one wrote.
+bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, bool& retry) {
+  FileSystem& fs = FileSystem::Default();
+  log_ = fs.Open(log_path_, OpenMode::kOpenOrCreate);
+  idx_ = fs.Open(idx_path_, OpenMode::kOpenOrCreate);
+  auto remaining = [&] {
+    return std::max(std::chrono::milliseconds(0),
+                    std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()));
+  };
+  // Always the data file first, so that two holders cannot each wait for the other.
+  if (!log_->LockExclusive(remaining())) return false;
+  if (!idx_->LockExclusive(remaining())) return false;
+  if (!log_->IsAtPath(log_path_) || !idx_->IsAtPath(idx_path_)) {
+    retry = true;
+    return false;
+  }
+
+  unsigned char header[kHeaderSize];
+  const size_t got = idx_->Read(header, sizeof header);
+  if (got < kHeaderSize) {
+    // A missing (just created) or truncated index: finish an interrupted compaction if one left
+    // its files behind, else start an empty log.
+    if (RecoverInterruptedCompaction()) {
+      retry = true;
+      return false;
+    }
+    InitializePair();
+    return true;
+  }
+  version_ = Get32(header);
+  entry_size_ = Get32(header + 4);
+  const uint32_t stored_count = Get32(header + 8);
+  flags_ = Get32(header + 12);
+  idx_length_ = idx_->SeekToEnd();
+  const uint64_t present = (idx_length_ - kHeaderSize) / kEntrySize;
+  // A damaged count larger than the entries present counts only those; the header is corrected
+  // at the next write.
+  event_count_ = static_cast<uint32_t>(std::min<uint64_t>(stored_count, present));
+  if (event_count_ > 0 && log_->SeekToEnd() == 0) {
+    // The data file went missing under a populated index: the pair starts empty, as when
+    // either file is missing.
+    InitializePair();
+  }
+  return true;
+}
+
+void AuditLogFile::InitializePair() {
+  log_->SetLength(0);
+  idx_->SetLength(0);
+  version_ = kVersion;
+  entry_size_ = kEntrySize;
+  event_count_ = 0;
+  flags_ = 0;
+  WriteHeader();
+  idx_length_ = kHeaderSize;
+}
+
+// Called under the locks with the index missing or shorter than its header. Compact leaves
+// these states (see Compact): the old index set aside (IX0) while the new data file (LO1) is not
+// yet in place, which rolls back; or the new data file in place and the new index (IX1) not,
+// which rolls forward. Returns true when it renamed an index into place.
+bool AuditLogFile::RecoverInterruptedCompaction() {
+  FileSystem& fs = FileSystem::Default();
+  const std::string lo1 = JoinDataPath(directory_, kCompactionName);
+  const std::string ix0 = JoinDataPath(directory_, kOldIndexName);
+  const std::string ix1 = JoinDataPath(directory_, kNewIndexName);
+  if (Exists(fs, lo1)) {
+    if (!Exists(fs, ix0)) return false;
+    fs.Rename(ix0, idx_path_);
+    RemoveQuietly(fs, ix1);
+    RemoveQuietly(fs, lo1);
+    return true;
+  }
+  if (!Exists(fs, ix1)) return false;
+  fs.Rename(ix1, idx_path_);
+  RemoveQuietly(fs, ix0);
+  return true;
+}
+
+void AuditLogFile::WriteHeader() {
+  unsigned char header[kHeaderSize];
+  EncodeHeader(header, version_, entry_size_, event_count_, flags_);
+  idx_->Seek(0);
+  idx_->Write(header, sizeof header);
+}
+
+bool AuditLogFile::AppendEvent(const std::string& source, const std::string& user,
+                               const std::string& description) {
+  if (failed_) return false;
+  if (event_count_ >= max_events_) {
+    if (!overwrite_) return false;
+    if (!RemoveEvent(0)) return false;
+  }
+  const LocalTime now = ToLocalTime(CurrentTime());
+  const std::string date = FormatDate(now);
+  const std::string time = FormatTime(now);
+
+  // A record must fit the 16-bit length: shorten the description first, then (only if the
+  // other fields alone are too long) the user and the source.
+  size_t source_len = source.size();
+  size_t user_len = user.size();
+  size_t desc_len = description.size();
+  const size_t fixed = date.size() + time.size() + 5;
+  auto total = [&] { return fixed + source_len + user_len + desc_len; };
+  if (total() > kMaxRecordLength) desc_len -= std::min(desc_len, total() - kMaxRecordLength);
+  if (total() > kMaxRecordLength) user_len -= std::min(user_len, total() - kMaxRecordLength);
+  if (total() > kMaxRecordLength) source_len -= std::min(source_len, total() - kMaxRecordLength);
+  const size_t length = total();
+
+  const uint64_t offset = log_->SeekToEnd();
+  // Offsets are 32-bit: a data file that has grown to 4 GiB takes no more records until it is
+  // compacted or cleared, rather than storing an offset that points at the wrong bytes.
+  if (offset + length > 0xFFFFFFFFull) return false;
+
+  std::vector<char> record(length);
+  char* p = record.data();
+  auto put = [&](const char* text, size_t n) {
+    std::memcpy(p, text, n);
+    p += n;
+    *p++ = '\0';
+  };
+  put(date.data(), date.size());
+  put(time.data(), time.size());
+  put(source.data(), source_len);
+  put(user.data(), user_len);
+  put(description.data(), desc_len);
+  log_->Write(record.data(), record.size());
+
+  unsigned char entry[kEntrySize];
+  EncodeEntry(entry, Entry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
+  const uint64_t entry_pos = kHeaderSize + uint64_t{kEntrySize} * event_count_;
+  idx_->Seek(entry_pos);
+  idx_->Write(entry, sizeof entry);
+  // Bytes beyond the counted entries (a damaged index) are cut so the length stays 16 + 8n.
+  if (idx_length_ > entry_pos + kEntrySize) idx_->SetLength(entry_pos + kEntrySize);
+  idx_length_ = entry_pos + kEntrySize;
+  ++event_count_;
+  WriteHeader();
+  return true;
+}
+
+bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& time,
+                             std::string& source, std::string& user, std::string& description) {
+  std::string fields[5];
+  bool result = false;
+  if (!failed_ && index < event_count_) {
+    unsigned char raw[kEntrySize];
+    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * index);
+    if (idx_->Read(raw, sizeof raw) == sizeof raw) {
+      const Entry entry = DecodeEntry(raw);
+      std::vector<char> record(entry.length);
+      log_->Seek(entry.offset);
+      if (log_->Read(record.data(), record.size()) == record.size()) {
+        result = true;
+        int field = 0;
+        for (char c : record) {
+          if (c == '\0') {
+            if (++field == 5) break;
+          } else {
+            fields[field].push_back(c);
+          }
+        }
+      }
+    }
+  }
+  date = std::move(fields[0]);
+  time = std::move(fields[1]);
+  source = std::move(fields[2]);
+  user = std::move(fields[3]);
+  description = std::move(fields[4]);
+  return result;
+}
+
+bool AuditLogFile::RemoveEvent(uint32_t index) {
+  if (failed_ || index >= event_count_) return false;
+  // The later entries move down by one as a single block: the same bytes as moving them one at a
+  // time, in one read and one write.
+  const uint64_t from = kHeaderSize + uint64_t{kEntrySize} * (index + 1);
+  const size_t tail = size_t{kEntrySize} * (event_count_ - 1 - index);
+  if (tail > 0) {
+    std::vector<unsigned char> block(tail);
+    idx_->Seek(from);
+    const size_t got = idx_->Read(block.data(), tail);
+    idx_->Seek(from - kEntrySize);
+    idx_->Write(block.data(), got);
+  }
+  idx_length_ = kHeaderSize + uint64_t{kEntrySize} * (event_count_ - 1);
+  idx_->SetLength(idx_length_);
+  --event_count_;
+  flags_ |= kFlagCompactionPending;
+  WriteHeader();
+  return true;
+}
+
+void AuditLogFile::Clear() {
+  event_count_ = 0;
+  if (log_) log_->SetLength(0);
+  if (idx_) {
+    idx_->SetLength(0);
+    WriteHeader();
+    idx_length_ = kHeaderSize;
+  }
+}
+
+// Compaction writes the live records to LO1 and the matching index to IX1, then replaces the
+// pair. An index must never be found beside a data file it does not describe, and a crash or a
+// failure after any step must leave either the old pair or the new pair (or a state the next
+// opening completes). The order:
+//   1. LO1 and IX1 written in full and synced. Failure: both removed; old pair untouched.
+//   2. IDX renamed to IX0. From here the index name is empty, so no opener can pair an index
+//      with the wrong data: an opener finding no index while LO1 exists restores IX0 (LO1 is
+//      not yet in place, so IX0 still describes LOG). Failure: nothing changed.
+//   3. LO1 renamed over LOG, in one step: the commit. Failure: IX0 renamed back; old pair.
+//      After it, LO1 no longer exists and an opener finding no index takes IX1, which describes
+//      the new LOG.
+//   4. IX1 renamed to IDX: the new pair is complete. Failure: the next opening rolls forward.
+//   5. IX0 removed.
+// The locks on LOG and IDX are held throughout, and LO1 and IX1 are locked from their creation,
+// so once renamed they keep other processes waiting until this object has finished; a process
+// that locked a file since replaced sees that and opens again.
+void AuditLogFile::Compact() {
+  if (failed_ || (flags_ & kFlagCompactionPending) == 0) return;
+  FileSystem& fs = FileSystem::Default();
+  const std::string lo1_path = JoinDataPath(directory_, kCompactionName);
+  const std::string ix1_path = JoinDataPath(directory_, kNewIndexName);
+  const std::string ix0_path = JoinDataPath(directory_, kOldIndexName);
+
+  std::unique_ptr<File> lo1;
+  try {
+    lo1 = fs.Open(lo1_path, OpenMode::kCreateTruncate);
+  } catch (const FileException&) {
+    return;
+  }
+  std::unique_ptr<File> ix1;
+  try {
+    lo1->LockExclusive(std::chrono::milliseconds(0));
+    ix1 = fs.Open(ix1_path, OpenMode::kCreateTruncate);
+    ix1->LockExclusive(std::chrono::milliseconds(0));
+
+    // Step 1: copy the live records; an entry whose record cannot be read in full is dropped.
+    std::vector<unsigned char> entries(size_t{kEntrySize} * event_count_);
+    idx_->Seek(kHeaderSize);
+    const size_t got = idx_->Read(entries.data(), entries.size());
+    const uint32_t readable = static_cast<uint32_t>(got / kEntrySize);
+    std::vector<unsigned char> new_index(kHeaderSize);
+    new_index.reserve(kHeaderSize + entries.size());
+    std::vector<char> out;
+    constexpr size_t kChunk = 1 << 20;
+    out.reserve(kChunk + kMaxRecordLength);
+    std::vector<char> record;
+    uint32_t running = 0;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < readable; ++i) {
+      Entry entry = DecodeEntry(entries.data() + size_t{kEntrySize} * i);
+      record.resize(entry.length);
+      log_->Seek(entry.offset);
+      if (log_->Read(record.data(), record.size()) != record.size()) continue;
+      out.insert(out.end(), record.begin(), record.end());
+      if (out.size() >= kChunk) {
+        lo1->Write(out.data(), out.size());
+        out.clear();
+      }
+      entry.offset = running;
+      running += entry.length;
+      const size_t at = new_index.size();
+      new_index.resize(at + kEntrySize);
+      EncodeEntry(new_index.data() + at, entry);
+      ++kept;
+    }
+    if (!out.empty()) lo1->Write(out.data(), out.size());
+    EncodeHeader(new_index.data(), version_, entry_size_, kept,
+                 flags_ & ~kFlagCompactionPending);
+    ix1->Write(new_index.data(), new_index.size());
+    lo1->Sync();
+    ix1->Sync();
+  } catch (...) {
+    CloseQuietly(ix1);
+    CloseQuietly(lo1);
+    RemoveQuietly(fs, ix1_path);
+    RemoveQuietly(fs, lo1_path);
+    throw;
+  }
+
+  auto abandon_new_files = [&]() noexcept {
+    CloseQuietly(ix1);
+    CloseQuietly(lo1);
+    RemoveQuietly(fs, ix1_path);
+    RemoveQuietly(fs, lo1_path);
+  };
+  // Step 2.
+  try {
+    fs.Rename(idx_path_, ix0_path);
+  } catch (...) {
+    abandon_new_files();
+    throw;
+  }
+  // Step 3.
+  try {
+    fs.Rename(lo1_path, log_path_);
+  } catch (...) {
+    bool restored = true;
+    try {
+      fs.Rename(ix0_path, idx_path_);
+    } catch (...) {
+      restored = false;
+    }
+    if (restored) {
+      abandon_new_files();
+    } else {
+      // IX0 and LO1 stay for the next opening to roll back; this object's index is not at its
+      // name any more.
+      CloseQuietly(ix1);
+      CloseQuietly(lo1);
+      CloseFiles();
+      failed_ = true;
+      event_count_ = 0;
+    }
+    throw;
+  }
+  // Steps 4 and 5. From here the new data file is in place: whatever happens, this object's
+  // files are the old ones, so it opens the pair afresh.
+  auto reopen = [&]() {
+    CloseQuietly(ix1);
+    CloseQuietly(lo1);
+    CloseFiles();
+    OpenPair();
+  };
+  try {
+    fs.Rename(ix1_path, idx_path_);
+  } catch (...) {
+    CloseQuietly(ix1);
+    CloseQuietly(lo1);
+    CloseFiles();
+    failed_ = true;
+    event_count_ = 0;
+    throw;
+  }
+  try {
+    fs.SyncDirectory(directory_);
+  } catch (const FileException&) {
+    // The renames have happened; durability of the directory is best effort.
+  }
+  reopen();
+  fs.Remove(ix0_path);
+}
+
+}  // namespace talmor
