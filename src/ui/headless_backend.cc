@@ -16,6 +16,7 @@ class HeadlessDialog;
 
 namespace {
 Operator* installed_operator = nullptr;
+bool asking_for_answer = false;  // a message box is peeking at the next action
 std::vector<HeadlessDialog*> open_dialogs;
 constexpr int kDefaultEditLimit = 30000;
 constexpr int kItemHeight = 16;
@@ -242,7 +243,7 @@ HeadlessBackend::~HeadlessBackend() = default;
 void HeadlessBackend::InstallOperator(Operator* op) { installed_operator = op; }
 
 Dialog* HeadlessBackend::InnermostDialog() {
-  return open_dialogs.empty() ? nullptr : &open_dialogs.back()->dialog_;
+  return open_dialogs.empty() || asking_for_answer ? nullptr : &open_dialogs.back()->dialog_;
 }
 
 std::unique_ptr<DialogPeer> HeadlessBackend::CreateDialogPeer(Dialog& dialog,
@@ -336,7 +337,9 @@ int HeadlessBackend::ShowMessageBox(WindowHandle, std::string_view text, std::st
   if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
   int answer = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
   Operator* op = CurrentOperator();
+  asking_for_answer = true;
   const Action* next = op ? op->Peek() : nullptr;
+  asking_for_answer = false;
   if (next != nullptr && next->kind == ActionKind::kAnswer) {
     std::string word = next->text;
     op->Pop();

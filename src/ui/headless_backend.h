@@ -41,7 +41,8 @@ class HeadlessBackend : public Backend {
   // An in-process operator for the headless backend, used instead of the script; null goes
   // back to TALMOR_UI_SCRIPT. Not owned.
   static void InstallOperator(Operator* op);
-  // The innermost dialog open on the headless backend, or null.
+  // The innermost dialog open on the headless backend; null when none is open or while a
+  // message box looks for its answer.
   static Dialog* InnermostDialog();
 
   // Writes one transcript line (the operator's Record and the transcript file).

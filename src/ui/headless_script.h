@@ -79,8 +79,9 @@ class ScriptOperator : public Operator {
 
 class Dialog;
 
-// Actions made on demand: `next` is asked with the innermost open dialog and gives a script
-// line, or nullopt for none now (the dialog is then cancelled; it is asked again later).
+// Actions made on demand: `next` is asked with the innermost open dialog (null while a message
+// box looks for an `answer`) and gives a script line, or nullopt for none now (a dialog is then
+// cancelled, a message box takes its default; `next` is asked again later).
 class FunctionOperator : public Operator {
  public:
   using Next = std::function<std::optional<std::string>(Dialog* innermost)>;
