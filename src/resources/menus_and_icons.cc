@@ -36,6 +36,7 @@ IconResource MakeIcon(int id, uint32_t field, std::vector<std::string> letter) {
   icon.rows.push_back("...0111111110...");
   icon.rows.push_back("....00111100....");
   icon.rows.push_back("......0000......");
+  icon.rows.push_back("................");
   return icon;
 }
 
