@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "support/temp_dir.h"
 #include "ui/backend.h"
 #include "ui/headless_backend.h"
@@ -199,6 +201,64 @@ TEST(HeadlessListTest, KeysScrollsMenusAndResizing) {
   EXPECT_EQ(dialog.size_cx_, 800);
   EXPECT_THAT(op.transcript(), ::testing::Contains("error\tno menu item 4242 in dialog 137"));
   EXPECT_EQ(op.transcript().back(), "end\t137\t1");
+}
+
+}  // namespace
+}  // namespace talmor::testing
+
+namespace talmor::testing {
+namespace {
+
+class EndsAtOnce : public Dialog {
+ public:
+  EndsAtOnce() : Dialog(kIddEventDetail) {}
+
+ protected:
+  bool OnInitDialog() override {
+    EndDialog(42);
+    return true;
+  }
+};
+
+class RefusesCancel : public Dialog {
+ public:
+  RefusesCancel() : Dialog(kIddEventDetail) {}
+  int cancels_ = 0;
+
+ protected:
+  void OnCancel() override { ++cancels_; }
+};
+
+TEST(DialogLifecycleTest, MissingTemplatesEarlyEndsAndStubbornDialogs) {
+  ScopedEnv ui("TALMOR_UI", "headless");
+  ScriptOperator op("dialog 132\n");
+  ScopedOperator scoped(op);
+  Dialog missing(4711);
+  EXPECT_EQ(missing.DoModal(), -1);
+  EndsAtOnce early;
+  EXPECT_EQ(early.DoModal(), 42);
+  EXPECT_TRUE(op.transcript().empty());  // never shown: the `dialog` line is still there
+  EXPECT_EQ(op.remaining(), 1u);
+  RefusesCancel stubborn;
+  EXPECT_EQ(stubborn.DoModal(), kIdCancel);  // out of actions: closed even so
+  EXPECT_EQ(stubborn.cancels_, 1);
+  EXPECT_THAT(op.transcript(), ElementsAre("dialog\t132\tEvent Detail", "end\t132\t2"));
+}
+
+TEST(DialogLifecycleTest, UnreadableScriptIsReported) {
+  TempDir dir;
+  ScopedEnv ui("TALMOR_UI", "headless");
+  ScopedEnv script("TALMOR_UI_SCRIPT", dir.File("missing.txt"));
+  ScopedEnv transcript("TALMOR_UI_TRANSCRIPT", dir.File("t.txt"));
+  EndsAtOnce early;
+  RefusesCancel dialog;
+  EXPECT_EQ(dialog.DoModal(), kIdCancel);
+  std::ifstream in(dir.File("t.txt"));
+  std::string line;
+  std::vector<std::string> lines;
+  while (std::getline(in, line)) lines.push_back(line);
+  EXPECT_THAT(lines, ElementsAre("error\tcannot read script " + dir.File("missing.txt"),
+                                 "dialog\t132\tEvent Detail", "end\t132\t2"));
 }
 
 }  // namespace
