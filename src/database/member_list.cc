@@ -69,7 +69,8 @@ void MemberList::CopyFrom(const MemberList& other) {
 
 bool MemberList::RemoveIgnoringCase(std::string_view name) {
   if (name.empty() || !Contains(name)) return false;
-  std::erase_if(names_, [name](const std::string& entry) { return EqualIgnoringCase(entry, name); });
+  std::erase_if(names_,
+                [name](const std::string& entry) { return EqualIgnoringCase(entry, name); });
   folded_counts_.erase(FoldCase(name));
   return true;
 }

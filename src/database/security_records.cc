@@ -16,7 +16,10 @@ void Yield(const std::string& field, std::string* out) {
 
 UserRecord::UserRecord(std::string_view user_name, std::string_view full_name,
                        std::string_view description, std::string_view password)
-    : user_name_(user_name), full_name_(full_name), description_(description), password_(password) {}
+    : user_name_(user_name),
+      full_name_(full_name),
+      description_(description),
+      password_(password) {}
 
 void UserRecord::SetStrings(OptionalText user_name, OptionalText full_name,
                             OptionalText description, OptionalText password) {

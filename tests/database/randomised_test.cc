@@ -67,8 +67,8 @@ struct ModelGroup {
 };
 
 struct Model {
-  std::vector<ModelUser> users;    // front first
-  std::vector<ModelGroup> groups;  // front first
+  std::vector<ModelUser> users;                        // front first
+  std::vector<ModelGroup> groups;                      // front first
   std::vector<Names> rights = std::vector<Names>(26);  // by number
 
   const ModelGroup* FirstGroup(std::string_view name) const {
@@ -157,8 +157,9 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
       const std::string a = Name(), b = Name();
       UserRecord u;
       const bool found_user = db.FindUser(a, &u);
-      const auto mu = std::find_if(m.users.begin(), m.users.end(),
-                                   [&](const ModelUser& x) { return EqualIgnoringCase(x.name, a); });
+      const auto mu = std::find_if(m.users.begin(), m.users.end(), [&](const ModelUser& x) {
+        return EqualIgnoringCase(x.name, a);
+      });
       EXPECT_EQ(found_user, mu != m.users.end()) << a;
       if (found_user && mu != m.users.end()) {
         EXPECT_EQ(u.FullName(), mu->full);
@@ -171,7 +172,8 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
         EXPECT_EQ(g.Description(), mg->desc);
         for (const auto& member : mg->members) EXPECT_TRUE(g.IsMember(member));
       }
-      EXPECT_EQ(db.IsUserInGroup(b, a), mg != nullptr && ListHas(mg->members, b)) << b << " in " << a;
+      EXPECT_EQ(db.IsUserInGroup(b, a), mg != nullptr && ListHas(mg->members, b))
+          << b << " in " << a;
       EXPECT_EQ(db.IsNameInUse(a, b), m.InUse(a, b)) << a << " / " << b;
       const int right = Pick(27);
       EXPECT_EQ(db.UserHoldsRight(b, right), m.HoldsRight(b, right)) << b << " right " << right;
@@ -239,14 +241,16 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
         const std::string name = Name();
         GroupRecord g(Name(), "edited" + std::to_string(step));
         for (const auto& n : RandomNames(6)) g.Members().Add(n);  // duplicates too
-        auto it = std::find_if(m.groups.begin(), m.groups.end(),
-                               [&](const ModelGroup& x) { return EqualIgnoringCase(x.name, name); });
+        auto it = std::find_if(m.groups.begin(), m.groups.end(), [&](const ModelGroup& x) {
+          return EqualIgnoringCase(x.name, name);
+        });
         if (it != m.groups.end()) {
           const std::string old = it->name;
           it->name = g.GroupName();
           it->desc = g.Description();
           it->members.clear();
-          for (std::size_t k = 0; k < g.Members().Count(); ++k) ListAdd(it->members, g.Members().At(k));
+          for (std::size_t k = 0; k < g.Members().Count(); ++k)
+            ListAdd(it->members, g.Members().At(k));
           const bool stale = m.FirstGroup(old) == nullptr;
           for (auto& r : m.rights) ListCascadeRename(r, old, g.GroupName(), stale);
         }
@@ -256,7 +260,8 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       case 6: {  // DeleteGroup
         const std::string name = Name();
         const auto before = m.groups.size();
-        std::erase_if(m.groups, [&](const ModelGroup& x) { return EqualIgnoringCase(x.name, name); });
+        std::erase_if(m.groups,
+                      [&](const ModelGroup& x) { return EqualIgnoringCase(x.name, name); });
         const bool any = m.groups.size() != before;
         if (any) {
           for (auto& r : m.rights) ListRemoveIc(r, name);
@@ -270,7 +275,8 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
         for (const auto& n : RandomNames(5)) r.AddMember(n);
         if (number < 26) {
           m.rights[number].clear();
-          for (std::size_t k = 0; k < r.Members().Count(); ++k) ListAdd(m.rights[number], r.Members().At(k));
+          for (std::size_t k = 0; k < r.Members().Count(); ++k)
+            ListAdd(m.rights[number], r.Members().At(k));
         }
         EXPECT_EQ(db.EditRight(number, r), number < 26);
         break;
@@ -328,8 +334,12 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
           // copies of this one, as every matching user takes the record.
           for (auto& x : m.users) {
             if (EqualIgnoringCase(x.name, u.UserName())) {
-              x = {u.UserName(), u.FullName(), u.Description(), u.Password(),
-                   u.GetCannotChangePassword(), u.GetAccountDisabled()};
+              x = {u.UserName(),
+                   u.FullName(),
+                   u.Description(),
+                   u.Password(),
+                   u.GetCannotChangePassword(),
+                   u.GetAccountDisabled()};
             }
           }
         }
