@@ -6,8 +6,8 @@ namespace talmor {
 namespace {
 
 constexpr uint32_t kChild = kWsVisible;
-constexpr uint32_t kModalDialog = kWsPopup | kWsVisible | kWsCaption | kWsSysMenu | kDsModalFrame |
-                                  kDsSetFont;
+constexpr uint32_t kModalDialog =
+    kWsPopup | kWsVisible | kWsCaption | kWsSysMenu | kDsModalFrame | kDsSetFont;
 constexpr const char* kFont = "MS Sans Serif";
 
 ControlTemplate Make(int id, ControlKind kind, DialogRect rect, std::string text, uint32_t style) {
@@ -80,20 +80,21 @@ DialogTemplate Logon(int id, std::string caption, int icon) {
 
 DialogTemplate AccountPolicy(int id, const std::string& product) {
   namespace a = account_policy_ids;
-  return Dialog(id, "Account Policy", 199, 98, kModalDialog,
-                {
-                    DefButton(kIdOk, {147, 14, 46, 12}, "OK"),
-                    Button(kIdCancel, {147, 29, 46, 12}, "Cancel"),
-                    Group({5, 10, 135, 50}, "Password Restrictions"),
-                    Radio(a::kPermitBlank, {15, 25, 100, 10}, "Permit &Blank Password",
-                          kWsGroup | kWsTabStop),
-                    Radio(a::kAtLeast, {15, 40, 40, 10}, "At &Least"),
-                    Edit(a::kMinChars, {60, 40, 25, 12}, kEsAutoHScroll | kWsGroup),
-                    Label({90, 41, 40, 10}, "Characters"),
-                    Check(a::kIndividualSettings, {5, 65, 180, 10},
-                          "&Maintain individual user settings within " + product),
-                    Check(a::kDisableSecurity, {5, 80, 180, 10}, "&Disable " + product + " Security"),
-                });
+  return Dialog(
+      id, "Account Policy", 199, 98, kModalDialog,
+      {
+          DefButton(kIdOk, {147, 14, 46, 12}, "OK"),
+          Button(kIdCancel, {147, 29, 46, 12}, "Cancel"),
+          Group({5, 10, 135, 50}, "Password Restrictions"),
+          Radio(a::kPermitBlank, {15, 25, 100, 10}, "Permit &Blank Password",
+                kWsGroup | kWsTabStop),
+          Radio(a::kAtLeast, {15, 40, 40, 10}, "At &Least"),
+          Edit(a::kMinChars, {60, 40, 25, 12}, kEsAutoHScroll | kWsGroup),
+          Label({90, 41, 40, 10}, "Characters"),
+          Check(a::kIndividualSettings, {5, 65, 180, 10},
+                "&Maintain individual user settings within " + product),
+          Check(a::kDisableSecurity, {5, 80, 180, 10}, "&Disable " + product + " Security"),
+      });
 }
 
 std::vector<DialogTemplate> BuildTemplates() {
@@ -104,59 +105,60 @@ std::vector<DialogTemplate> BuildTemplates() {
 
   {
     namespace a = audit_policy_ids;
-    all.push_back(Dialog(kIddAuditPolicy, "Audit Policy", 209, 149, kModalDialog,
-                         {
-                             DefButton(kIdOk, {155, 5, 45, 12}, "OK"),
-                             Button(kIdCancel, {155, 20, 45, 12}, "Cancel"),
-                             Check(a::kEnable, {5, 10, 100, 10}, "&Enable audit trails"),
-                             Group({5, 25, 140, 65}, "Auditable events"),
-                             Check(a::kLogon, {15, 40, 105, 10}, "&Logon and Logoff"),
-                             Check(a::kPolicy, {15, 50, 105, 10}, "&Policy changes"),
-                             Check(a::kObject, {15, 60, 105, 10}, "Object &access"),
-                             Check(a::kOther, {15, 70, 105, 10}, "&Other event"),
-                             Group({5, 95, 140, 50}, "Event log settings"),
-                             Label({15, 110, 75, 10}, "&Maximum List Entries:"),
-                             Edit(a::kMaxEntries, {95, 110, 45, 12}),
-                             Check(a::kOverwrite, {15, 130, 125, 10}, "Overwrite events as &needed"),
-                         }));
+    all.push_back(
+        Dialog(kIddAuditPolicy, "Audit Policy", 209, 149, kModalDialog,
+               {
+                   DefButton(kIdOk, {155, 5, 45, 12}, "OK"),
+                   Button(kIdCancel, {155, 20, 45, 12}, "Cancel"),
+                   Check(a::kEnable, {5, 10, 100, 10}, "&Enable audit trails"),
+                   Group({5, 25, 140, 65}, "Auditable events"),
+                   Check(a::kLogon, {15, 40, 105, 10}, "&Logon and Logoff"),
+                   Check(a::kPolicy, {15, 50, 105, 10}, "&Policy changes"),
+                   Check(a::kObject, {15, 60, 105, 10}, "Object &access"),
+                   Check(a::kOther, {15, 70, 105, 10}, "&Other event"),
+                   Group({5, 95, 140, 50}, "Event log settings"),
+                   Label({15, 110, 75, 10}, "&Maximum List Entries:"),
+                   Edit(a::kMaxEntries, {95, 110, 45, 12}),
+                   Check(a::kOverwrite, {15, 130, 125, 10}, "Overwrite events as &needed"),
+               }));
   }
   {
     namespace e = event_detail_ids;
     constexpr uint32_t kReadOnly = kEsReadOnly | kEsAutoHScroll;
-    all.push_back(Dialog(
-        kIddEventDetail, "Event Detail", 226, 188, kModalDialog,
-        {
-            DefButton(kIdOk, {172, 6, 47, 12}, "Close"),
-            Label({5, 10, 35, 10}, "Date:"),
-            Edit(e::kDate, {45, 10, 70, 12}, kReadOnly),
-            Label({5, 25, 35, 10}, "Time:"),
-            Edit(e::kTime, {45, 25, 70, 12}, kReadOnly),
-            Label({5, 40, 35, 10}, "Source:"),
-            Edit(e::kSource, {45, 40, 130, 12}, kReadOnly),
-            Label({5, 55, 35, 10}, "User:"),
-            Edit(e::kUser, {45, 55, 130, 12}, kReadOnly),
-            Label({5, 75, 50, 10}, "Description:"),
-            Edit(e::kDescription, {5, 85, 215, 95},
-                 kEsMultiLine | kEsReadOnly | kEsAutoVScroll | kEsAutoHScroll | kWsVScroll |
-                     kWsHScroll),
-        }));
+    all.push_back(Dialog(kIddEventDetail, "Event Detail", 226, 188, kModalDialog,
+                         {
+                             DefButton(kIdOk, {172, 6, 47, 12}, "Close"),
+                             Label({5, 10, 35, 10}, "Date:"),
+                             Edit(e::kDate, {45, 10, 70, 12}, kReadOnly),
+                             Label({5, 25, 35, 10}, "Time:"),
+                             Edit(e::kTime, {45, 25, 70, 12}, kReadOnly),
+                             Label({5, 40, 35, 10}, "Source:"),
+                             Edit(e::kSource, {45, 40, 130, 12}, kReadOnly),
+                             Label({5, 55, 35, 10}, "User:"),
+                             Edit(e::kUser, {45, 55, 130, 12}, kReadOnly),
+                             Label({5, 75, 50, 10}, "Description:"),
+                             Edit(e::kDescription, {5, 85, 215, 95},
+                                  kEsMultiLine | kEsReadOnly | kEsAutoVScroll | kEsAutoHScroll |
+                                      kWsVScroll | kWsHScroll),
+                         }));
   }
   {
     namespace g = group_properties_ids;
-    all.push_back(Dialog(kIddGroupProperties, "Group Properties", 265, 199, kModalDialog,
-                         {
-                             Label({5, 10, 55, 10}, "&Group Name:"),
-                             Edit(g::kName, {70, 10, 130, 12}),
-                             Label({5, 25, 55, 8}, "&Description:"),
-                             Edit(g::kDescription, {70, 25, 130, 12}),
-                             Label({5, 50, 55, 10}, "&Members:"),
-                             List(g::kMembers, {5, 60, 195, 75}, kSelectList),
-                             Label({5, 140, 105, 10}, "Currently Assigned &Rights:", g::kRightsLabel),
-                             List(g::kRights, {5, 150, 195, 40}, kLbsNotify),
-                             DefButton(kIdOk, {210, 10, 50, 12}, "OK"),
-                             Button(kIdCancel, {210, 25, 50, 12}, "Cancel"),
-                             Button(g::kAssign, {210, 61, 50, 12}, "&Assign.."),
-                         }));
+    all.push_back(
+        Dialog(kIddGroupProperties, "Group Properties", 265, 199, kModalDialog,
+               {
+                   Label({5, 10, 55, 10}, "&Group Name:"),
+                   Edit(g::kName, {70, 10, 130, 12}),
+                   Label({5, 25, 55, 8}, "&Description:"),
+                   Edit(g::kDescription, {70, 25, 130, 12}),
+                   Label({5, 50, 55, 10}, "&Members:"),
+                   List(g::kMembers, {5, 60, 195, 75}, kSelectList),
+                   Label({5, 140, 105, 10}, "Currently Assigned &Rights:", g::kRightsLabel),
+                   List(g::kRights, {5, 150, 195, 40}, kLbsNotify),
+                   DefButton(kIdOk, {210, 10, 50, 12}, "OK"),
+                   Button(kIdCancel, {210, 25, 50, 12}, "Cancel"),
+                   Button(g::kAssign, {210, 61, 50, 12}, "&Assign.."),
+               }));
   }
   {
     namespace u = user_properties_ids;
@@ -248,15 +250,24 @@ std::vector<DialogTemplate> BuildTemplates() {
 
 const char* ControlKindName(ControlKind kind) {
   switch (kind) {
-    case ControlKind::kEdit: return "edit";
-    case ControlKind::kStatic: return "static";
-    case ControlKind::kPushButton: return "button";
-    case ControlKind::kCheckBox: return "checkbox";
-    case ControlKind::kRadioButton: return "radio";
-    case ControlKind::kGroupBox: return "groupbox";
-    case ControlKind::kIcon: return "icon";
-    case ControlKind::kListBox: return "listbox";
-    case ControlKind::kComboBox: return "combobox";
+    case ControlKind::kEdit:
+      return "edit";
+    case ControlKind::kStatic:
+      return "static";
+    case ControlKind::kPushButton:
+      return "button";
+    case ControlKind::kCheckBox:
+      return "checkbox";
+    case ControlKind::kRadioButton:
+      return "radio";
+    case ControlKind::kGroupBox:
+      return "groupbox";
+    case ControlKind::kIcon:
+      return "icon";
+    case ControlKind::kListBox:
+      return "listbox";
+    case ControlKind::kComboBox:
+      return "combobox";
   }
   return "unknown";
 }

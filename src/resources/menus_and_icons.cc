@@ -29,7 +29,10 @@ IconResource MakeIcon(int id, uint32_t field, std::vector<std::string> letter) {
   icon.height = 16;
   icon.palette = {0xFF202020u, field, 0xFFFFFFFFu};
   icon.rows = {
-      "..000000000000..", ".01111111111110.", ".01111111111110.", ".01111111111110.",
+      "..000000000000..",
+      ".01111111111110.",
+      ".01111111111110.",
+      ".01111111111110.",
   };
   for (const std::string& row : letter) icon.rows.push_back(".011" + row + "110.");
   icon.rows.push_back("..011111111110..");
@@ -42,10 +45,12 @@ IconResource MakeIcon(int id, uint32_t field, std::vector<std::string> letter) {
 
 std::vector<IconResource> BuildIcons() {
   return {
-      MakeIcon(kIdiProductMain, 0xFF1F5FAFu,
-               {"11222211", "12111121", "12111121", "12112121", "12111221", "11222221", "11111112"}),
-      MakeIcon(kIdiProductAlternative, 0xFF2F8F3Fu,
-               {"11222221", "12111111", "12111111", "11222211", "11111121", "11111121", "12222211"}),
+      MakeIcon(
+          kIdiProductMain, 0xFF1F5FAFu,
+          {"11222211", "12111121", "12111121", "12112121", "12111221", "11222221", "11111112"}),
+      MakeIcon(
+          kIdiProductAlternative, 0xFF2F8F3Fu,
+          {"11222221", "12111111", "12111111", "11222211", "11111121", "11111121", "12222211"}),
   };
 }
 

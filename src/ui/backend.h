@@ -48,7 +48,7 @@ class ControlPeer {
   virtual void SetCheck(int state) = 0;
   virtual int GetLimitText() const = 0;
   virtual void SetLimitText(int limit) = 0;  // 0 = the toolkit's maximum
-  virtual Rect GetRect() const = 0;           // pixels, in the dialog's client area
+  virtual Rect GetRect() const = 0;          // pixels, in the dialog's client area
   virtual void SetRect(const Rect& rect) = 0;
   virtual int TextWidth(std::string_view text) const = 0;  // pixels in the control's font
 
@@ -73,10 +73,10 @@ class DialogPeer {
   virtual ControlPeer* FindControl(int id) = 0;  // null for no control or kIdStatic
   virtual std::string GetCaption() const = 0;
   virtual void SetCaption(std::string_view caption) = 0;
-  virtual int GetFocus() const = 0;           // id of the focused control, 0 for none
-  virtual void SetFocus(int id) = 0;          // fires kKillFocus/kSetFocus
-  virtual void SetInitialFocus() = 0;         // the first enabled, visible tab stop
-  virtual Rect GetWindowRect() const = 0;     // screen pixels
+  virtual int GetFocus() const = 0;        // id of the focused control, 0 for none
+  virtual void SetFocus(int id) = 0;       // fires kKillFocus/kSetFocus
+  virtual void SetInitialFocus() = 0;      // the first enabled, visible tab stop
+  virtual Rect GetWindowRect() const = 0;  // screen pixels
   virtual void SetWindowRect(const Rect& rect) = 0;
   virtual Size GetClientSize() const = 0;
   virtual WindowPlacement GetPlacement() const = 0;

@@ -59,9 +59,9 @@ class Control {
   void SetCheck(int state);
 
   // List boxes and combo boxes.
-  int AddString(std::string_view text);  // index; sorted lists insert in order
+  int AddString(std::string_view text);                // index; sorted lists insert in order
   int InsertString(int index, std::string_view text);  // -1 appends; never sorts
-  int DeleteString(int index);                          // count left
+  int DeleteString(int index);                         // count left
   void ResetContent();
   int GetCount() const;
   int GetText(int index, std::string& text) const;  // length, or kListError

@@ -42,9 +42,9 @@ class DataExchange {
   // Fails the exchange with the dialog's own message (saving only).
   void Fail(int id, std::string_view message);
 
-  static const char* kIntegerMessage;       // "Please enter an integer."
-  static const char* kIntegerRangeFormat;   // "Please enter an integer between %d and %d."
-  static const char* kMaxCharsFormat;       // "Please enter no more than %d characters."
+  static const char* kIntegerMessage;      // "Please enter an integer."
+  static const char* kIntegerRangeFormat;  // "Please enter an integer between %d and %d."
+  static const char* kMaxCharsFormat;      // "Please enter no more than %d characters."
 
  private:
   talmor::Control* Item(int id);

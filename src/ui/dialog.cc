@@ -125,7 +125,9 @@ Rect Dialog::MapDialogRect(const DialogRect& rect) const {
   return talmor::MapDialogRect(rect, DialogBaseUnits());
 }
 
-bool Dialog::CheckMenuItem(int id, bool checked) { return peer_ && peer_->CheckMenuItem(id, checked); }
+bool Dialog::CheckMenuItem(int id, bool checked) {
+  return peer_ && peer_->CheckMenuItem(id, checked);
+}
 int Dialog::IsMenuItemChecked(int id) const { return peer_ ? peer_->IsMenuItemChecked(id) : -1; }
 bool Dialog::EnableMenuItem(int id, bool enabled) {
   return peer_ && peer_->EnableMenuItem(id, enabled);

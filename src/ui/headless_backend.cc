@@ -290,29 +290,42 @@ namespace {
 
 const char* IconName(unsigned style) {
   switch (style & kMbIconMask) {
-    case kMbIconStop: return "stop";
-    case kMbIconExclamation: return "exclamation";
-    case kMbIconInformation: return "information";
-    case kMbIconQuestion: return "question";
-    default: return "none";
+    case kMbIconStop:
+      return "stop";
+    case kMbIconExclamation:
+      return "exclamation";
+    case kMbIconInformation:
+      return "information";
+    case kMbIconQuestion:
+      return "question";
+    default:
+      return "none";
   }
 }
 
 const char* ButtonsName(unsigned buttons) {
   switch (buttons) {
-    case kMbOkCancel: return "okcancel";
-    case kMbYesNo: return "yesno";
-    case kMbYesNoCancel: return "yesnocancel";
-    default: return "ok";
+    case kMbOkCancel:
+      return "okcancel";
+    case kMbYesNo:
+      return "yesno";
+    case kMbYesNoCancel:
+      return "yesnocancel";
+    default:
+      return "ok";
   }
 }
 
 const char* AnswerName(int answer) {
   switch (answer) {
-    case kIdCancel: return "cancel";
-    case kIdYes: return "yes";
-    case kIdNo: return "no";
-    default: return "ok";
+    case kIdCancel:
+      return "cancel";
+    case kIdYes:
+      return "yes";
+    case kIdNo:
+      return "no";
+    default:
+      return "ok";
   }
 }
 
@@ -400,13 +413,26 @@ void Scroll(HeadlessControl& c, ScrollCode code) {
   int max_top = std::max(0, list->Count() - rows);
   int top = list->top_index();
   switch (code) {
-    case ScrollCode::kLineDown: top += 1; break;
-    case ScrollCode::kLineUp: top -= 1; break;
-    case ScrollCode::kPageDown: top += rows; break;
-    case ScrollCode::kPageUp: top -= rows; break;
-    case ScrollCode::kBottom: top = max_top; break;
-    case ScrollCode::kTop: top = 0; break;
-    case ScrollCode::kEndScroll: break;
+    case ScrollCode::kLineDown:
+      top += 1;
+      break;
+    case ScrollCode::kLineUp:
+      top -= 1;
+      break;
+    case ScrollCode::kPageDown:
+      top += rows;
+      break;
+    case ScrollCode::kPageUp:
+      top -= rows;
+      break;
+    case ScrollCode::kBottom:
+      top = max_top;
+      break;
+    case ScrollCode::kTop:
+      top = 0;
+      break;
+    case ScrollCode::kEndScroll:
+      break;
   }
   list->SetTopIndex(std::clamp(top, 0, max_top));
 }
@@ -426,11 +452,13 @@ bool ParseKey(const std::string& word, Key* key) {
 }
 
 bool ParseScroll(const std::string& word, ScrollCode* code) {
-  static const std::pair<const char*, ScrollCode> kCodes[] = {
-      {"linedown", ScrollCode::kLineDown}, {"pagedown", ScrollCode::kPageDown},
-      {"bottom", ScrollCode::kBottom},     {"endscroll", ScrollCode::kEndScroll},
-      {"lineup", ScrollCode::kLineUp},     {"pageup", ScrollCode::kPageUp},
-      {"top", ScrollCode::kTop}};
+  static const std::pair<const char*, ScrollCode> kCodes[] = {{"linedown", ScrollCode::kLineDown},
+                                                              {"pagedown", ScrollCode::kPageDown},
+                                                              {"bottom", ScrollCode::kBottom},
+                                                              {"endscroll", ScrollCode::kEndScroll},
+                                                              {"lineup", ScrollCode::kLineUp},
+                                                              {"pageup", ScrollCode::kPageUp},
+                                                              {"top", ScrollCode::kTop}};
   for (auto& [name, c] : kCodes) {
     if (word == name) {
       *code = c;
@@ -446,27 +474,58 @@ class Executor {
 
   void Run(const Action& a) {
     switch (a.kind) {
-      case ActionKind::kType: Type(a); break;
-      case ActionKind::kClick: Click(a.id); break;
+      case ActionKind::kType:
+        Type(a);
+        break;
+      case ActionKind::kClick:
+        Click(a.id);
+        break;
       case ActionKind::kCheck:
-      case ActionKind::kUncheck: SetCheck(a.id, a.kind == ActionKind::kCheck); break;
-      case ActionKind::kSelect: Select(a, false); break;
-      case ActionKind::kDblClick: Select(a, true); break;
-      case ActionKind::kUnselect: Unselect(a.id); break;
-      case ActionKind::kMenu: Menu(a.id); break;
-      case ActionKind::kKey: KeyPress(a); break;
-      case ActionKind::kScroll: ScrollList(a); break;
+      case ActionKind::kUncheck:
+        SetCheck(a.id, a.kind == ActionKind::kCheck);
+        break;
+      case ActionKind::kSelect:
+        Select(a, false);
+        break;
+      case ActionKind::kDblClick:
+        Select(a, true);
+        break;
+      case ActionKind::kUnselect:
+        Unselect(a.id);
+        break;
+      case ActionKind::kMenu:
+        Menu(a.id);
+        break;
+      case ActionKind::kKey:
+        KeyPress(a);
+        break;
+      case ActionKind::kScroll:
+        ScrollList(a);
+        break;
       case ActionKind::kResize:
         d_.SetClientSize(a.id, a.height);
         d_.dialog_.HandleSize(a.id, a.height);
         break;
-      case ActionKind::kEscape: Escape(); break;
-      case ActionKind::kClose: d_.dialog_.HandleClose(); break;
-      case ActionKind::kEnter: Enter(); break;
-      case ActionKind::kDump: Dump(backend_, d_); break;
-      case ActionKind::kAnswer: Error("no message box to answer"); break;
-      case ActionKind::kInvalid: Error(a.text); break;
-      case ActionKind::kDialog: break;  // handled by the loop
+      case ActionKind::kEscape:
+        Escape();
+        break;
+      case ActionKind::kClose:
+        d_.dialog_.HandleClose();
+        break;
+      case ActionKind::kEnter:
+        Enter();
+        break;
+      case ActionKind::kDump:
+        Dump(backend_, d_);
+        break;
+      case ActionKind::kAnswer:
+        Error("no message box to answer");
+        break;
+      case ActionKind::kInvalid:
+        Error(a.text);
+        break;
+      case ActionKind::kDialog:
+        break;  // handled by the loop
     }
   }
 
@@ -493,8 +552,10 @@ class Executor {
   void Type(const Action& a) {
     HeadlessControl* c = Reach(a.id);
     if (c == nullptr) return;
-    if (c->Template().kind != ControlKind::kEdit) return Error("control " + IdText(a.id) + " takes no typing");
-    if (c->Template().style & kEsReadOnly) return Error("control " + IdText(a.id) + " is read-only");
+    if (c->Template().kind != ControlKind::kEdit)
+      return Error("control " + IdText(a.id) + " takes no typing");
+    if (c->Template().style & kEsReadOnly)
+      return Error("control " + IdText(a.id) + " is read-only");
     d_.SetFocus(a.id);
     std::string text = a.text;
     size_t limit = static_cast<size_t>(c->GetLimitText());
@@ -508,14 +569,19 @@ class Executor {
     if (c == nullptr) return;
     const ControlTemplate& t = c->Template();
     switch (t.kind) {
-      case ControlKind::kPushButton: break;
-      case ControlKind::kCheckBox: c->SetCheck(c->GetCheck() == kChecked ? kUnchecked : kChecked); break;
+      case ControlKind::kPushButton:
+        break;
+      case ControlKind::kCheckBox:
+        c->SetCheck(c->GetCheck() == kChecked ? kUnchecked : kChecked);
+        break;
       case ControlKind::kRadioButton:
         for (int other : d_.dialog_.RadioGroup(GroupStart(id))) {
-          if (HeadlessControl* o = d_.FindControl(other)) o->SetCheck(other == id ? kChecked : kUnchecked);
+          if (HeadlessControl* o = d_.FindControl(other))
+            o->SetCheck(other == id ? kChecked : kUnchecked);
         }
         break;
-      default: return Error("control " + IdText(id) + " cannot be clicked");
+      default:
+        return Error("control " + IdText(id) + " cannot be clicked");
     }
     d_.SetFocus(id);
     d_.Notify(id, Notify::kClicked);
@@ -587,7 +653,8 @@ class Executor {
 
   void Menu(int id) {
     auto it = d_.menu_.find(id);
-    if (it == d_.menu_.end()) return Error("no menu item " + IdText(id) + " in dialog " + IdText(d_.t_.id));
+    if (it == d_.menu_.end())
+      return Error("no menu item " + IdText(id) + " in dialog " + IdText(d_.t_.id));
     if (!it->second.enabled) return Error("menu item " + IdText(id) + " is disabled");
     d_.dialog_.HandleCommand(id, Notify::kMenu);
   }
@@ -605,13 +672,26 @@ class Executor {
     int current = list->GetCurSel();
     int rows = c->VisibleRows();
     switch (key) {
-      case Key::kDown: MoveSelection(d_, *c, current + 1); break;
-      case Key::kUp: MoveSelection(d_, *c, current < 0 ? 0 : current - 1); break;
-      case Key::kPageDown: MoveSelection(d_, *c, current + rows - 1); break;
-      case Key::kPageUp: MoveSelection(d_, *c, current - rows + 1); break;
-      case Key::kEnd: MoveSelection(d_, *c, list->Count() - 1); break;
-      case Key::kHome: MoveSelection(d_, *c, 0); break;
-      default: break;
+      case Key::kDown:
+        MoveSelection(d_, *c, current + 1);
+        break;
+      case Key::kUp:
+        MoveSelection(d_, *c, current < 0 ? 0 : current - 1);
+        break;
+      case Key::kPageDown:
+        MoveSelection(d_, *c, current + rows - 1);
+        break;
+      case Key::kPageUp:
+        MoveSelection(d_, *c, current - rows + 1);
+        break;
+      case Key::kEnd:
+        MoveSelection(d_, *c, list->Count() - 1);
+        break;
+      case Key::kHome:
+        MoveSelection(d_, *c, 0);
+        break;
+      default:
+        break;
     }
   }
 

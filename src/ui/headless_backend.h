@@ -33,9 +33,7 @@ class HeadlessBackend : public Backend {
   int ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                      unsigned style) override;
   Size DialogBaseUnits() const override { return {8, 16}; }
-  int TextWidth(std::string_view text) const override {
-    return 6 * static_cast<int>(text.size());
-  }
+  int TextWidth(std::string_view text) const override { return 6 * static_cast<int>(text.size()); }
   Size ScreenSize() const override { return {1024, 768}; }
 
   // An in-process operator for the headless backend, used instead of the script; null goes

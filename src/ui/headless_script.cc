@@ -38,7 +38,8 @@ std::string_view NextWord(std::string_view& rest) {
     return {};
   }
   size_t end = rest.find_first_of(" \t", start);
-  std::string_view word = rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
+  std::string_view word =
+      rest.substr(start, end == std::string_view::npos ? rest.npos : end - start);
   rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
   return word;
 }
@@ -67,10 +68,18 @@ std::string UnescapeScriptText(std::string_view text) {
     }
     char e = text[++i];
     switch (e) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case '\\': out += '\\'; break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '\\':
+        out += '\\';
+        break;
       case 'x':
         if (i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
           out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
@@ -93,10 +102,18 @@ std::string EscapeTranscriptText(std::string_view text) {
   for (char c : text) {
     unsigned char u = static_cast<unsigned char>(c);
     switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (u < 0x20 || u == 0x7F) {
           out += "\\x";
@@ -119,9 +136,9 @@ std::optional<Action> ParseScriptLine(std::string_view line) {
   struct Verb {
     const char* name;
     ActionKind kind;
-    int ints;       // integer arguments
-    bool text;      // a text argument follows
-    bool word;      // a word argument follows (key, scroll code, answer)
+    int ints;   // integer arguments
+    bool text;  // a text argument follows
+    bool word;  // a word argument follows (key, scroll code, answer)
   };
   static const Verb kVerbs[] = {
       {"dialog", ActionKind::kDialog, 1, false, false},
@@ -167,10 +184,10 @@ std::optional<Action> ParseScriptLine(std::string_view line) {
   }
   if (v->word) {
     a.text = std::string(NextWord(rest));
-    static const char* kWords[] = {"Down", "PageDown", "End",      "Up",       "PageUp",
-                                   "Home", "Left",     "Right",    "Enter",    nullptr,
-                                   "linedown", "pagedown", "bottom", "endscroll", "lineup",
-                                   "pageup", "top", nullptr, "ok", "cancel", "yes", "no", nullptr};
+    static const char* kWords[] = {
+        "Down",  "PageDown", "End",      "Up",       "PageUp", "Home",      "Left",   "Right",
+        "Enter", nullptr,    "linedown", "pagedown", "bottom", "endscroll", "lineup", "pageup",
+        "top",   nullptr,    "ok",       "cancel",   "yes",    "no",        nullptr};
     int section = v->kind == ActionKind::kKey ? 0 : v->kind == ActionKind::kScroll ? 1 : 2;
     int s = 0;
     bool known = false;
@@ -205,7 +222,9 @@ void ScriptOperator::AddScript(std::string_view script) {
   }
 }
 
-const Action* ScriptOperator::Peek() { return next_ < actions_.size() ? &actions_[next_] : nullptr; }
+const Action* ScriptOperator::Peek() {
+  return next_ < actions_.size() ? &actions_[next_] : nullptr;
+}
 
 void ScriptOperator::Pop() {
   if (next_ < actions_.size()) ++next_;

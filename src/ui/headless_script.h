@@ -29,15 +29,30 @@
 namespace talmor {
 
 enum class ActionKind {
-  kDialog, kType, kClick, kCheck, kUncheck, kSelect, kUnselect, kDblClick, kMenu, kKey,
-  kScroll, kResize, kEscape, kClose, kDump, kAnswer, kEnter,
+  kDialog,
+  kType,
+  kClick,
+  kCheck,
+  kUncheck,
+  kSelect,
+  kUnselect,
+  kDblClick,
+  kMenu,
+  kKey,
+  kScroll,
+  kResize,
+  kEscape,
+  kClose,
+  kDump,
+  kAnswer,
+  kEnter,
   kInvalid,  // a line that could not be read; `text` says why
 };
 
 struct Action {
   ActionKind kind = ActionKind::kInvalid;
   int id = 0;
-  int height = 0;  // resize
+  int height = 0;    // resize
   std::string text;  // text argument, key or scroll name, answer, or the problem
 };
 

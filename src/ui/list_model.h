@@ -17,28 +17,29 @@ inline constexpr int kListError = -1;
 
 class ListModel {
  public:
-  ListModel(bool sorted, bool multiple_selection) : sorted_(sorted), multiple_(multiple_selection) {}
+  ListModel(bool sorted, bool multiple_selection)
+      : sorted_(sorted), multiple_(multiple_selection) {}
 
   bool sorted() const { return sorted_; }
   bool multiple_selection() const { return multiple_; }
 
-  int Add(std::string_view text);                 // index of the new entry
-  int Insert(int index, std::string_view text);   // -1 appends; never sorts
-  int Delete(int index);                          // count left, or kListError
+  int Add(std::string_view text);                // index of the new entry
+  int Insert(int index, std::string_view text);  // -1 appends; never sorts
+  int Delete(int index);                         // count left, or kListError
   void Reset();
   int Count() const { return static_cast<int>(entries_.size()); }
-  int Text(int index, std::string* text) const;   // length, or kListError
-  int SetData(int index, intptr_t data);          // 0 or kListError; -1 sets every entry
-  intptr_t GetData(int index) const;              // kListError for a bad index
+  int Text(int index, std::string* text) const;  // length, or kListError
+  int SetData(int index, intptr_t data);         // 0 or kListError; -1 sets every entry
+  intptr_t GetData(int index) const;             // kListError for a bad index
   // Case-insensitive whole-text search starting after `start` and wrapping; -1 searches all.
   int FindStringExact(int start, std::string_view text) const;
 
-  int GetSel(int index) const;              // 1 selected, 0 not, kListError for a bad index
-  int SetSel(int index, bool select);       // extended only; -1 = every entry
-  int GetCurSel() const;                    // single: the selection; extended: the caret
-  int SetCurSel(int index);                 // single only; -1 clears; kListError when out of range
-  int GetSelCount() const;                  // extended only
-  std::vector<int> GetSelItems() const;     // selected indexes, ascending
+  int GetSel(int index) const;           // 1 selected, 0 not, kListError for a bad index
+  int SetSel(int index, bool select);    // extended only; -1 = every entry
+  int GetCurSel() const;                 // single: the selection; extended: the caret
+  int SetCurSel(int index);              // single only; -1 clears; kListError when out of range
+  int GetSelCount() const;               // extended only
+  std::vector<int> GetSelItems() const;  // selected indexes, ascending
   void ClearSelection();
   // Selects `index` alone (the user's click); returns false for a bad index.
   bool SelectOnly(int index);

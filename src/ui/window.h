@@ -30,7 +30,9 @@ class Window {
 
   WindowHandle handle() const { return handle_; }
   // The handle of `window`, null for no window.
-  static WindowHandle SafeHandle(const Window* window) { return window ? window->handle_ : nullptr; }
+  static WindowHandle SafeHandle(const Window* window) {
+    return window ? window->handle_ : nullptr;
+  }
 
   // The window object for `handle` in the current module state; null for a null handle. The
   // object stays valid until the module's idle work (ModuleState::OnIdle) releases temporaries.

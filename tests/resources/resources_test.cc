@@ -15,11 +15,11 @@ TEST(DialogTemplatesTest, EveryTemplateIsThereWithItsCaptionAndSize) {
     size_t controls;
   };
   const Expected expected[] = {
-      {130, "Quorvane Login", 254, 58, 8},     {131, "Audit Policy", 209, 149, 12},
-      {132, "Event Detail", 226, 188, 11},     {133, "Group Properties", 265, 199, 11},
-      {134, "User Properties", 211, 218, 17},  {135, "Account Policy", 199, 98, 9},
+      {130, "Quorvane Login", 254, 58, 8},       {131, "Audit Policy", 209, 149, 12},
+      {132, "Event Detail", 226, 188, 11},       {133, "Group Properties", 265, 199, 11},
+      {134, "User Properties", 211, 218, 17},    {135, "Account Policy", 199, 98, 9},
       {136, "Group Rights Policy", 250, 127, 7}, {137, "Audit Log Viewer", 327, 204, 5},
-      {138, "Group Membership", 286, 133, 9},  {139, "Sarvento Login", 254, 58, 8},
+      {138, "Group Membership", 286, 133, 9},    {139, "Sarvento Login", 254, 58, 8},
       {140, "Account Policy", 199, 98, 9},
   };
   ASSERT_EQ(AllDialogTemplates().size(), std::size(expected));
@@ -136,7 +136,8 @@ TEST(MenuAndIconsTest, ViewerMenuAndProductIcons) {
     const IconResource* icon = FindIconResource(id);
     ASSERT_NE(icon, nullptr);
     EXPECT_EQ(icon->rows.size(), static_cast<size_t>(icon->height));
-    for (const std::string& row : icon->rows) EXPECT_EQ(row.size(), static_cast<size_t>(icon->width));
+    for (const std::string& row : icon->rows)
+      EXPECT_EQ(row.size(), static_cast<size_t>(icon->width));
     EXPECT_EQ(icon->Pixel(0, 0), 0u);  // transparent corner
     EXPECT_NE(icon->Pixel(8, 2), 0u);
     EXPECT_EQ(icon->Pixel(-1, 3), 0u);

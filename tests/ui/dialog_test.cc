@@ -31,15 +31,14 @@ TEST_F(DialogTest, TypingIsCutToTheLimitsAndOkTakesTheTexts) {
   EXPECT_EQ(dialog.DoModal(), kIdOk);
   EXPECT_EQ(dialog.name_, "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(dialog.password_, "secret-passwor");
-  EXPECT_THAT(op.transcript(),
-              ElementsAre("dialog\t130\tQuorvane Login",
-                          "control\t1000\tedit\t1\t-\tABCDEFGHIJKLMNOP",
-                          "control\t1001\tedit\t1\t-\t**************",
-                          "control\t1\tbutton\t1\t-\tOK", "control\t2\tbutton\t1\t-\tCancel",
-                          "control\t-1\ticon\t1\t-\t",
-                          "control\t-1\tstatic\t1\t-\tType a logon name and password to log in.",
-                          "control\t-1\tstatic\t1\t-\tLogon Name:",
-                          "control\t-1\tstatic\t1\t-\tPassword:", "end\t130\t1"));
+  EXPECT_THAT(
+      op.transcript(),
+      ElementsAre("dialog\t130\tQuorvane Login", "control\t1000\tedit\t1\t-\tABCDEFGHIJKLMNOP",
+                  "control\t1001\tedit\t1\t-\t**************", "control\t1\tbutton\t1\t-\tOK",
+                  "control\t2\tbutton\t1\t-\tCancel", "control\t-1\ticon\t1\t-\t",
+                  "control\t-1\tstatic\t1\t-\tType a logon name and password to log in.",
+                  "control\t-1\tstatic\t1\t-\tLogon Name:", "control\t-1\tstatic\t1\t-\tPassword:",
+                  "end\t130\t1"));
   EXPECT_EQ(op.remaining(), 0u);
 }
 
@@ -49,20 +48,25 @@ TEST_F(DialogTest, FailedValidationKeepsTheDialogOpenWithTheFocusOnTheControl) {
   FunctionOperator op([&](Dialog* d) -> std::optional<std::string> {
     if (d == nullptr) return std::nullopt;  // message boxes take their default
     switch (step++) {
-      case 0: return "type 1001 9";
-      case 1: return "click 1";
+      case 0:
+        return "type 1001 9";
+      case 1:
+        return "click 1";
       case 2:
         focus_after_failure.push_back(d->GetFocusId());
         return "click 1002";  // focus moves to the check box; the exchange fails again
       case 3:
         focus_after_failure.push_back(d->GetFocusId());
         return "type 1001 abc";
-      case 4: return "enter";
+      case 4:
+        return "enter";
       case 5:
         focus_after_failure.push_back(d->GetFocusId());
         return "type 1001 30000";
-      case 6: return "click 1";
-      default: return std::nullopt;
+      case 6:
+        return "click 1";
+      default:
+        return std::nullopt;
     }
   });
   ScopedOperator scoped(op);
@@ -85,9 +89,9 @@ TEST_F(DialogTest, FailedValidationKeepsTheDialogOpenWithTheFocusOnTheControl) {
 TEST_F(DialogTest, DisabledControlsIgnoreTheOperator) {
   ScriptOperator op(
       "dialog 131\n"
-      "click 1003\n"    // disabled while auditing is off
-      "type 9999 x\n"   // no such control
-      "click 1002\n"    // enables 1003
+      "click 1003\n"   // disabled while auditing is off
+      "type 9999 x\n"  // no such control
+      "click 1002\n"   // enables 1003
       "click 1003\n"
       "answer ok\n"     // no box to answer
       "frobnicate 3\n"  // unknown action
@@ -100,8 +104,7 @@ TEST_F(DialogTest, DisabledControlsIgnoreTheOperator) {
   EXPECT_EQ(dialog.logon_, 1);
   EXPECT_THAT(op.transcript(),
               ElementsAre("dialog\t131\tAudit Policy", "error\tcontrol 1003 is disabled",
-                          "error\tno control 9999 in dialog 131",
-                          "error\tno message box to answer",
+                          "error\tno control 9999 in dialog 131", "error\tno message box to answer",
                           "error\tunknown action: frobnicate 3", "end\t131\t1"));
 }
 
@@ -148,7 +151,8 @@ TEST_F(DialogTest, ListBoxesSortSelectAndKeepItemData) {
       case 0:
         add_enabled_before = d->Item(membership_ids::kAdd)->IsWindowEnabled();
         return "select 1016 delta";
-      case 1: return "select 1016 Alpha";
+      case 1:
+        return "select 1016 Alpha";
       case 2:
         selected = members->GetSelItems();
         for (int i : selected) data.push_back(members->GetItemData(i));
@@ -157,8 +161,10 @@ TEST_F(DialogTest, ListBoxesSortSelectAndKeepItemData) {
         add_enabled_after = d->Item(membership_ids::kAdd)->IsWindowEnabled();
         EXPECT_EQ(members->GetSelCount(), 0);
         return "dump";
-      case 4: return "escape";
-      default: return std::nullopt;
+      case 4:
+        return "escape";
+      default:
+        return std::nullopt;
     }
   });
   ScopedOperator scoped(op);
@@ -193,8 +199,9 @@ TEST_F(DialogTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
       "answer yes\n"  // does not fit an OK box: reported, answered OK
       "answer no\n");
   ScopedOperator scoped(op);
-  EXPECT_EQ(MessageBox(nullptr, "Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation),
-            kIdCancel);
+  EXPECT_EQ(
+      MessageBox(nullptr, "Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation),
+      kIdCancel);
   EXPECT_EQ(MessageBox(nullptr, "Q", "C", kMbYesNo | kMbIconQuestion), kIdYes);
   EXPECT_EQ(MessageBox(nullptr, "Q", "C", kMbYesNoCancel | kMbIconInformation), kIdNo);
   EXPECT_EQ(MessageBox(nullptr, "line1\nline2", "C", kMbOk | kMbIconStop), kIdOk);
@@ -206,17 +213,16 @@ TEST_F(DialogTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
   EXPECT_EQ(MessageBox(nullptr, "T", "C", kMbOkCancel), kIdCancel);
   EXPECT_EQ(MessageBox(nullptr, "T", "C", kMbYesNo), kIdNo);
   EXPECT_EQ(MessageBox(nullptr, "T", "C", kMbYesNoCancel), kIdCancel);
-  EXPECT_THAT(op.transcript(),
-              ElementsAre("msgbox\texclamation\tokcancel\tClear Audit Log\tAre you sure?\tcancel",
-                          "msgbox\tquestion\tyesno\tC\tQ\tyes",
-                          "msgbox\tinformation\tyesnocancel\tC\tQ\tno",
-                          "msgbox\tstop\tok\tC\tline1\\nline2\tok",
-                          "error\tanswer yes does not fit a ok box", "msgbox\tnone\tok\tC\tT\tok",
-                          "error\tanswer no does not fit a ok box", "msgbox\tnone\tok\tC\tT\tok",
-                          "msgbox\tnone\tok\ttalmor.dll\tT\tok",
-                          "msgbox\tnone\tokcancel\tC\tT\tcancel",
-                          "msgbox\tnone\tyesno\tC\tT\tno",
-                          "msgbox\tnone\tyesnocancel\tC\tT\tcancel"));
+  EXPECT_THAT(
+      op.transcript(),
+      ElementsAre("msgbox\texclamation\tokcancel\tClear Audit Log\tAre you sure?\tcancel",
+                  "msgbox\tquestion\tyesno\tC\tQ\tyes",
+                  "msgbox\tinformation\tyesnocancel\tC\tQ\tno",
+                  "msgbox\tstop\tok\tC\tline1\\nline2\tok",
+                  "error\tanswer yes does not fit a ok box", "msgbox\tnone\tok\tC\tT\tok",
+                  "error\tanswer no does not fit a ok box", "msgbox\tnone\tok\tC\tT\tok",
+                  "msgbox\tnone\tok\ttalmor.dll\tT\tok", "msgbox\tnone\tokcancel\tC\tT\tcancel",
+                  "msgbox\tnone\tyesno\tC\tT\tno", "msgbox\tnone\tyesnocancel\tC\tT\tcancel"));
 }
 
 TEST_F(DialogTest, ScriptThatRunsOutCancelsAndWrongDialogDoesNotHang) {
@@ -235,11 +241,11 @@ TEST_F(DialogTest, ScriptThatRunsOutCancelsAndWrongDialogDoesNotHang) {
   third.name_ = "kept";
   EXPECT_EQ(third.DoModal(), kIdCancel);  // `type` runs, then the script is out
   EXPECT_EQ(third.name_, "kept");
-  EXPECT_THAT(op.transcript(),
-              ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2",
-                          "dialog\t130\tQuorvane Login",
-                          "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
-                          "dialog\t130\tQuorvane Login", "end\t130\t2"));
+  EXPECT_THAT(
+      op.transcript(),
+      ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2", "dialog\t130\tQuorvane Login",
+                  "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
+                  "dialog\t130\tQuorvane Login", "end\t130\t2"));
 }
 
 TEST_F(DialogTest, RadioButtonsFormAGroup) {
@@ -258,14 +264,14 @@ TEST_F(DialogTest, RadioButtonsFormAGroup) {
   EXPECT_EQ(dialog.DoModal(), kIdOk);
   EXPECT_EQ(dialog.choice_, 1);
   EXPECT_EQ(dialog.min_, 8);
-  EXPECT_THAT(op.transcript(),
-              ::testing::IsSupersetOf({"error\tcontrol 1012 is disabled",
-                                       "error\tradio button 1010 cannot be unchecked",
-                                       "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an "
-                                       "integer between 1 and 14.\tok",
-                                       "control\t1010\tradio\t1\t0\tPermit &Blank Password",
-                                       "control\t1011\tradio\t1\t1\tAt &Least",
-                                       "control\t1012\tedit\t1\t-\t8"}));
+  EXPECT_THAT(
+      op.transcript(),
+      ::testing::IsSupersetOf(
+          {"error\tcontrol 1012 is disabled", "error\tradio button 1010 cannot be unchecked",
+           "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an "
+           "integer between 1 and 14.\tok",
+           "control\t1010\tradio\t1\t0\tPermit &Blank Password",
+           "control\t1011\tradio\t1\t1\tAt &Least", "control\t1012\tedit\t1\t-\t8"}));
 }
 
 TEST_F(DialogTest, ScriptAndTranscriptFiles) {

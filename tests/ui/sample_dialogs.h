@@ -83,8 +83,10 @@ class ChooserDialog : public Dialog {
   }
   bool OnCommand(int id, Notify code) override {
     if (code == Notify::kSelChange || code == Notify::kSetFocus) {
-      if (code == Notify::kSetFocus && id == membership_ids::kMembers) others_list_.SetSel(-1, false);
-      if (code == Notify::kSetFocus && id == membership_ids::kNonMembers) members_list_.SetSel(-1, false);
+      if (code == Notify::kSetFocus && id == membership_ids::kMembers)
+        others_list_.SetSel(-1, false);
+      if (code == Notify::kSetFocus && id == membership_ids::kNonMembers)
+        members_list_.SetSel(-1, false);
       UpdateButtons();
       return true;
     }

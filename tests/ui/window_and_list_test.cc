@@ -147,7 +147,8 @@ class ScrollDialog : public Dialog {
     Control* list = Item(audit_log_viewer_ids::kList);
     list->SetTabStops({55, 110, 205});
     list->SetHorizontalExtent(1200);
-    for (int i = 0; i < 50; ++i) list->SetItemData(list->AddString("event " + std::to_string(i)), i);
+    for (int i = 0; i < 50; ++i)
+      list->SetItemData(list->AddString("event " + std::to_string(i)), i);
     CheckMenuItem(kIdmOldestFirst, true);
     return true;
   }
@@ -194,9 +195,9 @@ TEST(HeadlessListTest, KeysScrollsMenusAndResizing) {
   ScrollDialog dialog;
   EXPECT_EQ(dialog.DoModal(), kIdOk);
   // 50 entries, 22 rows of 16 pixels in 360: the top index runs from 0 to 28.
-  EXPECT_THAT(dialog.events_, ElementsAre("key 1000 0 sel -1", "key 1000 2 sel 0",
-                                          "scroll 4 pos 28 max 49", "scroll 1 pos 0 max 49",
-                                          "dblclick 7"));
+  EXPECT_THAT(dialog.events_,
+              ElementsAre("key 1000 0 sel -1", "key 1000 2 sel 0", "scroll 4 pos 28 max 49",
+                          "scroll 1 pos 0 max 49", "dblclick 7"));
   EXPECT_TRUE(dialog.newest_checked_);
   EXPECT_EQ(dialog.size_cx_, 800);
   EXPECT_THAT(op.transcript(), ::testing::Contains("error\tno menu item 4242 in dialog 137"));
