@@ -217,6 +217,24 @@ TEST(SecurityDatabaseTest, EditGroupReordersMembersAndCascadesToRights) {
   for (int r = 0; r < 26; ++r) EXPECT_TRUE(db.FindRight(r, nullptr));
 }
 
+TEST(SecurityDatabaseTest, DeleteGroupRemovesEntriesInEveryCase) {
+  SecurityDatabase db;
+  db.AddGroup(Group("Lab", {"ann"}));
+  db.AddGroup(Group("QC", {"ann"}));
+  RightRecord right(2);
+  right.AddMember("LAB");
+  right.AddMember("qc");
+  db.EditRight(2, right);
+  EXPECT_TRUE(db.UserHoldsRight("ann", 2));
+  ASSERT_TRUE(db.DeleteGroup("lab"));
+  EXPECT_EQ(StoredGroupsOfRight(db, 2), (List{"qc"}));
+  EXPECT_TRUE(db.FindGroup("qc", nullptr));
+  // A later group of the deleted name is granted nothing.
+  db.AddGroup(Group("lab", {"bob"}));
+  EXPECT_FALSE(db.UserHoldsRight("bob", 2));
+  EXPECT_TRUE(db.UserHoldsRight("ANN", 2));
+}
+
 TEST(SecurityDatabaseTest, CopiesOfMembershipsAndRights) {
   SecurityDatabase db;
   AddGroupReading(db, "g1", {"SRC"});
