@@ -112,6 +112,8 @@ void AuditLogFile::OpenPair() {
   event_count_ = 0;
   flags_ = 0;
   idx_length_ = 0;
+  log_length_ = 0;
+  at_ends_ = false;
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
   // A retry follows when the files locked were replaced meanwhile (a compaction elsewhere) or
   // when an interrupted compaction was just completed; both are rare and bounded by the deadline.
@@ -138,8 +140,11 @@ void AuditLogFile::OpenPair() {
 // one sees the header the first one wrote.
 bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, bool& retry) {
   FileSystem& fs = FileSystem::Default();
-  log_ = fs.Open(log_path_, OpenMode::kOpenOrCreate);
+  // The index is opened before the data file: compaction replaces the data file before the
+  // index, so an index that is still the one at its name once locked implies a current data
+  // file too, and one identity check suffices.
   idx_ = fs.Open(idx_path_, OpenMode::kOpenOrCreate);
+  log_ = fs.Open(log_path_, OpenMode::kOpenOrCreate);
   auto remaining = [&] {
     return std::max(std::chrono::milliseconds(0),
                     std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -148,7 +153,7 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   // Always the data file first, so that two holders cannot each wait for the other.
   if (!log_->LockExclusive(remaining())) return false;
   if (!idx_->LockExclusive(remaining())) return false;
-  if (!log_->IsAtPath(log_path_) || !idx_->IsAtPath(idx_path_)) {
+  if (!idx_->IsAtPath(idx_path_)) {
     retry = true;
     return false;
   }
@@ -174,16 +179,21 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   // A damaged count larger than the entries present counts only those; the header is corrected
   // at the next write.
   event_count_ = static_cast<uint32_t>(std::min<uint64_t>(stored_count, present));
-  if (event_count_ > 0 && log_->SeekToEnd() == 0) {
+  log_length_ = log_->SeekToEnd();
+  if (event_count_ > 0 && log_length_ == 0) {
     // The data file went missing under a populated index: the pair starts empty, as when
     // either file is missing.
     InitializePair();
+    return true;
   }
+  // Both files are now positioned at their ends, where an append writes.
+  at_ends_ = true;
   return true;
 }
 
 void AuditLogFile::InitializePair() {
   log_->SetLength(0);
+  log_length_ = 0;
   idx_->SetLength(0);
   version_ = kVersion;
   entry_size_ = kEntrySize;
@@ -218,6 +228,7 @@ bool AuditLogFile::RecoverInterruptedCompaction() {
 void AuditLogFile::WriteHeader() {
   unsigned char header[kHeaderSize];
   EncodeHeader(header, version_, entry_size_, event_count_, flags_);
+  at_ends_ = false;
   idx_->Seek(0);
   idx_->Write(header, sizeof header);
 }
@@ -245,7 +256,8 @@ bool AuditLogFile::AppendEvent(const std::string& source, const std::string& use
   if (total() > kMaxRecordLength) source_len -= std::min(source_len, total() - kMaxRecordLength);
   const size_t length = total();
 
-  const uint64_t offset = log_->SeekToEnd();
+  // The data file's length is known from opening: nobody else writes while the lock is held.
+  const uint64_t offset = log_length_;
   // Offsets are 32-bit: a data file that has grown to 4 GiB takes no more records until it is
   // compacted or cleared, rather than storing an offset that points at the wrong bytes.
   if (offset + length > 0xFFFFFFFFull) return false;
@@ -262,12 +274,14 @@ bool AuditLogFile::AppendEvent(const std::string& source, const std::string& use
   put(source.data(), source_len);
   put(user.data(), user_len);
   put(description.data(), desc_len);
+  if (!at_ends_) log_->Seek(offset);
   log_->Write(record.data(), record.size());
+  log_length_ = offset + length;
 
   unsigned char entry[kEntrySize];
   EncodeEntry(entry, Entry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
   const uint64_t entry_pos = kHeaderSize + uint64_t{kEntrySize} * event_count_;
-  idx_->Seek(entry_pos);
+  if (!at_ends_ || idx_length_ != entry_pos) idx_->Seek(entry_pos);
   idx_->Write(entry, sizeof entry);
   // Bytes beyond the counted entries (a damaged index) are cut so the length stays 16 + 8n.
   if (idx_length_ > entry_pos + kEntrySize) idx_->SetLength(entry_pos + kEntrySize);
@@ -282,6 +296,7 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
   std::string fields[5];
   bool result = false;
   if (!failed_ && index < event_count_) {
+    at_ends_ = false;
     unsigned char raw[kEntrySize];
     idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * index);
     if (idx_->Read(raw, sizeof raw) == sizeof raw) {
@@ -331,8 +346,10 @@ bool AuditLogFile::RemoveEvent(uint32_t index) {
 }
 
 void AuditLogFile::Clear() {
+  at_ends_ = false;
   event_count_ = 0;
   if (log_) log_->SetLength(0);
+  log_length_ = 0;
   if (idx_) {
     idx_->SetLength(0);
     WriteHeader();
@@ -369,6 +386,7 @@ void AuditLogFile::Compact() {
   } catch (const FileException&) {
     return;
   }
+  at_ends_ = false;
   std::unique_ptr<File> ix1;
   try {
     lo1->LockExclusive(std::chrono::milliseconds(0));
@@ -385,15 +403,30 @@ void AuditLogFile::Compact() {
     std::vector<char> out;
     constexpr size_t kChunk = 1 << 20;
     out.reserve(kChunk + kMaxRecordLength);
+    // A data file of moderate size is read in one piece; a larger one record by record.
+    constexpr uint64_t kWholeFileLimit = uint64_t{64} << 20;
+    std::vector<char> whole;
+    const bool in_memory = log_length_ <= kWholeFileLimit;
+    if (in_memory) {
+      whole.resize(log_length_);
+      log_->Seek(0);
+      whole.resize(log_->Read(whole.data(), whole.size()));
+    }
     std::vector<char> record;
     uint32_t running = 0;
     uint32_t kept = 0;
     for (uint32_t i = 0; i < readable; ++i) {
       Entry entry = DecodeEntry(entries.data() + size_t{kEntrySize} * i);
-      record.resize(entry.length);
-      log_->Seek(entry.offset);
-      if (log_->Read(record.data(), record.size()) != record.size()) continue;
-      out.insert(out.end(), record.begin(), record.end());
+      if (in_memory) {
+        if (uint64_t{entry.offset} + entry.length > whole.size()) continue;
+        out.insert(out.end(), whole.begin() + entry.offset,
+                   whole.begin() + entry.offset + entry.length);
+      } else {
+        record.resize(entry.length);
+        log_->Seek(entry.offset);
+        if (log_->Read(record.data(), record.size()) != record.size()) continue;
+        out.insert(out.end(), record.begin(), record.end());
+      }
       if (out.size() >= kChunk) {
         lo1->Write(out.data(), out.size());
         out.clear();

@@ -79,8 +79,11 @@ class AuditLogFile {
   uint32_t entry_size_ = kEntrySize;
   uint32_t event_count_ = 0;
   uint32_t flags_ = 0;
-  // Length of the index file as last read or written.
+  // Lengths of the index and data files as last read or written.
   uint64_t idx_length_ = 0;
+  uint64_t log_length_ = 0;
+  // True while both files are positioned at their ends (just opened), so an append need not seek.
+  bool at_ends_ = false;
 };
 
 }  // namespace talmor
