@@ -83,6 +83,23 @@ void CloseQuietly(std::unique_ptr<File>& file) noexcept {
   file.reset();
 }
 
+// True when `index` holds a header and entries that cover a data file of `data_length` bytes
+// exactly, record after record from offset 0, as compaction writes them.
+bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
+  std::vector<unsigned char> bytes(index->Length());
+  bytes.resize(index->Read(bytes.data(), bytes.size()));
+  if (bytes.size() < AuditLogFile::kHeaderSize) return false;
+  const uint64_t count = Get32(bytes.data() + 8);
+  if (bytes.size() != AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * count) return false;
+  uint64_t expected = 0;
+  for (uint64_t i = 0; i < count; ++i) {
+    const Entry e = DecodeEntry(bytes.data() + AuditLogFile::kHeaderSize + 8 * i);
+    if (e.offset != expected) return false;
+    expected += e.length;
+  }
+  return expected == data_length;
+}
+
 }  // namespace
 
 AuditLogFile::AuditLogFile() {
@@ -220,6 +237,12 @@ bool AuditLogFile::RecoverInterruptedCompaction() {
     return true;
   }
   if (!Exists(fs, ix1)) return false;
+  // A new index describes the data file compaction wrote: records back to back from offset 0
+  // up to its end. One that does not (left over from an abandoned compaction) is discarded.
+  if (!DescribesCompactedData(fs.Open(ix1, OpenMode::kRead), log_->SeekToEnd())) {
+    RemoveQuietly(fs, ix1);
+    return false;
+  }
   fs.Rename(ix1, idx_path_);
   RemoveQuietly(fs, ix0);
   return true;
