@@ -34,7 +34,12 @@ void RemovePair() {
 }
 
 const std::string kRecord = std::string(
-    "04-Dec-2026\0" "14:05:09\0" "Logon/Logoff\0" "Administrator\0" "User logged off.\0", 65);
+    "04-Dec-2026\0"
+    "14:05:09\0"
+    "Logon/Logoff\0"
+    "Administrator\0"
+    "User logged off.\0",
+    65);
 
 void Put32(std::string& s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
@@ -95,7 +100,10 @@ void BM_HandWrittenAppend(benchmark::State& state) {
                               static_cast<unsigned char>(offset >> 8),
                               static_cast<unsigned char>(offset >> 16),
                               static_cast<unsigned char>(offset >> 24),
-                              65, 0, 0, 0};
+                              65,
+                              0,
+                              0,
+                              0};
     idx->Seek(16 + 8 * uint64_t{count});
     idx->Write(entry, 8);
     ++count;
@@ -198,9 +206,10 @@ int main(int argc, char** argv) {
   std::printf("hand-written append floor: %.1f us\n", floor);
   std::printf("AuditLogFile append: %.1f us, ratio to floor %.2f (target <= 1.5)\n", append,
               floor > 0 ? append / floor : 0.0);
-  std::printf("append at 30,000 events: not full %.1f us, full with overwrite %.1f us, ratio %.2f"
-              " (target <= 3)\n",
-              not_full, full, not_full > 0 ? full / not_full : 0.0);
+  std::printf(
+      "append at 30,000 events: not full %.1f us, full with overwrite %.1f us, ratio %.2f"
+      " (target <= 3)\n",
+      not_full, full, not_full > 0 ? full / not_full : 0.0);
   std::printf("compaction of 30,000 live events after 30,000 drops: %.1f ms (target < 100)\n",
               compact / 1000.0);
   benchmark::Shutdown();

@@ -40,9 +40,7 @@ uint32_t Get32(const unsigned char* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint16_t Get16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 struct Entry {
   uint32_t offset = 0;
@@ -462,8 +460,7 @@ void AuditLogFile::Compact() {
       ++kept;
     }
     if (!out.empty()) lo1->Write(out.data(), out.size());
-    EncodeHeader(new_index.data(), version_, entry_size_, kept,
-                 flags_ & ~kFlagCompactionPending);
+    EncodeHeader(new_index.data(), version_, entry_size_, kept, flags_ & ~kFlagCompactionPending);
     ix1->Write(new_index.data(), new_index.size());
     lo1->Sync();
     ix1->Sync();
@@ -501,18 +498,17 @@ void AuditLogFile::Compact() {
     if (restored) {
       abandon_new_files();
     } else {
-      // IX0 and LO1 stay for the next opening to roll back; this object's index is not at its
-      // name any more.
+      // IX0 and LO1 stay behind and opening rolls back; this object's index is no longer at its
+      // name, so it opens afresh (failed if that cannot be done either).
       CloseQuietly(ix1);
       CloseQuietly(lo1);
       CloseFiles();
-      failed_ = true;
-      event_count_ = 0;
+      OpenPair();
     }
     throw;
   }
-  // Steps 4 and 5. From here the new data file is in place: whatever happens, this object's
-  // files are the old ones, so it opens the pair afresh.
+  // Steps 4 and 5. From here the new data file is in place and this object's files are the old
+  // ones: it opens the pair afresh whatever happens (opening rolls forward if step 4 failed).
   auto reopen = [&]() {
     CloseQuietly(ix1);
     CloseQuietly(lo1);
@@ -522,11 +518,7 @@ void AuditLogFile::Compact() {
   try {
     fs.Rename(ix1_path, idx_path_);
   } catch (...) {
-    CloseQuietly(ix1);
-    CloseQuietly(lo1);
-    CloseFiles();
-    failed_ = true;
-    event_count_ = 0;
+    reopen();
     throw;
   }
   try {

@@ -96,10 +96,13 @@ class AuditLogTest : public ::testing::Test {
   ClockFunction previous_clock_ = nullptr;
 };
 
-const std::string kFirstRecord =
-    std::string("04-Dec-2026\0" "14:05:09\0" "Logon/Logoff\0" "Administrator\0"
-                "User logged off.\0",
-                65);
+const std::string kFirstRecord = std::string(
+    "04-Dec-2026\0"
+    "14:05:09\0"
+    "Logon/Logoff\0"
+    "Administrator\0"
+    "User logged off.\0",
+    65);
 
 TEST_F(AuditLogTest, FirstAppendCreatesBothFilesWithTheExactLayout) {
   {
@@ -133,7 +136,8 @@ TEST_F(AuditLogTest, FirstAppendCreatesBothFilesWithTheExactLayout) {
 TEST_F(AuditLogTest, LineBreaksAndEmptyFieldsRoundTrip) {
   {
     AuditLogFile log;
-    ASSERT_TRUE(log.AppendEvent("Object Access", "", "Failed object access.\r\nAccess attempted : X"));
+    ASSERT_TRUE(
+        log.AppendEvent("Object Access", "", "Failed object access.\r\nAccess attempted : X"));
     ASSERT_TRUE(log.AppendEvent("", "Joe", ""));
   }
   AuditLogFile log;
@@ -336,7 +340,8 @@ TEST(LocalTimeTest, MonthNamesAreEnglishWhateverTheLocale) {
                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::string saved = std::setlocale(LC_ALL, nullptr);
   int locales_tried = 0;
-  for (const char* name : {"C", "C.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "ja_JP.UTF-8"}) {
+  for (const char* name :
+       {"C", "C.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "ru_RU.UTF-8", "ja_JP.UTF-8"}) {
     if (std::setlocale(LC_ALL, name) == nullptr) continue;
     ++locales_tried;
     for (int m = 1; m <= 12; ++m) {
