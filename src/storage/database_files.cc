@@ -1,0 +1,200 @@
+#include "storage/database_files.h"
+
+#include <cstdint>
+
+#include "platform/data_directory.h"
+#include "storage/record_format.h"
+#include "storage/record_reader.h"
+#include "storage/record_writer.h"
+
+namespace talmor {
+
+namespace {
+
+enum class OptionRule {
+  kFlag,         // non-zero gives 1
+  kNotNegative,  // a negative value gives 0
+  kAsStored,
+};
+
+struct OptionKey {
+  const char* key;
+  std::int32_t SecurityOptions::*field;
+  OptionRule rule;
+};
+
+// The options file's keys, in the order they are written.
+constexpr OptionKey kOptionKeys[] = {
+    {"AuditEnable", &SecurityOptions::AuditEnable, OptionRule::kFlag},
+    {"AuditLogon", &SecurityOptions::AuditLogon, OptionRule::kFlag},
+    {"AuditPolicy", &SecurityOptions::AuditPolicy, OptionRule::kFlag},
+    {"AuditObject", &SecurityOptions::AuditObject, OptionRule::kFlag},
+    {"AuditOther", &SecurityOptions::AuditOther, OptionRule::kFlag},
+    {"AuditMaxEvents", &SecurityOptions::AuditMaxEvents, OptionRule::kNotNegative},
+    {"AuditOverwrite", &SecurityOptions::AuditOverwrite, OptionRule::kNotNegative},
+    {"BlankPasswordOK", &SecurityOptions::BlankPasswordOK, OptionRule::kFlag},
+    {"PasswordMinChars", &SecurityOptions::PasswordMinChars, OptionRule::kAsStored},
+    {"SecurityDisable", &SecurityOptions::SecurityDisable, OptionRule::kFlag},
+    {"IndividualINI", &SecurityOptions::IndividualINI, OptionRule::kFlag},
+};
+
+void LoadOptions(SecurityOptions& options) {
+  RecordReader reader(DataFilePath(kOptionsFileName));
+  if (!reader.FindFirstRecord()) return;  // only the first record counts
+  for (const OptionKey& option : kOptionKeys) {
+    std::int32_t value;
+    if (!reader.GetInteger(option.key, value)) continue;
+    switch (option.rule) {
+      case OptionRule::kFlag:
+        value = value != 0 ? 1 : 0;
+        break;
+      case OptionRule::kNotNegative:
+        if (value < 0) value = 0;
+        break;
+      case OptionRule::kAsStored:
+        break;
+    }
+    options.*option.field = value;
+  }
+}
+
+void LoadRights(SecurityDatabase& database) {
+  RecordReader reader(DataFilePath(kRightsFileName));
+  std::string members;
+  for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
+    std::int32_t number;
+    if (!reader.GetInteger("Right", number)) continue;
+    if (!database.FindRight(number, nullptr)) continue;
+    if (!reader.GetString("Members", members)) continue;
+    RightRecord right(number);
+    for (const std::string& name : SplitNameList(members)) right.AddMember(name);
+    database.EditRight(number, right);
+  }
+}
+
+void LoadGroups(SecurityDatabase& database) {
+  RecordReader reader(DataFilePath(kGroupsFileName));
+  std::string name, description, members;
+  for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
+    reader.GetString("GroupName", name);
+    reader.GetString("Description", description);
+    if (name.empty()) continue;
+    GroupRecord group(name, description);
+    reader.GetString("Members", members);
+    // Duplicates and names beyond the list's capacity are refused by AddMember; that is all.
+    for (const std::string& member : SplitNameList(members)) group.AddMember(member);
+    database.AddGroup(group);
+  }
+}
+
+void LoadUsers(SecurityDatabase& database) {
+  RecordReader reader(DataFilePath(kUsersFileName));
+  std::string name, full_name, description, password;
+  for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
+    reader.GetString("UserName", name);
+    reader.GetString("FullName", full_name);
+    reader.GetString("Description", description);
+    reader.GetString("Password", password);
+    std::int32_t cannot_change = 0, disabled = 0;
+    reader.GetInteger("CannotChangePassword", cannot_change);
+    reader.GetInteger("AccountDisabled", disabled);
+    if (name.empty()) continue;
+    UserRecord user(name, full_name, description, password);
+    user.SetCannotChangePassword(cannot_change);
+    user.SetAccountDisabled(disabled);
+    database.AddUser(user);
+  }
+}
+
+void SaveOptions(const SecurityOptions& options) {
+  RecordWriter writer(DataFilePath(kOptionsFileName));
+  writer.WriteStart();
+  for (const OptionKey& option : kOptionKeys) writer.WriteInteger(option.key, options.*option.field);
+  writer.WriteEnd();
+  writer.Close();
+}
+
+// The members of a record in the order of a copy handed out by the database.
+template <typename Record>
+std::string MemberListValue(const Record& record) {
+  std::string list, name;
+  for (int i = 0; record.GetMemberAt(i, &name); ++i) AppendNameToList(list, name);
+  return list;
+}
+
+void SaveRights(const SecurityDatabase& database) {
+  RecordWriter writer(DataFilePath(kRightsFileName));
+  RightRecord right;
+  for (int number = 0; database.FindRight(number, &right); ++number) {
+    writer.WriteStart();
+    writer.WriteInteger("Right", right.GetRight());
+    writer.WriteString("Members", MemberListValue(right));
+    writer.WriteEnd();
+  }
+  writer.Close();
+}
+
+void SaveGroups(const SecurityDatabase& database) {
+  RecordWriter writer(DataFilePath(kGroupsFileName));
+  GroupRecord group;
+  for (int i = 0; database.GetGroupAt(i, &group); ++i) {
+    writer.WriteStart();
+    writer.WriteString("GroupName", group.GroupName());
+    writer.WriteString("Description", group.Description());
+    writer.WriteString("Members", MemberListValue(group));
+    writer.WriteEnd();
+  }
+  writer.Close();
+}
+
+void SaveUsers(const SecurityDatabase& database) {
+  RecordWriter writer(DataFilePath(kUsersFileName));
+  // The stored records are read in place: a user has no member list whose copy would differ.
+  for (int i = 0; i < database.UserCount(); ++i) {
+    const UserRecord& user = *database.UserAt(i);
+    writer.WriteStart();
+    writer.WriteString("UserName", user.UserName());
+    writer.WriteString("FullName", user.FullName());
+    writer.WriteString("Description", user.Description());
+    writer.WriteString("Password", user.Password());
+    writer.WriteInteger("CannotChangePassword", user.GetCannotChangePassword() ? 1 : 0);
+    writer.WriteInteger("AccountDisabled", user.GetAccountDisabled() ? 1 : 0);
+    writer.WriteEnd();
+  }
+  writer.Close();
+}
+
+}  // namespace
+
+void AppendNameToList(std::string& list, std::string_view name) {
+  for (const char ch : name) {
+    if (ch != kListSeparator) list.push_back(ch);
+  }
+  list.push_back(kListSeparator);
+}
+
+std::vector<std::string> SplitNameList(std::string_view list) {
+  std::vector<std::string> names;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = list.find(kListSeparator, begin)) != std::string_view::npos;
+       begin = end + 1) {
+    if (end > begin) names.emplace_back(list.substr(begin, end - begin));
+  }
+  return names;
+}
+
+void LoadSecurityDatabase(SecurityDatabase& database, SecurityOptions& options) {
+  LoadOptions(options);
+  LoadRights(database);
+  LoadGroups(database);
+  LoadUsers(database);
+}
+
+void SaveSecurityDatabase(const SecurityDatabase& database, const SecurityOptions& options) {
+  SaveOptions(options);
+  SaveRights(database);
+  SaveGroups(database);
+  SaveUsers(database);
+}
+
+}  // namespace talmor
