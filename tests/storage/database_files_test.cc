@@ -1,0 +1,413 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "database/security_database.h"
+#include "platform/file_exception.h"
+#include "platform/file_system.h"
+#include "storage/database_files.h"
+#include "storage/record_reader.h"
+#include "storage/record_writer.h"
+#include "support/temp_dir.h"
+
+namespace talmor {
+namespace {
+
+std::string ReadRaw(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Fails the Nth File::Write or the Nth Rename (counting from 1) once armed.
+class FaultFileSystem : public ForwardingFileSystem {
+ public:
+  FaultFileSystem() : ForwardingFileSystem(OsFileSystem()) {}
+
+  int fail_write_at = 0;
+  int fail_rename_at = 0;
+  int writes = 0;
+  int renames = 0;
+
+  void Hit(int& counter, int fail_at, const std::string& what) {
+    if (++counter == fail_at) {
+      throw FileException(FileException::Cause::kDiskFull, what, 28, "injected failure: " + what);
+    }
+  }
+
+  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
+  void Rename(const std::string& from, const std::string& to) override {
+    Hit(renames, fail_rename_at, from);
+    target().Rename(from, to);
+  }
+};
+
+class FaultFile : public File {
+ public:
+  FaultFile(std::unique_ptr<File> file, FaultFileSystem& fs, std::string path)
+      : file_(std::move(file)), fs_(fs), path_(std::move(path)) {}
+  size_t Read(void* buffer, size_t size) override { return file_->Read(buffer, size); }
+  void Write(const void* data, size_t size) override {
+    fs_.Hit(fs_.writes, fs_.fail_write_at, path_);
+    file_->Write(data, size);
+  }
+  void Seek(uint64_t position) override { file_->Seek(position); }
+  uint64_t SeekToEnd() override { return file_->SeekToEnd(); }
+  uint64_t Position() override { return file_->Position(); }
+  uint64_t Length() override { return file_->Length(); }
+  void SetLength(uint64_t length) override { file_->SetLength(length); }
+  void Flush() override { file_->Flush(); }
+  void Sync() override { file_->Sync(); }
+  bool LockExclusive(std::chrono::milliseconds wait) override { return file_->LockExclusive(wait); }
+  void Close() override { file_->Close(); }
+
+ private:
+  std::unique_ptr<File> file_;
+  FaultFileSystem& fs_;
+  std::string path_;
+};
+
+std::unique_ptr<File> FaultFileSystem::Open(const std::string& path, OpenMode mode) {
+  return std::make_unique<FaultFile>(target().Open(path, mode), *this, path);
+}
+
+class DatabaseFilesTest : public ::testing::Test {
+ protected:
+  std::string Path(const char* name) const { return dir_.File(name); }
+  std::vector<std::string> DirectoryNames() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // A file of records, each given as its lines.
+  void WriteRecords(const char* name, const std::vector<std::vector<std::string>>& records) {
+    RecordWriter writer(Path(name));
+    for (const auto& record : records) {
+      writer.WriteStart();
+      for (const std::string& line : record) {
+        const auto eq = line.find('=');
+        writer.WriteString(line.substr(0, eq), eq == std::string::npos ? "" : line.substr(eq + 1));
+      }
+      writer.WriteEnd();
+    }
+    writer.Close();
+  }
+  static std::set<std::string> MemberSet(const MembershipRecord& record) {
+    const std::vector<std::string> names = Members(record);
+    return std::set<std::string>(names.begin(), names.end());
+  }
+  static std::vector<std::string> Members(const MembershipRecord& record) {
+    std::vector<std::string> names;
+    std::string name;
+    for (int i = 0; record.GetMemberAt(i, &name); ++i) names.push_back(name);
+    return names;
+  }
+
+  TempDir dir_;
+  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
+};
+
+TEST_F(DatabaseFilesTest, NoFilesGiveDefaultsAndSaveCreatesAllFour) {
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  EXPECT_EQ(options, SecurityOptions{});
+  EXPECT_EQ(db.UserCount(), 0);
+  EXPECT_EQ(db.GroupCount(), 0);
+  SaveSecurityDatabase(db, options);
+  EXPECT_EQ(DirectoryNames(),
+            (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
+  EXPECT_EQ(std::filesystem::file_size(Path("USERS.REC")), 0u);
+  EXPECT_EQ(std::filesystem::file_size(Path("GROUPS.REC")), 0u);
+  RecordReader rights(Path("RIGHTS.REC"));
+  int count = 0;
+  for (bool f = rights.FindFirstRecord(); f; f = rights.FindNextRecord(), ++count) {
+    std::int32_t number;
+    std::string members = "x";
+    ASSERT_TRUE(rights.GetInteger("Right", number));
+    EXPECT_EQ(number, count);
+    EXPECT_TRUE(rights.GetString("Members", members));
+    EXPECT_EQ(members, "");
+  }
+  EXPECT_EQ(count, 26);
+}
+
+TEST_F(DatabaseFilesTest, OptionsRulesAndOnlyTheFirstRecord) {
+  WriteRecords("OPTIONS.REC", {{"AuditMaxEvents=-5", "PasswordMinChars=-5", "AuditEnable=7",
+                                "AuditOverwrite=-1", "SecurityDisable=2", "AuditLogon=0"},
+                               {"IndividualINI=0", "AuditPolicy=0"}});
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  EXPECT_EQ(options.AuditMaxEvents, 0);
+  EXPECT_EQ(options.PasswordMinChars, -5);
+  EXPECT_EQ(options.AuditEnable, 1);
+  EXPECT_EQ(options.AuditOverwrite, 0);
+  EXPECT_EQ(options.SecurityDisable, 1);
+  EXPECT_EQ(options.AuditLogon, 0);
+  EXPECT_EQ(options.IndividualINI, 1);  // the second record is ignored
+  EXPECT_EQ(options.AuditPolicy, 1);
+
+  SecurityOptions changed;
+  changed.AuditMaxEvents = 123456;
+  changed.PasswordMinChars = -3;
+  changed.AuditOther = 0;
+  SaveSecurityDatabase(db, changed);
+  SecurityOptions reloaded;
+  SecurityDatabase db2;
+  LoadSecurityDatabase(db2, reloaded);
+  EXPECT_EQ(reloaded, changed);
+}
+
+TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
+  WriteRecords("RIGHTS.REC", {{"Right=99", "Members=Ghost\x02"},
+                              {"Right=3", "Members="},
+                              {"Right=4", "Members=A\x02" "b\x02" "a\x02\x02" "B\x02" "tail"},
+                              {"Members=Nobody\x02"},
+                              {"Right=5"}});
+  WriteRecords("GROUPS.REC", {{"GroupName=Chemists", "Description=Laboratory staff",
+                               "Members=operator1\x02" "analyst2\x02" "lost"},
+                              {"Description=nameless", "Members=x\x02"},
+                              {"GroupName=", "Members=y\x02"}});
+  WriteRecords("USERS.REC", {{"UserName=A", "FullName=First", "AccountDisabled=5"},
+                             {"FullName=No name"},
+                             {"UserName=", "Password=p"},
+                             {"UserName=B", "Password=secret", "CannotChangePassword=1"}});
+  SecurityDatabase db;
+  {
+    RightRecord seed(5);
+    seed.AddMember("Keep");
+    db.EditRight(5, seed);
+    seed = RightRecord(3);
+    seed.AddMember("Gone");
+    db.EditRight(3, seed);
+  }
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+
+  RightRecord right;
+  ASSERT_TRUE(db.FindRight(3, &right));
+  EXPECT_TRUE(Members(right).empty());
+  ASSERT_TRUE(db.FindRight(4, &right));
+  EXPECT_EQ(Members(right).size(), 2u);  // A and b; duplicates in other case count once
+  EXPECT_TRUE(right.IsMember("a"));
+  EXPECT_TRUE(right.IsMember("B"));
+  EXPECT_FALSE(right.IsMember("tail"));
+  ASSERT_TRUE(db.FindRight(5, &right));  // no Members: unchanged
+  EXPECT_EQ(Members(right), std::vector<std::string>{"Keep"});
+
+  ASSERT_EQ(db.GroupCount(), 1);
+  GroupRecord group;
+  ASSERT_TRUE(db.GetGroupAt(0, &group));
+  EXPECT_EQ(group.GroupName(), "Chemists");
+  EXPECT_EQ(group.Description(), "Laboratory staff");
+  EXPECT_TRUE(group.IsMember("operator1"));
+  EXPECT_TRUE(group.IsMember("analyst2"));
+  EXPECT_FALSE(group.IsMember("lost"));
+
+  ASSERT_EQ(db.UserCount(), 2);
+  UserRecord user;
+  ASSERT_TRUE(db.GetUserAt(0, &user));  // added last, so first
+  EXPECT_EQ(user.UserName(), "B");
+  EXPECT_EQ(user.Password(), "secret");
+  EXPECT_TRUE(user.GetCannotChangePassword());
+  EXPECT_FALSE(user.GetAccountDisabled());
+  ASSERT_TRUE(db.GetUserAt(1, &user));
+  EXPECT_EQ(user.UserName(), "A");
+  EXPECT_EQ(user.FullName(), "First");
+  EXPECT_EQ(user.Password(), "");
+  EXPECT_TRUE(user.GetAccountDisabled());
+}
+
+TEST_F(DatabaseFilesTest, RoundTripWritesUsersInReverseAndKeepsEverything) {
+  SecurityDatabase db;
+  for (int i = 0; i < 5; ++i) {
+    UserRecord user("user" + std::to_string(i), "Full Name " + std::to_string(i), "d=" +
+                    std::to_string(i), i == 2 ? "" : "p\xE9ss" + std::to_string(i));
+    user.SetAccountDisabled(i % 2);
+    user.SetCannotChangePassword(i == 3);
+    db.AddUser(user);
+  }
+  GroupRecord group("Chemists", "Laboratory staff");
+  group.AddMember("user1");
+  group.AddMember("user3");
+  db.AddGroup(group);
+  db.AddGroup(GroupRecord("Empty", ""));
+  RightRecord right(7);
+  right.AddMember("Chemists");
+  right.AddMember("Empty");
+  db.EditRight(7, right);
+  SecurityOptions options;
+  options.AuditMaxEvents = 50;
+  SaveSecurityDatabase(db, options);
+
+  SecurityDatabase loaded;
+  SecurityOptions loaded_options;
+  LoadSecurityDatabase(loaded, loaded_options);
+  EXPECT_EQ(loaded_options, options);
+  ASSERT_EQ(loaded.UserCount(), 5);
+  for (int i = 0; i < 5; ++i) {
+    const UserRecord& a = *db.UserAt(i);
+    const UserRecord& b = *loaded.UserAt(4 - i);  // reverse order after a load
+    EXPECT_EQ(a.UserName(), b.UserName());
+    EXPECT_EQ(a.FullName(), b.FullName());
+    EXPECT_EQ(a.Description(), b.Description());
+    EXPECT_EQ(a.Password(), b.Password());
+    EXPECT_EQ(a.GetAccountDisabled(), b.GetAccountDisabled());
+    EXPECT_EQ(a.GetCannotChangePassword(), b.GetCannotChangePassword());
+  }
+  ASSERT_EQ(loaded.GroupCount(), 2);
+  EXPECT_EQ(loaded.GroupAt(0)->GroupName(), "Chemists");  // reverse order after a load
+  EXPECT_EQ(MemberSet(*loaded.GroupAt(0)), (std::set<std::string>{"user1", "user3"}));
+  for (int r = 0; r < SecurityDatabase::kRightCount; ++r) {
+    RightRecord a, b;
+    ASSERT_TRUE(db.FindRight(r, &a));
+    ASSERT_TRUE(loaded.FindRight(r, &b));
+    EXPECT_EQ(MemberSet(a), MemberSet(b)) << r;
+  }
+
+  // Saving what was loaded writes the users file with the records in reverse order.
+  SaveSecurityDatabase(loaded, loaded_options);
+  RecordReader reader(Path("USERS.REC"));
+  std::vector<std::string> order;
+  for (bool f = reader.FindFirstRecord(); f; f = reader.FindNextRecord()) {
+    std::string name;
+    reader.GetString("UserName", name);
+    order.push_back(name);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"user0", "user1", "user2", "user3", "user4"}));
+}
+
+TEST_F(DatabaseFilesTest, SeparatorBytesInNamesAreStripped) {
+  SecurityDatabase db;
+  GroupRecord group("Odd", "desc\x01" "Members=forged\x02");
+  group.AddMember("jo\x02hn");
+  group.AddMember("ann");
+  db.AddGroup(group);
+  SaveSecurityDatabase(db, SecurityOptions{});
+  SecurityDatabase loaded;
+  SecurityOptions options;
+  LoadSecurityDatabase(loaded, options);
+  ASSERT_EQ(loaded.GroupCount(), 1);
+  const GroupRecord& g = *loaded.GroupAt(0);
+  EXPECT_EQ(g.Description(), "descMembers=forged\x02");
+  EXPECT_EQ(MemberSet(g), (std::set<std::string>{"john", "ann"}));
+}
+
+TEST_F(DatabaseFilesTest, SaveOverReadOnlyFilesKeepsThemReadOnlyWithOldTimes) {
+  SecurityDatabase db;
+  SaveSecurityDatabase(db, SecurityOptions{});
+  const FileTime old_time = std::chrono::system_clock::now() - std::chrono::hours(1000);
+  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
+    FileStatus status = *OsFileSystem().GetStatus(Path(name));
+    status.modified = status.accessed = old_time;
+    OsFileSystem().SetStatus(Path(name), status);
+  }
+  db.AddUser(UserRecord("new", "", "", ""));
+  SaveSecurityDatabase(db, SecurityOptions{});
+  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
+    const FileStatus status = *OsFileSystem().GetStatus(Path(name));
+    EXPECT_TRUE(status.attributes & kAttributeReadOnly) << name;
+    EXPECT_EQ(status.modified, old_time) << name;
+    EXPECT_EQ(status.accessed, old_time) << name;
+  }
+  EXPECT_GT(std::filesystem::file_size(Path("USERS.REC")), 0u);
+}
+
+class FailedSaveTest : public DatabaseFilesTest {
+ protected:
+  void SetUp() override {
+    before_.clear();
+    SecurityDatabase db;
+    db.AddUser(UserRecord("old", "", "", ""));
+    db.AddGroup(GroupRecord("OldGroup", ""));
+    SaveSecurityDatabase(db, SecurityOptions{});
+    for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
+      before_.push_back(ReadRaw(Path(name)));
+    }
+    for (int i = 0; i < 3000; ++i) {
+      changed_.AddUser(UserRecord("user" + std::to_string(i), std::string(40, 'f'), "", "pw"));
+    }
+    changed_.AddGroup(GroupRecord("NewGroup", "d"));
+    options_.AuditMaxEvents = 77;
+  }
+  void TearDown() override { FileSystem::SetDefault(nullptr); }
+
+  // Files before `failing` are new, the others as they were, and no temporary file is left.
+  void ExpectFailedAt(int failing) {
+    const char* names[] = {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"};
+    EXPECT_EQ(DirectoryNames(),
+              (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
+    for (int i = 0; i < 4; ++i) {
+      const std::string now = ReadRaw(Path(names[i]));
+      if (i < failing) {
+        if (i != 1) {
+          EXPECT_NE(now, before_[i]) << names[i];  // the rights are the same in both
+        }
+      } else {
+        EXPECT_EQ(now, before_[i]) << names[i];
+      }
+      EXPECT_TRUE(OsFileSystem().GetStatus(Path(names[i]))->attributes & kAttributeReadOnly);
+    }
+  }
+
+  SecurityDatabase changed_;
+  SecurityOptions options_;
+  std::vector<std::string> before_;
+  FaultFileSystem fault_;
+};
+
+TEST_F(FailedSaveTest, FailedRenameOfEachFile) {
+  for (int failing = 0; failing < 4; ++failing) {
+    SetUp();
+    fault_.renames = 0;
+    fault_.fail_rename_at = failing + 1;
+    FileSystem::SetDefault(&fault_);
+    EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
+    FileSystem::SetDefault(nullptr);
+    ExpectFailedAt(failing);
+    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      std::filesystem::remove(entry.path());
+    }
+  }
+}
+
+TEST_F(FailedSaveTest, FailedWritePartWayThroughTheUsers) {
+  // The options, rights and groups take one buffer write each; the users need several.
+  fault_.fail_write_at = 5;
+  FileSystem::SetDefault(&fault_);
+  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
+  FileSystem::SetDefault(nullptr);
+  EXPECT_EQ(fault_.writes, 5);
+  ExpectFailedAt(3);
+  SecurityDatabase loaded;
+  SecurityOptions options;
+  LoadSecurityDatabase(loaded, options);
+  EXPECT_EQ(options.AuditMaxEvents, 77);
+  ASSERT_EQ(loaded.UserCount(), 1);
+  EXPECT_EQ(loaded.UserAt(0)->UserName(), "old");
+  EXPECT_EQ(loaded.GroupAt(0)->GroupName(), "NewGroup");
+}
+
+TEST_F(FailedSaveTest, UnwritableDirectory) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_read |
+                                                std::filesystem::perms::owner_exec);
+  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+  ExpectFailedAt(0);
+}
+
+}  // namespace
+}  // namespace talmor
