@@ -109,7 +109,8 @@ void LoadUsers(SecurityDatabase& database) {
 void SaveOptions(const SecurityOptions& options) {
   RecordWriter writer(DataFilePath(kOptionsFileName));
   writer.WriteStart();
-  for (const OptionKey& option : kOptionKeys) writer.WriteInteger(option.key, options.*option.field);
+  for (const OptionKey& option : kOptionKeys)
+    writer.WriteInteger(option.key, options.*option.field);
   writer.WriteEnd();
   writer.Close();
 }

@@ -1,8 +1,9 @@
+#include "storage/database_files.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,7 +14,6 @@
 #include "database/security_database.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
-#include "storage/database_files.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
 #include "support/temp_dir.h"
@@ -172,11 +172,18 @@ TEST_F(DatabaseFilesTest, OptionsRulesAndOnlyTheFirstRecord) {
 TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
   WriteRecords("RIGHTS.REC", {{"Right=99", "Members=Ghost\x02"},
                               {"Right=3", "Members="},
-                              {"Right=4", "Members=A\x02" "b\x02" "a\x02\x02" "B\x02" "tail"},
+                              {"Right=4",
+                               "Members=A\x02"
+                               "b\x02"
+                               "a\x02\x02"
+                               "B\x02"
+                               "tail"},
                               {"Members=Nobody\x02"},
                               {"Right=5"}});
   WriteRecords("GROUPS.REC", {{"GroupName=Chemists", "Description=Laboratory staff",
-                               "Members=operator1\x02" "analyst2\x02" "lost"},
+                               "Members=operator1\x02"
+                               "analyst2\x02"
+                               "lost"},
                               {"Description=nameless", "Members=x\x02"},
                               {"GroupName=", "Members=y\x02"}});
   WriteRecords("USERS.REC", {{"UserName=A", "FullName=First", "AccountDisabled=5"},
@@ -232,8 +239,8 @@ TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
 TEST_F(DatabaseFilesTest, RoundTripWritesUsersInReverseAndKeepsEverything) {
   SecurityDatabase db;
   for (int i = 0; i < 5; ++i) {
-    UserRecord user("user" + std::to_string(i), "Full Name " + std::to_string(i), "d=" +
-                    std::to_string(i), i == 2 ? "" : "p\xE9ss" + std::to_string(i));
+    UserRecord user("user" + std::to_string(i), "Full Name " + std::to_string(i),
+                    "d=" + std::to_string(i), i == 2 ? "" : "p\xE9ss" + std::to_string(i));
     user.SetAccountDisabled(i % 2);
     user.SetCannotChangePassword(i == 3);
     db.AddUser(user);
@@ -290,7 +297,9 @@ TEST_F(DatabaseFilesTest, RoundTripWritesUsersInReverseAndKeepsEverything) {
 
 TEST_F(DatabaseFilesTest, SeparatorBytesInNamesAreStripped) {
   SecurityDatabase db;
-  GroupRecord group("Odd", "desc\x01" "Members=forged\x02");
+  GroupRecord group("Odd",
+                    "desc\x01"
+                    "Members=forged\x02");
   group.AddMember("jo\x02hn");
   group.AddMember("ann");
   db.AddGroup(group);
@@ -402,8 +411,8 @@ TEST_F(FailedSaveTest, FailedWritePartWayThroughTheUsers) {
 
 TEST_F(FailedSaveTest, UnwritableDirectory) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_read |
-                                                std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      dir_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
   std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
   ExpectFailedAt(0);

@@ -88,7 +88,8 @@ TEST_F(RecordFileTest, MinimalRecordLayoutAndLookups) {
   }
   const std::string bytes = ReadRaw(path_);
   EXPECT_EQ(bytes.size(), 72u);
-  EXPECT_EQ(bytes, Encode("##START\x01" "A=1\x01##END\x01"));
+  EXPECT_EQ(bytes, Encode("##START\x01"
+                          "A=1\x01##END\x01"));
   // Every group holds a whole number from 0 to 255.
   for (std::size_t i = 0; i < bytes.size(); i += 4) {
     std::uint32_t w;
@@ -155,14 +156,30 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
   // the first occurrence of a key wins, a lookup stops at ##END, two records with the same key
   // each give their own value, a stray non-line-end group adds a character.
   std::string text =
-      "junk\x01" "K=outside\x01"
-      "##START\x01" "K=first\x01" "K=second\x01" "Flag\x01" "P=x=y\x01" "##END\x01" "Q=after\x01"
-      "##START\x01" "K=other\x01" "##END\x01";
+      "junk\x01"
+      "K=outside\x01"
+      "##START\x01"
+      "K=first\x01"
+      "K=second\x01"
+      "Flag\x01"
+      "P=x=y\x01"
+      "##END\x01"
+      "Q=after\x01"
+      "##START\x01"
+      "K=other\x01"
+      "##END\x01";
   std::string bytes = Encode(text);
   bytes += Encode("##START\x01");
   bytes += Group(1000.0f);  // decodes to 1000 ^ 0x5D: not a line end, appends its low 8 bits
   bytes += Encode("=v\x01");
-  bytes += Encode("##START\x01" "Z=1\x01" "\x01" "Y=2\x01" "##END\x01" "##START\x01" "W=3\x01");
+  bytes += Encode(
+      "##START\x01"
+      "Z=1\x01"
+      "\x01"
+      "Y=2\x01"
+      "##END\x01"
+      "##START\x01"
+      "W=3\x01");
   bytes += "\x10\x20";  // short final group
   WriteRaw(path_, bytes);
 
@@ -191,13 +208,19 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
 
   // A lookup cannot read past the empty line either.
   RecordReader again(path_);
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(i == 0 ? again.FindFirstRecord() : again.FindNextRecord());
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(i == 0 ? again.FindFirstRecord() : again.FindNextRecord());
   EXPECT_TRUE(again.GetString("Z", value));
   EXPECT_FALSE(again.GetString("Y", value));
 }
 
 TEST_F(RecordFileTest, RecordWithoutEndAndShortFinalGroup) {
-  WriteRaw(path_, Encode("##START\x01" "A=1\x01" "##START\x01" "B=2\x01" "C=3") + "\x01\x02\x03");
+  WriteRaw(path_, Encode("##START\x01"
+                         "A=1\x01"
+                         "##START\x01"
+                         "B=2\x01"
+                         "C=3") +
+                      "\x01\x02\x03");
   RecordReader reader(path_);
   std::string value;
   ASSERT_TRUE(reader.FindFirstRecord());
@@ -234,7 +257,9 @@ TEST_F(RecordFileTest, LineEndBytesAreStrippedFromValues) {
   {
     RecordWriter writer(path_);
     writer.WriteStart();
-    writer.WriteString("V", "a\x01" "B=2");
+    writer.WriteString("V",
+                       "a\x01"
+                       "B=2");
     writer.WriteEnd();
     writer.Close();
   }
