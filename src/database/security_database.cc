@@ -6,6 +6,18 @@
 
 namespace talmor {
 
+namespace {
+
+// Hands out a copy of a stored record: false when there is none; a null `out` only asks.
+template <typename Record>
+bool CopyOut(const Record* stored, Record* out) {
+  if (stored == nullptr) return false;
+  if (out != nullptr) *out = *stored;
+  return true;
+}
+
+}  // namespace
+
 template <typename Record>
 std::string SecurityDatabase::NameIndex<Record>::FoldedKey(std::string_view name) {
   return FoldCase(name);
@@ -84,17 +96,11 @@ const RightRecord* SecurityDatabase::RightAt(int index) const {
 }
 
 bool SecurityDatabase::GetUserAt(int index, UserRecord* out) const {
-  const UserRecord* user = UserAt(index);
-  if (user == nullptr) return false;
-  if (out != nullptr) *out = *user;
-  return true;
+  return CopyOut(UserAt(index), out);
 }
 
 bool SecurityDatabase::FindUser(std::string_view name, UserRecord* out) const {
-  const UserRecord* user = user_index_.First(name);
-  if (user == nullptr) return false;
-  if (out != nullptr) *out = *user;
-  return true;
+  return CopyOut(user_index_.First(name), out);
 }
 
 bool SecurityDatabase::AddUser(const UserRecord& user) {
@@ -155,17 +161,11 @@ bool SecurityDatabase::DeleteUser(std::string_view name) {
 }
 
 bool SecurityDatabase::GetGroupAt(int index, GroupRecord* out) const {
-  const GroupRecord* group = GroupAt(index);
-  if (group == nullptr) return false;
-  if (out != nullptr) *out = *group;
-  return true;
+  return CopyOut(GroupAt(index), out);
 }
 
 bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const {
-  const GroupRecord* group = group_index_.First(name);
-  if (group == nullptr) return false;
-  if (out != nullptr) *out = *group;
-  return true;
+  return CopyOut(group_index_.First(name), out);
 }
 
 bool SecurityDatabase::AddGroup(const GroupRecord& group) {
