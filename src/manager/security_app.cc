@@ -1,0 +1,28 @@
+#include "manager/security_app.h"
+
+#include "ui/dialog_colors.h"
+
+namespace talmor {
+
+SecurityApp::SecurityApp(ManagerDialogs* dialogs, std::string app_name)
+    : module_state_(std::move(app_name)), dialogs_(dialogs) {}
+
+SecurityApp::~SecurityApp() = default;
+
+bool SecurityApp::InitInstance() {
+  ModuleStateGuard guard(module_state_);
+  SetDialogBkColor(Rgb{192, 192, 192}, Rgb{0, 0, 0});
+  auto manager = std::make_unique<SecurityManager>();
+  manager->SetDialogs(dialogs_);
+  manager->StartUp();
+  manager_ = std::move(manager);
+  return true;
+}
+
+int SecurityApp::ExitInstance() {
+  ModuleStateGuard guard(module_state_);
+  manager_.reset();
+  return 0;
+}
+
+}  // namespace talmor

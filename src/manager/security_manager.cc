@@ -1,0 +1,228 @@
+#include "manager/security_manager.h"
+
+#include <string>
+
+#include "audit/audit_log_file.h"
+#include "manager/branding.h"
+#include "manager/host_status.h"
+#include "manager/rights_catalogue.h"
+#include "platform/bounded_copy.h"
+#include "platform/file_exception.h"
+#include "platform/host_presence.h"
+#include "platform/names.h"
+#include "resources/resource_ids.h"
+#include "storage/database_files.h"
+#include "ui/message_box.h"
+
+namespace talmor {
+namespace {
+
+NoManagerDialogs g_no_dialogs;
+
+// Right names are copied through a buffer of this size wherever the library itself asks.
+constexpr int kRightNameBufferSize = 120;
+
+constexpr std::string_view kRefusalText =
+    "You do not have the permissions required to access this feature.\n"
+    "Please contact your Administrator for futher advice.";
+
+// An audit log object set up with the manager's capacity and overwrite options.
+void ApplyAuditOptions(AuditLogFile& log, const SecurityOptions& options) {
+  log.SetMaxEvents(static_cast<uint32_t>(options.AuditMaxEvents));
+  log.SetOverwrite(options.AuditOverwrite != 0);
+}
+
+}  // namespace
+
+SecurityManager::SecurityManager() : dialogs_(&g_no_dialogs) {}
+
+SecurityManager::~SecurityManager() { current_user_.clear(); }
+
+void SecurityManager::SetDialogs(ManagerDialogs* dialogs) {
+  dialogs_ = dialogs != nullptr ? dialogs : &g_no_dialogs;
+}
+
+void SecurityManager::StartUp() {
+  LoadSecurityDatabase(*this, *this);
+  CreateBuiltInAccounts();
+  if (!IsHostWindowPresent()) PublishUserName("");
+}
+
+void SecurityManager::CreateBuiltInAccounts() {
+  const bool alternative = IsAlternativeBranding() != 0;
+
+  UserRecord account(kBuiltInUserName,
+                     alternative ? "Sarvento Administrator" : "Quorvane Administrator",
+                     alternative ? "Built-in account for administering Sarvento"
+                                 : "Built-in account for administering Quorvane",
+                     kInitialAdministratorPassword);
+  UserRecord stored_account;
+  if (FindUser(kBuiltInUserName, &stored_account)) {
+    account.SetStrings(std::nullopt, std::nullopt, std::nullopt, stored_account.Password());
+    EditUser(kBuiltInUserName, account);
+  } else {
+    AddUser(account);
+  }
+
+  GroupRecord group(kBuiltInGroupName, alternative ? "Members can fully administer Sarvento"
+                                                   : "Members can fully administer Quorvane");
+  GroupRecord stored_group;
+  if (FindGroup(kBuiltInGroupName, &stored_group)) {
+    std::string member;
+    for (int i = 0; stored_group.GetMemberAt(i, &member); ++i) group.AddMember(member);
+    if (!group.IsMember(kBuiltInUserName)) group.AddMember(kBuiltInUserName);
+    EditGroup(kBuiltInGroupName, group);
+  } else {
+    group.AddMember(kBuiltInUserName);
+    AddGroup(group);
+  }
+
+  ForEachStoredRight([](RightRecord& right) {
+    if (!right.IsMember(kBuiltInGroupName)) right.AddMember(kBuiltInGroupName);
+  });
+}
+
+// ---- Log-on and log-off ----
+
+int SecurityManager::LogInUser(std::string_view name, std::string_view password) {
+  if (SecurityDisable) {
+    current_user_ = std::string(kBuiltInUserName);
+    return 1;
+  }
+  const UserRecord* user = nullptr;
+  UserRecord found;
+  if (FindUser(name, &found)) user = &found;
+  if (user == nullptr || user->GetAccountDisabled()) return 0;
+  if (!EqualExactly(password, user->Password())) return 0;
+  current_user_ = user->UserName();
+  return 1;
+}
+
+int SecurityManager::Login(Window* owner) {
+  if (SecurityDisable) {
+    LogInUser(kBuiltInUserName, "");
+    RecordAuditEvent(1, "Successful logon.");
+    return 1;
+  }
+  if (dialogs_->RunLogon(*this, owner)) {
+    RecordAuditEvent(1, "Successful logon.");
+    return 1;
+  }
+  RecordAuditEvent(1, "Failed logon.");
+  return 0;
+}
+
+void SecurityManager::Logoff() {
+  RecordAuditEvent(1, "User logged off.");
+  // A log that cannot be compacted now is compacted at a later log-off; the user leaves anyway.
+  try {
+    AuditLogFile log;
+    ApplyAuditOptions(log, *this);
+    log.Compact();
+  } catch (const FileException&) {
+  }
+  ClearCurrentUser();
+}
+
+void SecurityManager::ClearCurrentUser() {
+  current_user_.clear();
+  PublishUserName("");
+}
+
+bool SecurityManager::EnsureCurrentUser() {
+  if (!current_user_.empty()) return true;
+  current_user_ = ReadPublishedUserName();
+  return !current_user_.empty();
+}
+
+int SecurityManager::GetCurrentUserRecord(std::string& user_name, std::string& full_name,
+                                          std::string& description, std::string& password) {
+  user_name.clear();
+  full_name.clear();
+  description.clear();
+  password.clear();
+  if (!EnsureCurrentUser()) return 0;
+  UserRecord user;
+  if (!FindUser(current_user_, &user)) return 0;
+  user.GetStrings(&user_name, &full_name, &description, &password);
+  return 1;
+}
+
+void SecurityManager::Save() const { SaveSecurityDatabase(*this, *this); }
+
+// ---- Rights and the access enquiry ----
+
+int SecurityManager::GetRightName(std::uint32_t right, char* buffer, int size) const {
+  if (buffer == nullptr || size < 1 || right >= kRightCount) return 0;
+  CopyToBuffer(RightName(right, IsAlternativeBranding() != 0), buffer, size);
+  return 1;
+}
+
+int SecurityManager::HasRight(std::uint32_t right) {
+  if (!EnsureCurrentUser()) return 0;
+  if (right >= kRightCount) return 0;
+  return UserHoldsRight(current_user_, static_cast<int>(right)) ? 1 : 0;
+}
+
+int SecurityManager::Enquire(Window* parent, std::uint32_t right, bool audit) {
+  const int granted = HasRight(right);
+  if (!granted && parent != nullptr) {
+    MessageBox(parent, kRefusalText, SecurityManagerCaption(), kMbIconStop | kMbOk);
+  }
+  std::string description =
+      granted ? "Successful object access.\r\n" : "Failed object access.\r\n";
+  char name[kRightNameBufferSize];
+  if (GetRightName(right, name, kRightNameBufferSize)) {
+    description += "Access attempted : ";
+    description += name;
+  }
+  if (audit) RecordAuditEvent(2, description);
+  return granted;
+}
+
+// ---- Audit events ----
+
+int SecurityManager::RecordAuditEvent(std::uint32_t code, std::string_view description) {
+  if (!AuditEnable) return 0;
+  const AuditCategory category = AuditCategoryFor(code);
+  bool gate_open = false;
+  switch (category.gate) {
+    case AuditGate::kLogon: gate_open = AuditLogon != 0; break;
+    case AuditGate::kObject: gate_open = AuditObject != 0; break;
+    case AuditGate::kPolicy: gate_open = AuditPolicy != 0; break;
+    case AuditGate::kOther: gate_open = AuditOther != 0; break;
+  }
+  // The log is opened before the category's option is looked at, as it always has been: a
+  // gated event still creates a missing log pair.
+  return AppendToAuditLog(category.text, description, gate_open) ? 1 : 0;
+}
+
+bool SecurityManager::AppendToAuditLog(std::string_view source, std::string_view description,
+                                       bool append) {
+  // An event the log cannot take is dropped; the operation that caused it goes on.
+  try {
+    AuditLogFile log;
+    ApplyAuditOptions(log, *this);
+    if (!append) return false;
+    return log.AppendEvent(std::string(source), current_user_, std::string(description));
+  } catch (const FileException&) {
+    return false;
+  }
+}
+
+int SecurityManager::RecordNote(std::string_view category, std::string_view description) {
+  if (!AuditEnable || !AuditOther) return 0;
+  return AppendToAuditLog(category, description) ? 1 : 0;
+}
+
+int SecurityManager::Note(std::uint32_t code, std::string_view category,
+                          std::string_view description) {
+  if (code != 0) {
+    RecordAuditEvent(code, description);
+  } else {
+    RecordNote(category, description);
+  }
+  return 1;
+}
+
+}  // namespace talmor

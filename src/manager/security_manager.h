@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "database/security_database.h"
+#include "manager/manager_dialogs.h"
+#include "storage/security_options.h"
+#include "ui/window.h"
+
+namespace talmor {
+
+// The one object the library revolves around: the security database, the policy options (the
+// fields of SecurityOptions, under the names of their keys in "\OPTIONS.REC") and the log-on
+// state of this process, the current user ("" = nobody).
+//
+// All calls come from the host's user-interface thread, one at a time. Audit events are written
+// at once, each through its own AuditLogFile; everything else stays in memory until Save.
+// Operations do not raise, except Save (FileException) and out of memory; a log that cannot take
+// an event drops it silently.
+class SecurityManager : public SecurityDatabase, public SecurityOptions {
+ public:
+  // An empty database (the 26 rights granted to nobody), the options at their defaults, nobody
+  // logged on, no dialogs (see SetDialogs). Nothing is read.
+  SecurityManager();
+  // Forgets the current user; saves nothing and leaves the host's status slot alone.
+  ~SecurityManager() override;
+
+  // Start-up: loads "\OPTIONS.REC", "\RIGHTS.REC", "\GROUPS.REC" and "\USERS.REC" from the data
+  // directory (a file that cannot be read is skipped), repairs the built-in account and group
+  // (CreateBuiltInAccounts) and, when no host is running, clears the user name slot so that a
+  // name left over from an earlier run does not count as logged on.
+  void StartUp();
+
+  // Makes sure the account "Administrator" exists, enabled, with the branding's full name and
+  // description and its stored password (a new one gets the initial password), that the group
+  // "Administrators" exists with the branding's description and lists the account, and that the
+  // group holds every right.
+  void CreateBuiltInAccounts();
+
+  // The dialogs that Login and the administration operations open; not owned, must outlive the
+  // manager. Null restores the default, which shows nothing and answers cancel.
+  void SetDialogs(ManagerDialogs* dialogs);
+  ManagerDialogs& dialogs() const { return *dialogs_; }
+
+  // ---- Log-on and log-off ----
+
+  const std::string& current_user() const { return current_user_; }
+
+  // With security disabled: the current user becomes "Administrator", 1. Otherwise 1 when
+  // `name` (ignoring case) is an enabled account whose password equals `password` exactly; the
+  // current user becomes the name as stored. 0 leaves the current user unchanged.
+  int LogInUser(std::string_view name, std::string_view password);
+
+  // Logs a user on through the log-on dialog owned by `owner` (with security disabled, at once as
+  // "Administrator" without a dialog) and records "Successful logon."; 1. A cancelled dialog
+  // records "Failed logon." and leaves the current user as it was; 0.
+  int Login(Window* owner);
+
+  // Records "User logged off." (under the leaving user's name), compacts the audit log and
+  // clears the current user and the user name slot. Done in full also when nobody is logged on.
+  void Logoff();
+
+  // Empties the current user and the user name slot.
+  void ClearCurrentUser();
+
+  // The current user's record (adopting the name published in the user name slot when nobody is
+  // logged on in this process). 1 with the four strings filled; 0 with them empty when nobody is
+  // logged on anywhere or the record does not exist.
+  int GetCurrentUserRecord(std::string& user_name, std::string& full_name,
+                           std::string& description, std::string& password);
+
+  // Rewrites the four database files from memory. Raises FileException when one cannot be
+  // written: those before it are rewritten, it and those after it are as they were.
+  void Save() const;
+
+  // ---- Rights and the access enquiry ----
+
+  // The name of right `right` in the current branding, cut to size - 1 characters and a zero
+  // byte; 1. 0 with the buffer untouched for a null buffer, a size below 1 or a number above 25.
+  int GetRightName(std::uint32_t right, char* buffer, int size) const;
+
+  // Whether the current user (adopted from the user name slot when nobody is logged on here)
+  // belongs to a group that holds right `right`. 0 for a number above 25. No message, no event.
+  int HasRight(std::uint32_t right);
+
+  // HasRight, telling the user of a refusal in a stop box owned by `parent` (none without a
+  // parent), and, when `audit` is set, recording the attempt as an "Object Access" event.
+  int Enquire(Window* parent, std::uint32_t right, bool audit);
+
+  // ---- Audit events ----
+
+  // Records an event of category `code` (1 logon/logoff, 2 object access, 3 policy change,
+  // 4 object viewed, 5 object modified, other: "n/a") under the current user, if the audit trail
+  // and the category's option are on. 1 when written.
+  int RecordAuditEvent(std::uint32_t code, std::string_view description);
+
+  // Records an event with the caller's category text, if the audit trail and the option for
+  // other events are on. 1 when written.
+  int RecordNote(std::string_view category, std::string_view description);
+
+  // The host's note: code 0 records `category` through RecordNote, any other code through
+  // RecordAuditEvent (the category text unused). Written or not, 1.
+  int Note(std::uint32_t code, std::string_view category, std::string_view description);
+
+ private:
+  // Adopts the name in the user name slot when nobody is logged on here; false when there is
+  // still nobody.
+  bool EnsureCurrentUser();
+  // Opens the audit log with the capacity and overwrite options and, if `append`, appends one
+  // event under the current user; false when nothing was written.
+  bool AppendToAuditLog(std::string_view source, std::string_view description,
+                        bool append = true);
+
+  std::string current_user_;
+  ManagerDialogs* dialogs_;
+};
+
+// The built-in names.
+inline constexpr std::string_view kBuiltInUserName = "Administrator";
+inline constexpr std::string_view kBuiltInGroupName = "Administrators";
+// The password of a freshly created built-in account.
+inline constexpr std::string_view kInitialAdministratorPassword = "BlueHarbour";
+
+}  // namespace talmor
