@@ -104,6 +104,7 @@ bool SecurityDatabase::FindUser(std::string_view name, UserRecord* out) const {
 }
 
 bool SecurityDatabase::AddUser(const UserRecord& user) {
+  ++generation_;
   auto stored = std::make_unique<UserRecord>(user);
   user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
   users_.push_front(std::move(stored));
@@ -132,6 +133,7 @@ void SecurityDatabase::RenameInList(MembershipRecord& record, const std::string&
 }
 
 bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
+  ++generation_;
   const std::vector<UserRecord*> matches = user_index_.All(name);
   if (matches.empty()) return false;
   const UserRecord replacement = user;  // the argument may be one of the matches
@@ -148,6 +150,7 @@ bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
 }
 
 bool SecurityDatabase::DeleteUser(std::string_view name) {
+  ++generation_;
   const std::vector<UserRecord*> matches = user_index_.All(name);
   if (matches.empty()) return false;
   const std::string removed_name(name);
@@ -169,6 +172,7 @@ bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const 
 }
 
 bool SecurityDatabase::AddGroup(const GroupRecord& group) {
+  ++generation_;
   auto stored = std::make_unique<GroupRecord>(group);
   group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
   groups_.push_front(std::move(stored));
@@ -176,6 +180,7 @@ bool SecurityDatabase::AddGroup(const GroupRecord& group) {
 }
 
 bool SecurityDatabase::EditGroup(std::string_view name, const GroupRecord& group) {
+  ++generation_;
   GroupRecord* stored = group_index_.First(name);
   if (stored == nullptr) return false;
   // Taken first: the argument may be the stored record itself.
@@ -196,6 +201,7 @@ bool SecurityDatabase::EditGroup(std::string_view name, const GroupRecord& group
 }
 
 bool SecurityDatabase::DeleteGroup(std::string_view name) {
+  ++generation_;
   const std::vector<GroupRecord*> matches = group_index_.All(name);
   if (matches.empty()) return false;
   const std::string removed_name(name);
@@ -222,6 +228,7 @@ bool SecurityDatabase::FindRight(int right, RightRecord* out) const {
 }
 
 bool SecurityDatabase::EditRight(int right, const RightRecord& record) {
+  ++generation_;
   RightRecord* stored = FindStoredRight(right);
   if (stored == nullptr) return false;
   const MemberList new_members = record.Members();  // the argument may be the stored record
@@ -234,6 +241,7 @@ bool SecurityDatabase::EditRight(int right, const RightRecord& record) {
 
 bool SecurityDatabase::CopyUserMemberships(std::string_view new_name,
                                            std::string_view source_name) {
+  ++generation_;
   if (EqualExactly(new_name, source_name)) return true;
   for (auto& group : groups_) {
     if (group->IsMember(source_name)) group->AddMember(new_name);
@@ -242,6 +250,7 @@ bool SecurityDatabase::CopyUserMemberships(std::string_view new_name,
 }
 
 bool SecurityDatabase::CopyGroupRights(std::string_view new_name, std::string_view source_name) {
+  ++generation_;
   if (EqualExactly(new_name, source_name)) return true;
   for (auto& right : rights_) {
     if (right->IsMember(source_name)) right->AddMember(new_name);

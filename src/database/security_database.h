@@ -79,13 +79,22 @@ class SecurityDatabase {
   const GroupRecord* GroupAt(int index) const;
   const RightRecord* RightAt(int index) const;
 
+  // A number that changes whenever the users, groups or right assignments may have changed
+  // (every call of a changing operation, and every access to a stored right for change), so
+  // that answers derived from the database can be kept until it moves.
+  std::uint64_t generation() const { return generation_; }
+
  protected:
   // The stored right records, in collection order (right 25 first). Changes to their members
   // (AddMember and the like) need no notification. Their numbers should not be changed.
   int RightCount() const { return static_cast<int>(rights_.size()); }
-  RightRecord& StoredRightAt(int index) { return *rights_[static_cast<std::size_t>(index)]; }
+  RightRecord& StoredRightAt(int index) {
+    ++generation_;
+    return *rights_[static_cast<std::size_t>(index)];
+  }
   template <typename Fn>
   void ForEachStoredRight(Fn&& fn) {
+    ++generation_;
     for (auto& right : rights_) fn(*right);
   }
 
@@ -122,6 +131,7 @@ class SecurityDatabase {
   NameIndex<GroupRecord> group_index_;
   NameIndex<UserRecord> user_index_;
   std::uint64_t next_sequence_ = 0;
+  std::uint64_t generation_ = 0;
 };
 
 }  // namespace talmor

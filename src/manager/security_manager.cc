@@ -161,7 +161,18 @@ int SecurityManager::GetRightName(std::uint32_t right, char* buffer, int size) c
 int SecurityManager::HasRight(std::uint32_t right) {
   if (!EnsureCurrentUser()) return 0;
   if (right >= kRightCount) return 0;
-  return UserHoldsRight(current_user_, static_cast<int>(right)) ? 1 : 0;
+  RightsCache& cache = rights_cache_;
+  if (cache.generation != generation() || cache.user != current_user_) {
+    cache.user = current_user_;
+    cache.generation = generation();
+    cache.known = cache.held = 0;
+  }
+  const std::uint32_t bit = std::uint32_t{1} << right;
+  if ((cache.known & bit) == 0) {
+    cache.known |= bit;
+    if (UserHoldsRight(current_user_, static_cast<int>(right))) cache.held |= bit;
+  }
+  return (cache.held & bit) != 0 ? 1 : 0;
 }
 
 int SecurityManager::Enquire(Window* parent, std::uint32_t right, bool audit) {

@@ -115,6 +115,16 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
 
   std::string current_user_;
   ManagerDialogs* dialogs_;
+
+  // Answers of HasRight for one user name at one database generation: bit n of `known` says
+  // right n was tested, bit n of `held` gives the answer.
+  struct RightsCache {
+    std::string user;
+    std::uint64_t generation = 0;
+    std::uint32_t known = 0;
+    std::uint32_t held = 0;
+  };
+  RightsCache rights_cache_;
 };
 
 // The built-in names.

@@ -545,6 +545,22 @@ TEST_F(SecurityManagerTest, RightsComeOnlyFromGroupsThatListTheUser) {
   EXPECT_EQ(manager.HasRight(6), 0);
   EXPECT_EQ(manager.HasRight(26), 0);
   EXPECT_EQ(manager.HasRight(0xFFFFFFFFu), 0);
+  // Every change of the assignments is seen at once.
+  RightRecord none(5);
+  manager.EditRight(5, none);
+  EXPECT_EQ(manager.HasRight(5), 0);
+  manager.EditRight(5, right);
+  EXPECT_EQ(manager.HasRight(5), 1);
+  GroupRecord without("Quant", "");
+  manager.EditGroup("quant", without);
+  EXPECT_EQ(manager.HasRight(5), 0);
+  manager.EditGroup("quant", quant);
+  EXPECT_EQ(manager.HasRight(5), 1);
+  ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
+  EXPECT_EQ(manager.HasRight(5), 1);
+  EXPECT_EQ(manager.HasRight(6), 1);
+  ASSERT_EQ(manager.LogInUser("DANA", "pw"), 1);
+  EXPECT_EQ(manager.HasRight(6), 0);
   // Disabling the account does not take rights away from a logged-on user; the test looks only
   // at the groups.
   UserRecord dana;
