@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -103,6 +104,43 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // The host's note: code 0 records `category` through RecordNote, any other code through
   // RecordAuditEvent (the category text unused). Written or not, 1.
   int Note(std::uint32_t code, std::string_view category, std::string_view description);
+
+  // ---- Administration ----
+  //
+  // Each operation but the enumerations begins with the enquiry of right 0 (with auditing and
+  // `owner` as parent; the own-account edit excepted) and returns 0 at once when it is refused.
+  // Dialogs and message boxes are owned by `owner`; null shows them without an owner. A name is
+  // absent (nullopt) when the host gave none. Changes are made in memory only.
+
+  // The account policy dialog on PasswordMinChars, SecurityDisable, IndividualINI and
+  // BlankPasswordOK; OK stores them and records "Accounts policy modified.". 1 on OK.
+  int AdminAccountPolicy(Window* owner);
+  // The group rights policy dialog (which assigns as it goes); its Close button records
+  // "Group Rights policy modified.". 1 on Close.
+  int AdminRightsPolicy(Window* owner);
+
+  // Users and groups by position (0 = most recently added): 1 with the strings filled, else 0
+  // with them empty. No enquiry, nothing recorded, passwords never given out.
+  int GetUserStrings(int index, std::string& user_name, std::string& full_name,
+                     std::string& description) const;
+  int GetGroupStrings(int index, std::string& group_name, std::string& description) const;
+
+  // With a name: edits that user (no enquiry when it is the current user's own account, ignoring
+  // case) and applies the change on OK. Without: a new user, added on OK. 1 when applied.
+  int AdminEditUser(Window* owner, std::optional<std::string_view> name);
+  // The same for groups; the enquiry is made in every case.
+  int AdminEditGroup(Window* owner, std::optional<std::string_view> name);
+  // A new user from the named one (its description and flags), added on OK into every group of
+  // the source. 1 when added; 0 at once without a name.
+  int AdminCopyUser(Window* owner, std::optional<std::string_view> name);
+  // A new group from the named one (its description and members), added on OK with every right
+  // of the source. 1 when added; 0 at once without a name.
+  int AdminCopyGroup(Window* owner, std::optional<std::string_view> name);
+  // Deletes the named user after confirmation; the built-in account is refused with a message.
+  // 1 when deleted; 0 at once without a name.
+  int AdminDeleteUser(Window* owner, std::optional<std::string_view> name);
+  // The same for groups and the built-in group.
+  int AdminDeleteGroup(Window* owner, std::optional<std::string_view> name);
 
  private:
   // Adopts the name in the user name slot when nobody is logged on here; false when there is
