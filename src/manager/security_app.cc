@@ -25,4 +25,10 @@ int SecurityApp::ExitInstance() {
   return 0;
 }
 
+bool SecurityApp::PreTranslateMessage(const MessageRecord& message) {
+  return ActiveBackend().PreTranslateMessage(message);
+}
+
+bool SecurityApp::OnIdle(int count) { return module_state_.OnIdle(count); }
+
 }  // namespace talmor

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "manager/security_manager.h"
+#include "ui/backend.h"
 #include "ui/window.h"
 
 namespace talmor {
@@ -22,6 +23,12 @@ class SecurityApp {
   virtual bool InitInstance();
   // Deletes the manager (nothing is saved); returns the framework's exit code, 0.
   virtual int ExitInstance();
+
+  // The framework's message pre-translation: the library's own windows get the first look at a
+  // message of the host's loop; true when one of them consumed it.
+  virtual bool PreTranslateMessage(const MessageRecord& message);
+  // The framework's idle work for pass `count` (0, 1, ...); false when no more passes are needed.
+  virtual bool OnIdle(int count);
 
   SecurityManager* manager() const { return manager_.get(); }
   // The module state every export of the library switches to.
