@@ -30,6 +30,29 @@ int SecurityManager::AdminRightsPolicy(Window* owner) {
   return 1;
 }
 
+int SecurityManager::AdminAuditPolicy(Window* owner) {
+  if (!Enquire(owner, kAdministerRight, true)) return 0;
+  AuditPolicyValues values{AuditEnable, AuditLogon,     AuditPolicy,   AuditObject,
+                           AuditOther,  AuditMaxEvents, AuditOverwrite};
+  if (!audit_dialogs_->RunAuditPolicy(*this, owner, values)) return 0;
+  AuditEnable = values.AuditEnable;
+  AuditLogon = values.AuditLogon;
+  AuditPolicy = values.AuditPolicy;
+  AuditObject = values.AuditObject;
+  AuditOther = values.AuditOther;
+  AuditMaxEvents = values.AuditMaxEvents;
+  AuditOverwrite = values.AuditOverwrite;
+  // Recorded under the new options: switching policy auditing off is itself not recorded.
+  RecordAuditEvent(3, "Audit policy modified.");
+  return 1;
+}
+
+int SecurityManager::AdminLogView(Window* owner) {
+  if (!Enquire(owner, kAdministerRight, true)) return 0;
+  audit_dialogs_->RunAuditLogViewer(*this, owner);
+  return 1;
+}
+
 int SecurityManager::GetUserStrings(int index, std::string& user_name, std::string& full_name,
                                     std::string& description) const {
   user_name.clear();

@@ -17,6 +17,17 @@ struct AccountPolicyValues {
   std::int32_t BlankPasswordOK = 1;
 };
 
+// The seven audit options that the audit policy dialog shows and edits.
+struct AuditPolicyValues {
+  std::int32_t AuditEnable = 1;
+  std::int32_t AuditLogon = 1;
+  std::int32_t AuditPolicy = 1;
+  std::int32_t AuditObject = 1;
+  std::int32_t AuditOther = 1;
+  std::int32_t AuditMaxEvents = 1000;
+  std::int32_t AuditOverwrite = 1;
+};
+
 // The administration dialogs that the manager opens. They are built above the manager (they are
 // given the manager to work on), so the manager reaches them through this interface; the library
 // installs the real ones (StandardManagerDialogs of dialogs/), tests may install their own.
@@ -40,6 +51,19 @@ class ManagerDialogs {
                                 AccountPolicyValues& values) = 0;
 };
 
+// The audit trail's dialogs that the manager opens (the audit policy dialog and the audit log
+// viewer, which live with the audit log); the same arrangement as ManagerDialogs.
+class AuditDialogs {
+ public:
+  virtual ~AuditDialogs() = default;
+
+  // The audit policy dialog on `values`; on OK (true) they hold the result.
+  virtual bool RunAuditPolicy(SecurityManager& manager, Window* owner,
+                              AuditPolicyValues& values) = 0;
+  // The audit log viewer, modal; returns when it is closed.
+  virtual void RunAuditLogViewer(SecurityManager& manager, Window* owner) = 0;
+};
+
 // Dialogs that are never shown: every one answers as if cancelled. The manager's default until
 // the library installs the real ones.
 class NoManagerDialogs : public ManagerDialogs {
@@ -49,6 +73,12 @@ class NoManagerDialogs : public ManagerDialogs {
   bool RunGroupProperties(SecurityManager&, Window*, GroupRecord&) override { return false; }
   bool RunGroupRightsPolicy(SecurityManager&, Window*) override { return false; }
   bool RunAccountPolicy(SecurityManager&, Window*, AccountPolicyValues&) override { return false; }
+};
+
+class NoAuditDialogs : public AuditDialogs {
+ public:
+  bool RunAuditPolicy(SecurityManager&, Window*, AuditPolicyValues&) override { return false; }
+  void RunAuditLogViewer(SecurityManager&, Window*) override {}
 };
 
 }  // namespace talmor

@@ -4,8 +4,9 @@
 
 namespace talmor {
 
-SecurityApp::SecurityApp(ManagerDialogs* dialogs, std::string app_name)
-    : module_state_(std::move(app_name)), dialogs_(dialogs) {}
+SecurityApp::SecurityApp(ManagerDialogs* dialogs, AuditDialogs* audit_dialogs,
+                         std::string app_name)
+    : module_state_(std::move(app_name)), dialogs_(dialogs), audit_dialogs_(audit_dialogs) {}
 
 SecurityApp::~SecurityApp() = default;
 
@@ -14,6 +15,7 @@ bool SecurityApp::InitInstance() {
   SetDialogBkColor(Rgb{192, 192, 192}, Rgb{0, 0, 0});
   auto manager = std::make_unique<SecurityManager>();
   manager->SetDialogs(dialogs_);
+  manager->SetAuditDialogs(audit_dialogs_);
   manager->StartUp();
   manager_ = std::move(manager);
   return true;

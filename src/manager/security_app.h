@@ -13,8 +13,9 @@ namespace talmor {
 // security manager; ExitInstance deletes it without saving. In between manager() is never null.
 class SecurityApp {
  public:
-  // `dialogs` (not owned, may be null) is handed to the manager at InitInstance.
-  explicit SecurityApp(ManagerDialogs* dialogs = nullptr, std::string app_name = "talmor.dll");
+  // The dialogs (not owned, may be null) are handed to the manager at InitInstance.
+  explicit SecurityApp(ManagerDialogs* dialogs = nullptr, AuditDialogs* audit_dialogs = nullptr,
+                       std::string app_name = "talmor.dll");
   virtual ~SecurityApp();
   SecurityApp(const SecurityApp&) = delete;
   SecurityApp& operator=(const SecurityApp&) = delete;
@@ -37,6 +38,7 @@ class SecurityApp {
  private:
   ModuleState module_state_;
   ManagerDialogs* dialogs_;
+  AuditDialogs* audit_dialogs_;
   std::unique_ptr<SecurityManager> manager_;
 };
 

@@ -18,6 +18,7 @@ namespace talmor {
 namespace {
 
 NoManagerDialogs g_no_dialogs;
+NoAuditDialogs g_no_audit_dialogs;
 
 // Right names are copied through a buffer of this size wherever the library itself asks.
 constexpr int kRightNameBufferSize = 120;
@@ -34,12 +35,17 @@ void ApplyAuditOptions(AuditLogFile& log, const SecurityOptions& options) {
 
 }  // namespace
 
-SecurityManager::SecurityManager() : dialogs_(&g_no_dialogs) {}
+SecurityManager::SecurityManager()
+    : dialogs_(&g_no_dialogs), audit_dialogs_(&g_no_audit_dialogs) {}
 
 SecurityManager::~SecurityManager() { current_user_.clear(); }
 
 void SecurityManager::SetDialogs(ManagerDialogs* dialogs) {
   dialogs_ = dialogs != nullptr ? dialogs : &g_no_dialogs;
+}
+
+void SecurityManager::SetAuditDialogs(AuditDialogs* dialogs) {
+  audit_dialogs_ = dialogs != nullptr ? dialogs : &g_no_audit_dialogs;
 }
 
 void SecurityManager::StartUp() {

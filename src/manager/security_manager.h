@@ -44,6 +44,9 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // manager. Null restores the default, which shows nothing and answers cancel.
   void SetDialogs(ManagerDialogs* dialogs);
   ManagerDialogs& dialogs() const { return *dialogs_; }
+  // The same for the audit trail's dialogs.
+  void SetAuditDialogs(AuditDialogs* dialogs);
+  AuditDialogs& audit_dialogs() const { return *audit_dialogs_; }
 
   // ---- Log-on and log-off ----
 
@@ -118,6 +121,11 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // The group rights policy dialog (which assigns as it goes); its Close button records
   // "Group Rights policy modified.". 1 on Close.
   int AdminRightsPolicy(Window* owner);
+  // The audit policy dialog on the seven audit options; OK stores them first and then records
+  // "Audit policy modified." under the new options. 1 on OK.
+  int AdminAuditPolicy(Window* owner);
+  // The audit log viewer; 1 once it was shown, however it was closed.
+  int AdminLogView(Window* owner);
 
   // Users and groups by position (0 = most recently added): 1 with the strings filled, else 0
   // with them empty. No enquiry, nothing recorded, passwords never given out.
@@ -153,6 +161,7 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
 
   std::string current_user_;
   ManagerDialogs* dialogs_;
+  AuditDialogs* audit_dialogs_;
 
   // Answers of HasRight for one user name at one database generation: bit n of `known` says
   // right n was tested, bit n of `held` gives the answer.

@@ -50,11 +50,27 @@ class ScriptedDialogs : public ManagerDialogs {
   }
 };
 
+class ScriptedAuditDialogs : public AuditDialogs {
+ public:
+  std::function<bool(AuditPolicyValues&)> policy = [](AuditPolicyValues&) { return false; };
+  int viewer_shown = 0;
+  Window* viewer_owner = nullptr;
+
+  bool RunAuditPolicy(SecurityManager&, Window*, AuditPolicyValues& values) override {
+    return policy(values);
+  }
+  void RunAuditLogViewer(SecurityManager&, Window* owner) override {
+    ++viewer_shown;
+    viewer_owner = owner;
+  }
+};
+
 class AdministrationTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetBrandingForTesting();
     manager_.SetDialogs(&dialogs_);
+    manager_.SetAuditDialogs(&audit_dialogs_);
     manager_.StartUp();
     manager_.AddUser(UserRecord("bob", "Bob", "analyst", "pw"));  // no right 0
     GroupRecord a("A", "");
@@ -88,6 +104,7 @@ class AdministrationTest : public ::testing::Test {
   ScriptOperator op_;
   ScopedOperator scoped_op_{op_};
   ScriptedDialogs dialogs_;
+  ScriptedAuditDialogs audit_dialogs_;
   SecurityManager manager_;
   Window* owner_ = Window::FromHandle(reinterpret_cast<WindowHandle>(uintptr_t{0x500}));
 };
@@ -306,6 +323,49 @@ TEST_F(AdministrationTest, PoliciesStoreTheirValuesAndRecordTheChange) {
               ElementsAre(kGranted, kGranted, "Policy Change|Administrator|Accounts policy modified.",
                           kGranted, kGranted,
                           "Policy Change|Administrator|Group Rights policy modified."));
+}
+
+TEST_F(AdministrationTest, TheAuditPolicyIsRecordedUnderItsNewSettings) {
+  LogOn("Administrator", "BlueHarbour");
+  audit_dialogs_.policy = [](AuditPolicyValues& v) {
+    EXPECT_EQ(v.AuditMaxEvents, 1000);
+    EXPECT_EQ(v.AuditObject, 1);
+    v.AuditMaxEvents = 50;
+    return false;
+  };
+  EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 0);
+  EXPECT_EQ(manager_.AuditMaxEvents, 1000);
+
+  audit_dialogs_.policy = [](AuditPolicyValues& v) {
+    v.AuditMaxEvents = 50;
+    v.AuditOverwrite = 0;
+    v.AuditLogon = 0;
+    return true;
+  };
+  EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 1);
+  EXPECT_EQ(manager_.AuditMaxEvents, 50);
+  EXPECT_EQ(manager_.AuditOverwrite, 0);
+  EXPECT_EQ(manager_.AuditLogon, 0);
+
+  // Switching policy auditing off is itself not recorded; the enquiry before it still is.
+  audit_dialogs_.policy = [](AuditPolicyValues& v) {
+    v.AuditPolicy = 0;
+    return true;
+  };
+  EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 1);
+  EXPECT_EQ(manager_.AuditPolicy, 0);
+  EXPECT_THAT(Descriptions(), ElementsAre(kGranted, kGranted,
+                                          "Policy Change|Administrator|Audit policy modified.",
+                                          kGranted));
+
+  // The viewer: shown after the enquiry, 1 however it is closed; refused without the right.
+  EXPECT_EQ(manager_.AdminLogView(owner_), 1);
+  EXPECT_EQ(audit_dialogs_.viewer_shown, 1);
+  EXPECT_EQ(audit_dialogs_.viewer_owner, owner_);
+  LogOn("bob", "pw");
+  EXPECT_EQ(manager_.AdminLogView(nullptr), 0);
+  EXPECT_EQ(manager_.AdminAuditPolicy(nullptr), 0);
+  EXPECT_EQ(audit_dialogs_.viewer_shown, 1);
 }
 
 TEST_F(AdministrationTest, EnumerationHandsOutCopiesByPosition) {
