@@ -177,6 +177,39 @@ class Win32File final : public File {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+// The rename request with POSIX semantics (FileRenameInfoEx): replaces `to` even when it is open
+// elsewhere, as rename(2) does. False when the system refuses it; nothing has changed then.
+bool ReplaceWithPosixSemantics(const std::string& from, const std::string& to) {
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  constexpr DWORD kIgnoreReadOnly = 0x40;
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+  struct RenameInfo {
+    DWORD flags;
+    HANDLE root;
+    DWORD name_bytes;
+    WCHAR name[1];
+  };
+  char full[MAX_PATH * 2];
+  const DWORD full_length = ::GetFullPathNameA(to.c_str(), sizeof full, full, nullptr);
+  if (full_length == 0 || full_length >= sizeof full) return false;
+  const int wide_length = ::MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+  if (wide_length <= 0) return false;
+  std::string storage(sizeof(RenameInfo) + sizeof(WCHAR) * static_cast<size_t>(wide_length), '\0');
+  auto* info = reinterpret_cast<RenameInfo*>(storage.data());
+  info->flags = kReplaceIfExists | kPosixSemantics | kIgnoreReadOnly;
+  info->root = nullptr;
+  info->name_bytes = static_cast<DWORD>(sizeof(WCHAR) * static_cast<size_t>(wide_length - 1));
+  ::MultiByteToWideChar(CP_ACP, 0, full, -1, info->name, wide_length);
+  const HANDLE handle = ::CreateFileA(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool done = ::SetFileInformationByHandle(handle, kRenameInfoEx, info,
+                                                 static_cast<DWORD>(storage.size())) != 0;
+  ::CloseHandle(handle);
+  return done;
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
@@ -252,11 +285,11 @@ class Win32FileSystem final : public FileSystem {
     }
   }
 
-  void Remove(const std::string& path) override {
-    if (!::DeleteFileA(path.c_str())) ThrowLastOsError(path, "remove");
-  }
-
   void Rename(const std::string& from, const std::string& to) override {
+    // First as Linux renames: the target is replaced even while other handles hold it open
+    // (they keep the replaced file). Systems that do not offer that refuse the request, and
+    // the usual replace follows.
+    if (ReplaceWithPosixSemantics(from, to)) return;
     // A read-only target refuses to be replaced on Windows, where Linux replaces it: its
     // attribute is lifted for the one-step replace and put back if the replace fails.
     const DWORD target = ::GetFileAttributesA(to.c_str());
@@ -270,6 +303,21 @@ class Win32FileSystem final : public FileSystem {
       if (lifted) ::SetFileAttributesA(to.c_str(), target);
       ThrowOsError(static_cast<int>(error), from, "rename");
     }
+  }
+
+  void Remove(const std::string& path) override {
+    if (::DeleteFileA(path.c_str())) return;
+    DWORD error = ::GetLastError();
+    // Linux removes a write-protected file; Windows first wants the attribute off.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+      if (::DeleteFileA(path.c_str())) return;
+      error = ::GetLastError();
+      ::SetFileAttributesA(path.c_str(), attributes);
+    }
+    ThrowOsError(static_cast<int>(error), path, "remove");
   }
 
   void CreateDirectories(const std::string& path) override {
