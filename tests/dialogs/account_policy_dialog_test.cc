@@ -77,14 +77,13 @@ TEST_P(AccountPolicyTest, AMinimumOutsideOneToFourteenBlocksOkEvenWhileDisabled)
   manager().BlankPasswordOK = 1;
   manager().PasswordMinChars = 0;  // as a damaged options file may leave it
   int focus_after_refusal = 0;
-  RunResult run = Run(
-      Steps({Script("dialog 135\nclick 1"),
-             Steps(Probe([&](Dialog& d) { focus_after_refusal = d.GetFocusId(); })),
-             Script("click 1011\n"
-                    "type 1012 15\nclick 1\n"
-                    "type 1012 x7\nclick 1\n"
-                    "type 1012 14\nclick 1010\nclick 1")}),
-      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
+  RunResult run = Run(Steps({Script("dialog 135\nclick 1"),
+                             Steps(Probe([&](Dialog& d) { focus_after_refusal = d.GetFocusId(); })),
+                             Script("click 1011\n"
+                                    "type 1012 15\nclick 1\n"
+                                    "type 1012 x7\nclick 1\n"
+                                    "type 1012 14\nclick 1010\nclick 1")}),
+                      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
   EXPECT_EQ(focus_after_refusal, a::kMinChars);
   EXPECT_THAT(run.transcript,
               ElementsAre("dialog\t135\tAccount Policy", RangeBox(), RangeBox(),
@@ -104,10 +103,10 @@ TEST_P(AccountPolicyTest, CancelAfterChangesLeavesTheOptions) {
   manager().BlankPasswordOK = 0;
   manager().PasswordMinChars = 8;
   PolicyView opened;
-  RunResult run = Run(Steps({Script("dialog 135"),
-                             Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
-                             Script("type 1012 3\nclick 1010\ncheck 1003\nescape")}),
-                      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 0); });
+  RunResult run =
+      Run(Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
+                 Script("type 1012 3\nclick 1010\ncheck 1003\nescape")}),
+          [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 0); });
   EXPECT_EQ(opened.at_least, kChecked);
   EXPECT_TRUE(opened.min_enabled);
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t135\tAccount Policy", "end\t135\t2"));
@@ -119,10 +118,10 @@ TEST_P(AccountPolicyTest, CancelAfterChangesLeavesTheOptions) {
 TEST_P(AccountPolicyTest, AlternativeBrandingUsesItsTemplate) {
   UseAlternativeBranding();
   PolicyView opened;
-  RunResult run = Run(Steps({Script("dialog 140"),
-                             Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
-                             Script("escape")}),
-                      [&] { manager().AdminAccountPolicy(nullptr); });
+  RunResult run =
+      Run(Steps({Script("dialog 140"), Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
+                 Script("escape")}),
+          [&] { manager().AdminAccountPolicy(nullptr); });
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t140\tAccount Policy", "end\t140\t2"));
   EXPECT_EQ(opened.disable_text, "&Disable Sarvento Security");
   EXPECT_EQ(opened.individual_text, "&Maintain individual user settings within Sarvento");

@@ -21,8 +21,8 @@
 namespace talmor::testing {
 
 struct Step {
-  std::string line;                      // an operator action, when `probe` is empty
-  std::function<void(Dialog&)> probe;    // runs against the innermost open dialog
+  std::string line;                    // an operator action, when `probe` is empty
+  std::function<void(Dialog&)> probe;  // runs against the innermost open dialog
 };
 
 // Script lines, one step each.

@@ -39,9 +39,7 @@ class DialogScenario : public ::testing::TestWithParam<std::string> {
     ResetBrandingForTesting();
   }
 
-  void LogOnAsAdministrator() {
-    ASSERT_EQ(manager_->LogInUser("Administrator", "BlueHarbour"), 1);
-  }
+  void LogOnAsAdministrator() { ASSERT_EQ(manager_->LogInUser("Administrator", "BlueHarbour"), 1); }
 
   SecurityManager& manager() { return *manager_; }
 

@@ -65,18 +65,18 @@ TEST_P(GroupDialogsTest, NewGroupGetsTwoUsersInOneClick) {
   Chooser opened, after_add;
   std::vector<std::string> members_shown;
   bool rights_enabled = true;
-  RunResult run = Run(
-      Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
-               rights_enabled = d.Item(g::kRights)->IsWindowEnabled() ||
-                                d.Item(g::kRightsLabel)->IsWindowEnabled();
-             })),
-             Script("type 1001 Chemists\nclick 1004\ndialog 138"),
-             Steps(Probe([&](Dialog& d) { opened = SeeChooser(d); })),
-             Script("select 1017 ann\nselect 1017 carl\nclick 1018"),
-             Steps(Probe([&](Dialog& d) { after_add = SeeChooser(d); })), Script("click 1"),
-             Steps(Probe([&](Dialog& d) { members_shown = Entries(d.Item(g::kMembers)); })),
-             Script("type 1002 Wet lab\nenter")}),
-      [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 1); });
+  RunResult run =
+      Run(Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
+                   rights_enabled = d.Item(g::kRights)->IsWindowEnabled() ||
+                                    d.Item(g::kRightsLabel)->IsWindowEnabled();
+                 })),
+                 Script("type 1001 Chemists\nclick 1004\ndialog 138"),
+                 Steps(Probe([&](Dialog& d) { opened = SeeChooser(d); })),
+                 Script("select 1017 ann\nselect 1017 carl\nclick 1018"),
+                 Steps(Probe([&](Dialog& d) { after_add = SeeChooser(d); })), Script("click 1"),
+                 Steps(Probe([&](Dialog& d) { members_shown = Entries(d.Item(g::kMembers)); })),
+                 Script("type 1002 Wet lab\nenter")}),
+          [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 1); });
   EXPECT_FALSE(rights_enabled);
   EXPECT_EQ(opened.caption, "Group Membership");
   EXPECT_EQ(opened.heading, "Group : Chemists");
@@ -92,9 +92,9 @@ TEST_P(GroupDialogsTest, NewGroupGetsTwoUsersInOneClick) {
   EXPECT_TRUE(after_add.remove_enabled);
 
   EXPECT_THAT(members_shown, ElementsAre("ann", "carl"));
-  EXPECT_THAT(run.transcript, ElementsAre("dialog\t133\tGroup Properties",
-                                          "dialog\t138\tGroup Membership", "end\t138\t1",
-                                          "end\t133\t1"));
+  EXPECT_THAT(run.transcript,
+              ElementsAre("dialog\t133\tGroup Properties", "dialog\t138\tGroup Membership",
+                          "end\t138\t1", "end\t133\t1"));
   EXPECT_EQ(run.steps_left, 0u);
   GroupRecord stored;
   ASSERT_TRUE(manager().FindGroup("Chemists", &stored));
@@ -105,14 +105,13 @@ TEST_P(GroupDialogsTest, NewGroupGetsTwoUsersInOneClick) {
 TEST_P(GroupDialogsTest, HeadingWithNothingTypedAndCancelledChooserChangeNothing) {
   Chooser opened;
   std::vector<std::string> members_shown;
-  RunResult run = Run(Steps({Script("dialog 133\nclick 1004\ndialog 138"),
-                             Steps(Probe([&](Dialog& d) { opened = SeeChooser(d); })),
-                             Script("select 1017 bob\nclick 1018\nescape"),
-                             Steps(Probe([&](Dialog& d) {
-                               members_shown = Entries(d.Item(g::kMembers));
-                             })),
-                             Script("escape")}),
-                      [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 0); });
+  RunResult run =
+      Run(Steps({Script("dialog 133\nclick 1004\ndialog 138"),
+                 Steps(Probe([&](Dialog& d) { opened = SeeChooser(d); })),
+                 Script("select 1017 bob\nclick 1018\nescape"),
+                 Steps(Probe([&](Dialog& d) { members_shown = Entries(d.Item(g::kMembers)); })),
+                 Script("escape")}),
+          [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 0); });
   EXPECT_EQ(opened.heading, "Group : ");
   EXPECT_THAT(members_shown, IsEmpty());
   EXPECT_EQ(run.steps_left, 0u);
@@ -156,20 +155,19 @@ TEST_P(GroupDialogsTest, TheBuiltInGroupKeepsItsNameAndItsAdministrator) {
   bool name_enabled = true, description_enabled = true;
   std::vector<std::string> rights;
   Chooser after_remove;
-  RunResult run = Run(
-      Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
-               name_enabled = d.Item(g::kName)->IsWindowEnabled();
-               description_enabled = d.Item(g::kDescription)->IsWindowEnabled();
-               rights = Entries(d.Item(g::kRights));
-             })),
-             Script("click 1004\ndialog 138\n"
-                    "select 1016 Administrator\n"
-                    "select 1016 ann\n"
-                    "select 1016 bob\n"
-                    "click 1019\n"),
-             Steps(Probe([&](Dialog& d) { after_remove = SeeChooser(d); })),
-             Script("click 1\nclick 1")}),
-      [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, "ADMINISTRATORS"), 1); });
+  RunResult run = Run(Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
+                               name_enabled = d.Item(g::kName)->IsWindowEnabled();
+                               description_enabled = d.Item(g::kDescription)->IsWindowEnabled();
+                               rights = Entries(d.Item(g::kRights));
+                             })),
+                             Script("click 1004\ndialog 138\n"
+                                    "select 1016 Administrator\n"
+                                    "select 1016 ann\n"
+                                    "select 1016 bob\n"
+                                    "click 1019\n"),
+                             Steps(Probe([&](Dialog& d) { after_remove = SeeChooser(d); })),
+                             Script("click 1\nclick 1")}),
+                      [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, "ADMINISTRATORS"), 1); });
   EXPECT_FALSE(name_enabled);
   EXPECT_FALSE(description_enabled);
   ASSERT_EQ(rights.size(), 26u);
@@ -236,19 +234,19 @@ TEST_P(GroupDialogsTest, GroupRightsAssignmentsStayAfterEscape) {
   std::string selected_right;
   std::vector<std::string> grants_at_start, rights_offered, grants_after;
   Chooser chooser;
-  RunResult run = Run(
-      Steps({Script("dialog 136"), Steps(Probe([&](Dialog& d) {
-               Control* combo = d.Item(r::kRight);
-               rights_offered = Entries(combo);
-               selected_right = combo->GetText(combo->GetCurSel());
-               grants_at_start = Entries(d.Item(r::kGrantList));
-             })),
-             Script("select 1014 " + Right(9) + "\nclick 1004\ndialog 138"),
-             Steps(Probe([&](Dialog& d) { chooser = SeeChooser(d); })),
-             Script("select 1017 Chemists\nselect 1017 Physicists\nclick 1018\nclick 1"),
-             Steps(Probe([&](Dialog& d) { grants_after = Entries(d.Item(r::kGrantList)); })),
-             Script("escape")}),
-      [&] { EXPECT_EQ(manager().AdminRightsPolicy(nullptr), 0); });
+  RunResult run =
+      Run(Steps({Script("dialog 136"), Steps(Probe([&](Dialog& d) {
+                   Control* combo = d.Item(r::kRight);
+                   rights_offered = Entries(combo);
+                   selected_right = combo->GetText(combo->GetCurSel());
+                   grants_at_start = Entries(d.Item(r::kGrantList));
+                 })),
+                 Script("select 1014 " + Right(9) + "\nclick 1004\ndialog 138"),
+                 Steps(Probe([&](Dialog& d) { chooser = SeeChooser(d); })),
+                 Script("select 1017 Chemists\nselect 1017 Physicists\nclick 1018\nclick 1"),
+                 Steps(Probe([&](Dialog& d) { grants_after = Entries(d.Item(r::kGrantList)); })),
+                 Script("escape")}),
+          [&] { EXPECT_EQ(manager().AdminRightsPolicy(nullptr), 0); });
   ASSERT_EQ(rights_offered.size(), 26u);
   for (uint32_t n = 0; n < 26; ++n) EXPECT_EQ(rights_offered[n], Right(n));
   EXPECT_EQ(selected_right, Right(0));

@@ -1,3 +1,5 @@
+#include "dialogs/logon_dialog.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -5,7 +7,6 @@
 #include <sstream>
 
 #include "dialog_fixture.h"
-#include "dialogs/logon_dialog.h"
 #include "manager/host_status.h"
 #include "resources/resource_ids.h"
 
@@ -60,9 +61,9 @@ TEST_P(LogonDialogTest, RememberedNameFillsTheBoxAndPutsTheFocusOnThePassword) {
 
 TEST_P(LogonDialogTest, WithoutARememberedNameTheFocusStaysOnTheNameBox) {
   int focus = 0;
-  RunResult run = Run(Steps({Script("dialog 130"),
-                             Steps(Probe([&](Dialog& d) { focus = d.GetFocusId(); }))}),
-                      [&] { EXPECT_EQ(manager().Login(nullptr), 0); });
+  RunResult run =
+      Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) { focus = d.GetFocusId(); }))}),
+          [&] { EXPECT_EQ(manager().Login(nullptr), 0); });
   EXPECT_EQ(focus, logon_ids::kUserName);
   EXPECT_EQ(run.steps_left, 0u);
 }
@@ -74,25 +75,25 @@ TEST_P(LogonDialogTest, FailedAttemptsKeepTheDialogOpenUntilTheRightPassword) {
   manager().AddUser(disabled);
 
   std::vector<std::string> typed_after_failure;
-  RunResult run = Run(
-      Steps({Script("dialog 130\n"
-                    "type 1000 nobody\n"
-                    "type 1001 Secret\n"
-                    "enter\n"
-                    "type 1000 chemist\n"
-                    "type 1001 secret\n"  // case matters
-                    "click 1\n"),
-             Steps(Probe([&](Dialog& d) {
-               typed_after_failure = {d.Item(logon_ids::kUserName)->GetWindowText(),
-                                      d.Item(logon_ids::kPassword)->GetWindowText()};
-             })),
-             Script("type 1000 locked\n"
-                    "type 1001 pw\n"
-                    "enter\n"
-                    "type 1000 CHEMIST\n"
-                    "type 1001 Secret\n"
-                    "enter\n")}),
-      [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
+  RunResult run =
+      Run(Steps({Script("dialog 130\n"
+                        "type 1000 nobody\n"
+                        "type 1001 Secret\n"
+                        "enter\n"
+                        "type 1000 chemist\n"
+                        "type 1001 secret\n"  // case matters
+                        "click 1\n"),
+                 Steps(Probe([&](Dialog& d) {
+                   typed_after_failure = {d.Item(logon_ids::kUserName)->GetWindowText(),
+                                          d.Item(logon_ids::kPassword)->GetWindowText()};
+                 })),
+                 Script("type 1000 locked\n"
+                        "type 1001 pw\n"
+                        "enter\n"
+                        "type 1000 CHEMIST\n"
+                        "type 1001 Secret\n"
+                        "enter\n")}),
+          [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
   EXPECT_THAT(run.transcript,
               ElementsAre("dialog\t130\tQuorvane Login", StopBox("Quorvane Login", kMainFailure),
                           StopBox("Quorvane Login", kMainFailure),

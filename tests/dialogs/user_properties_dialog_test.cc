@@ -1,8 +1,9 @@
+#include "dialogs/user_properties_dialog.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "dialog_fixture.h"
-#include "dialogs/user_properties_dialog.h"
 #include "manager/rights_catalogue.h"
 #include "resources/resource_ids.h"
 
@@ -32,9 +33,9 @@ struct Enabled {
 // Which of the dialog's edits, check boxes and rights controls are enabled.
 Enabled EnabledControls(Dialog& d) {
   Enabled e;
-  for (int id : {ids::kUserName, ids::kFullName, ids::kDescription, ids::kPassword,
-                 ids::kConfirmPassword, ids::kCannotChangePassword, ids::kAccountDisabled,
-                 ids::kRightsLabel, ids::kRights}) {
+  for (int id :
+       {ids::kUserName, ids::kFullName, ids::kDescription, ids::kPassword, ids::kConfirmPassword,
+        ids::kCannotChangePassword, ids::kAccountDisabled, ids::kRightsLabel, ids::kRights}) {
     (d.Item(id)->IsWindowEnabled() ? e.on : e.off).push_back(id);
   }
   return e;
@@ -55,22 +56,22 @@ TEST_P(UserPropertiesTest, NewUserChecksRunInOrderUntilEverythingPasses) {
   Enabled enabled;
   RunResult run = Run(
       Steps({Script("dialog 134"), Steps(Probe([&](Dialog& d) { enabled = EnabledControls(d); })),
-             Script("enter\n"                         // 1: no name
-                    "type 1005 Lab.User\n"            // 2: full stop
+             Script("enter\n"               // 1: no name
+                    "type 1005 Lab.User\n"  // 2: full stop
                     "enter\n"
-                    "type 1005 Lab,User\n"            // 2: comma
+                    "type 1005 Lab,User\n"  // 2: comma
                     "enter\n"
-                    "type 1005 administrator\n"       // 3: the built-in account
+                    "type 1005 administrator\n"  // 3: the built-in account
                     "enter\n"
-                    "type 1005 chemists\n"            // 3: a group's name
+                    "type 1005 chemists\n"  // 3: a group's name
                     "enter\n"
                     "type 1005 Lab User\n"
-                    "type 1001 abcde\n"               // 4: one short of the minimum
+                    "type 1001 abcde\n"  // 4: one short of the minimum
                     "type 1003 abcde\n"
                     "enter\n"
-                    "type 1001 abcdef\n"              // 5: not confirmed
+                    "type 1001 abcdef\n"  // 5: not confirmed
                     "enter\n"
-                    "type 1003 abcdeF\n"              // 5: case matters
+                    "type 1003 abcdeF\n"  // 5: case matters
                     "enter\n"
                     "type 1003 abcdef\n"
                     "type 1006 Lab Person\n"
@@ -103,10 +104,11 @@ TEST_P(UserPropertiesTest, TheMinimumInTheMessageFollowsTheOptionAndBlankPasswor
   manager().PasswordMinChars = 11;
   RunResult refused = Run(Script("dialog 134\ntype 1005 ann\nenter\nescape"),
                           [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, std::nullopt), 0); });
-  EXPECT_THAT(refused.transcript,
-              ElementsAre("dialog\t134\tUser Properties",
-                          StopBox(kCaption, "The password must be at least 11 characters in length."),
-                          "end\t134\t2"));
+  EXPECT_THAT(
+      refused.transcript,
+      ElementsAre("dialog\t134\tUser Properties",
+                  StopBox(kCaption, "The password must be at least 11 characters in length."),
+                  "end\t134\t2"));
   EXPECT_FALSE(manager().FindUser("ann", nullptr));
 
   manager().BlankPasswordOK = 1;
@@ -128,10 +130,11 @@ TEST_P(UserPropertiesTest, AStoredPasswordBelowTheMinimumMustChangeBeforeAnyOthe
                              "type 1003 abcdefg\n"
                              "enter\n"),
                       [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, "ann"), 1); });
-  EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t134\tUser Properties",
-                          StopBox(kCaption, "The password must be at least 6 characters in length."),
-                          "end\t134\t1"));
+  EXPECT_THAT(
+      run.transcript,
+      ElementsAre("dialog\t134\tUser Properties",
+                  StopBox(kCaption, "The password must be at least 6 characters in length."),
+                  "end\t134\t1"));
   UserRecord ann;
   ASSERT_TRUE(manager().FindUser("ann", &ann));
   EXPECT_EQ(ann.FullName(), "Ann Other");
@@ -175,8 +178,8 @@ TEST_P(UserPropertiesTest, AUserWithoutRightZeroMayChangeOnlyHisOwnPassword) {
                     "type 1003 newpassword\n"
                     "enter\n")}),
       [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, "BOB"), 1); });
-  EXPECT_THAT(enabled.on, ElementsAre(ids::kPassword, ids::kConfirmPassword, ids::kRightsLabel,
-                                      ids::kRights));
+  EXPECT_THAT(enabled.on,
+              ElementsAre(ids::kPassword, ids::kConfirmPassword, ids::kRightsLabel, ids::kRights));
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t134\tUser Properties",
                                           "error\tcontrol 1005 is disabled", "end\t134\t1"));
   UserRecord bob;
@@ -204,8 +207,8 @@ TEST_P(UserPropertiesTest, TheBuiltInAccountKeepsItsNameTextsAndFlags) {
                              })),
                              Script("type 1001 NewHarbour1\ntype 1003 NewHarbour1\nenter")}),
                       [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, "Administrator"), 1); });
-  EXPECT_THAT(enabled.on, ElementsAre(ids::kPassword, ids::kConfirmPassword, ids::kRightsLabel,
-                                      ids::kRights));
+  EXPECT_THAT(enabled.on,
+              ElementsAre(ids::kPassword, ids::kConfirmPassword, ids::kRightsLabel, ids::kRights));
   // Every right, through the built-in group, in number order.
   ASSERT_EQ(rights.size(), 26u);
   for (uint32_t n = 0; n < 26; ++n) EXPECT_EQ(rights[n], Right(n));
