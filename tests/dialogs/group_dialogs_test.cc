@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "audit/audit_log_file.h"
 #include "dialog_fixture.h"
 #include "dialogs/membership_dialog.h"
 #include "manager/rights_catalogue.h"
@@ -265,6 +266,15 @@ TEST_P(GroupDialogsTest, GroupRightsAssignmentsStayAfterEscape) {
   // The other rights are untouched.
   ASSERT_TRUE(manager().FindRight(8, &stored));
   EXPECT_THAT(Members(stored), ElementsAre("Administrators"));
+  // Escape records no policy change; only the enquiry of right 0 is in the log.
+  AuditLogFile log;
+  std::vector<std::string> sources;
+  for (uint32_t i = 0; i < log.EventCount(); ++i) {
+    std::string date, time, source, user, description;
+    ASSERT_TRUE(log.ReadEvent(i, date, time, source, user, description));
+    sources.push_back(source);
+  }
+  EXPECT_THAT(sources, ElementsAre("Object Access"));
 }
 
 TEST_P(GroupDialogsTest, AdministratorsCannotLoseARightAndCloseIsOk) {

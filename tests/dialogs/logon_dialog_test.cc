@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "audit/audit_log_file.h"
 #include "dialog_fixture.h"
 #include "manager/host_status.h"
 #include "resources/resource_ids.h"
@@ -103,6 +104,14 @@ TEST_P(LogonDialogTest, FailedAttemptsKeepTheDialogOpenUntilTheRightPassword) {
   EXPECT_EQ(manager().current_user(), "chemist");
   EXPECT_EQ(GetProfileString("qvtalmor.ini", "Login", "UserName", "", 80), "CHEMIST");
   EXPECT_EQ(ReadPublishedUserName(), "CHEMIST");
+  // The failed attempts inside the dialog leave no event of their own.
+  AuditLogFile log;
+  ASSERT_EQ(log.EventCount(), 1u);
+  std::string date, time, source, user, description;
+  ASSERT_TRUE(log.ReadEvent(0, date, time, source, user, description));
+  EXPECT_EQ(source, "Logon/Logoff");
+  EXPECT_EQ(user, "chemist");
+  EXPECT_EQ(description, "Successful logon.");
 }
 
 TEST_P(LogonDialogTest, CancelLeavesTheUserTheProfileAndTheSlotAlone) {
