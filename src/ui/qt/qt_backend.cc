@@ -1,0 +1,1307 @@
+#include "ui/qt/qt_backend.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/dialog.h"
+#include "ui/dialog_colors.h"
+#include "ui/list_model.h"
+#include "ui/message_box.h"
+
+// Forces this object into every program that links the dialog framework, so that the backend
+// registers itself (see the link option on talmor_ui).
+extern "C" {
+int talmor_qt_backend_anchor = 0;
+}
+
+namespace talmor {
+
+class QtDialog;
+
+namespace {
+
+constexpr int kDefaultEditLimit = 30000;
+std::vector<QtDialog*> open_dialogs;
+
+// Texts are bytes, one character each, as the library stores them.
+QString ToQt(std::string_view s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string FromQt(const QString& s) { return s.toLatin1().toStdString(); }
+
+// A static's text as shown: "&x" underlines x on the platform; here the marker goes, "&&" is "&".
+QString LabelText(std::string_view s) {
+  QString out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '&') {
+      if (i + 1 < s.size() && s[i + 1] == '&') {
+        out += QLatin1Char('&');
+        ++i;
+      }
+      continue;
+    }
+    out += QLatin1Char(s[i]);
+  }
+  return out;
+}
+
+QColor ToQColor(Rgb c) { return QColor(c.red, c.green, c.blue); }
+
+QPalette DialogPalette() {
+  DialogColorScheme colors = DialogColors();
+  QPalette p = QApplication::palette();
+  QColor bg = ToQColor(colors.background);
+  QColor fg = ToQColor(colors.text);
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    p.setColor(group, QPalette::Window, bg);
+    p.setColor(group, QPalette::Button, bg);
+    p.setColor(group, QPalette::WindowText, fg);
+    p.setColor(group, QPalette::ButtonText, fg);
+    p.setColor(group, QPalette::Text, Qt::black);
+    p.setColor(group, QPalette::Base, Qt::white);
+  }
+  p.setColor(QPalette::Disabled, QPalette::Window, bg);
+  p.setColor(QPalette::Disabled, QPalette::Button, bg);
+  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  p.setColor(QPalette::Disabled, QPalette::Base, bg);
+  return p;
+}
+
+QFont TemplateFont(std::string_view family, int point_size) {
+  QFont font(ToQt(family));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(point_size > 0 ? point_size : 8);
+  return font;
+}
+
+Size BaseUnitsOf(const QFont& font) {
+  QFontMetrics fm(font);
+  static const QString kAlphabet =
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  int cx = (fm.horizontalAdvance(kAlphabet) / 26 + 1) / 2;
+  return {std::max(1, cx), std::max(1, fm.height())};
+}
+
+QPixmap IconPixmap(int id, int scale) {
+  const IconResource* icon = FindIconResource(id);
+  if (icon == nullptr || icon->width <= 0 || icon->height <= 0) return QPixmap();
+  QImage image(icon->width, icon->height, QImage::Format_ARGB32);
+  for (int y = 0; y < icon->height; ++y) {
+    for (int x = 0; x < icon->width; ++x) image.setPixel(x, y, icon->Pixel(x, y));
+  }
+  return QPixmap::fromImage(image.scaled(icon->width * scale, icon->height * scale));
+}
+
+// The first radio button of the group that `id` belongs to, by the template's group bits.
+int GroupStart(const DialogTemplate& t, int id) {
+  int start = id;
+  for (const ControlTemplate& c : t.controls) {
+    if (c.kind != ControlKind::kRadioButton) {
+      start = 0;
+      continue;
+    }
+    if (start == 0 || (c.style & kWsGroup)) start = c.id;
+    if (c.id == id) return start;
+  }
+  return id;
+}
+
+}  // namespace
+
+class QtControl;
+
+// The dialog window: Enter, Escape and the close box are the dialog's, not QDialog's own.
+class TalmorQDialog : public QDialog {
+ public:
+  TalmorQDialog(QtDialog& owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // A modal dialog takes the keyboard when it appears.
+  void showEvent(QShowEvent* event) override {
+    QDialog::showEvent(event);
+    activateWindow();
+  }
+
+ private:
+  QtDialog& owner_;
+};
+
+// The client area: reports the user's resizing.
+class ClientArea : public QWidget {
+ public:
+  ClientArea(QtDialog& owner, QWidget* parent) : QWidget(parent), owner_(owner) {}
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QtDialog& owner_;
+};
+
+// A list box view over the control's ListModel; selection and navigation are the model's.
+class ListAdapter : public QAbstractListModel {
+ public:
+  explicit ListAdapter(ListModel& list) : list_(list) {}
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : list_.Count();
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole) return QVariant();
+    std::string text;
+    if (list_.Text(index.row(), &text) < 0) return QVariant();
+    return ToQt(text);
+  }
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+
+ private:
+  ListModel& list_;
+};
+
+class ListView;
+
+class TabStopDelegate : public QStyledItemDelegate {
+ public:
+  explicit TabStopDelegate(QtControl& control) : control_(control) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  QtControl& control_;
+};
+
+class ListView : public QListView {
+ public:
+  ListView(QtControl& control, QWidget* parent) : QListView(parent), control_(control) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent*) override {}
+  void mouseReleaseEvent(QMouseEvent*) override {}
+
+ private:
+  QtControl& control_;
+};
+
+class QtControl : public ControlPeer {
+ public:
+  QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent, const QFont& font,
+            Size base, Rect rect);
+
+  const ControlTemplate& Template() const override { return t_; }
+  std::string GetText() const override;
+  void SetText(std::string_view text) override;
+  bool IsEnabled() const override { return widget_->isEnabled(); }
+  void Enable(bool enable) override;
+  bool IsVisible() const override { return !widget_->isHidden(); }
+  void Show(bool show) override { widget_->setVisible(show); }
+  int GetCheck() const override;
+  void SetCheck(int state) override;
+  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  void SetLimitText(int limit) override;
+  Rect GetRect() const override {
+    QRect g = widget_->geometry();
+    return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+  }
+  void SetRect(const Rect& rect) override {
+    widget_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
+    ListChanged();
+  }
+  int TextWidth(std::string_view text) const override {
+    return QFontMetrics(widget_->font()).horizontalAdvance(ToQt(text));
+  }
+  ListModel* List() override { return list_ ? &*list_ : nullptr; }
+  const ListModel* List() const override { return list_ ? &*list_ : nullptr; }
+  void SetTabStops(const std::vector<int>& stops) override {
+    tab_stops_ = stops;
+    if (view_) view_->viewport()->update();
+  }
+  std::vector<int> GetTabStops() const override { return tab_stops_; }
+  void SetHorizontalExtent(int pixels) override {
+    extent_ = pixels;
+    ListChanged();
+  }
+  int GetHorizontalExtent() const override { return extent_; }
+  int GetItemHeight() const override { return QFontMetrics(widget_->font()).height(); }
+  ScrollInfo GetVerticalScroll() const override;
+  void ListChanged() override;
+
+  QWidget* widget() const { return widget_; }
+  int VisibleRows() const {
+    int height = view_ ? view_->viewport()->height() : widget_->height();
+    return std::max(1, height / GetItemHeight());
+  }
+  bool notifies() const {
+    return t_.kind != ControlKind::kListBox || (t_.style & kLbsNotify) != 0;
+  }
+  // Pixel positions of the tab stops for a line drawn from x = 0.
+  int NextTabStop(int x) const;
+  // The user's actions on a list box.
+  void ListKey(Key key);
+  void ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click);
+  void ListScrollAction(int action);
+  void MoveSelection(int index);
+  void SyncList();
+
+ private:
+  friend class QtDialog;
+  QtDialog& dialog_;
+  const ControlTemplate& t_;
+  Size base_;
+  QWidget* widget_ = nullptr;
+  QLineEdit* line_ = nullptr;
+  QPlainTextEdit* text_edit_ = nullptr;
+  QLabel* label_ = nullptr;
+  QAbstractButton* button_ = nullptr;
+  QGroupBox* group_ = nullptr;
+  ListView* view_ = nullptr;
+  QComboBox* combo_ = nullptr;
+  std::unique_ptr<ListAdapter> adapter_;
+  std::unique_ptr<TabStopDelegate> delegate_;
+  std::string text_;  // statics, buttons and group boxes: the text as set, with its markers
+  int check_ = kUnchecked;
+  int limit_ = 0;
+  std::optional<ListModel> list_;
+  std::vector<int> tab_stops_;
+  int extent_ = 0;
+  bool syncing_ = false;
+  bool sync_posted_ = false;
+  int anchor_ = -1;  // extended selection: where a Shift range starts
+};
+
+class QtDialog : public DialogPeer {
+ public:
+  QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner);
+  ~QtDialog() override;
+
+  WindowHandle Handle() const override { return handle_; }
+  QtControl* FindControl(int id) override {
+    if (id == kIdStatic) return nullptr;
+    for (auto& c : controls_) {
+      if (c->Template().id == id) return c.get();
+    }
+    return nullptr;
+  }
+  std::string GetCaption() const override { return FromQt(window_->windowTitle()); }
+  void SetCaption(std::string_view caption) override { window_->setWindowTitle(ToQt(caption)); }
+  int GetFocus() const override { return focus_; }
+  void SetFocus(int id) override {
+    if (QtControl* c = FindControl(id)) {
+      suppress_focus_ = true;
+      c->widget()->setFocus(Qt::OtherFocusReason);
+      suppress_focus_ = false;
+    }
+    MoveFocus(id);
+  }
+  void SetInitialFocus() override {
+    for (auto& c : controls_) {
+      if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
+          c->Template().id != kIdStatic) {
+        SetFocus(c->Template().id);
+        return;
+      }
+    }
+  }
+  Rect GetWindowRect() const override {
+    QRect g = window_->frameGeometry();
+    return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+  }
+  void SetWindowRect(const Rect& rect) override {
+    QRect frame = window_->frameGeometry();
+    QRect inner = window_->geometry();
+    int extra_w = frame.width() - inner.width();
+    int extra_h = frame.height() - inner.height();
+    window_->move(rect.left, rect.top);
+    window_->resize(std::max(1, rect.width() - extra_w), std::max(1, rect.height() - extra_h));
+  }
+  Size GetClientSize() const override { return {client_->width(), client_->height()}; }
+  WindowPlacement GetPlacement() const override {
+    WindowPlacement p = placement_;
+    QRect g = window_->isMaximized() || window_->isMinimized() ? window_->normalGeometry()
+                                                               : window_->frameGeometry();
+    if (g.isValid()) p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    p.show_cmd = window_->isMaximized()   ? kShowMaximized
+                 : window_->isMinimized() ? kShowMinimized
+                                          : placement_.show_cmd;
+    return p;
+  }
+  void SetPlacement(const WindowPlacement& p) override {
+    placement_ = p;
+    SetWindowRect(p.normal_position);
+    if (p.show_cmd == kShowMaximized) {
+      window_->setWindowState(window_->windowState() | Qt::WindowMaximized);
+    } else if (p.show_cmd == kShowNormal) {
+      window_->setWindowState(window_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+    }
+  }
+  void SetTopmost(bool topmost) override {
+    topmost_ = topmost;
+    bool shown = window_->isVisible();
+    window_->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    if (shown) window_->show();
+  }
+  bool IsTopmost() const override { return topmost_; }
+  bool CheckMenuItem(int id, bool checked) override {
+    auto it = menu_.find(id);
+    if (it == menu_.end()) return false;
+    it->second.checked = checked;
+    it->second.action->setChecked(checked);
+    return true;
+  }
+  int IsMenuItemChecked(int id) const override {
+    auto it = menu_.find(id);
+    return it == menu_.end() ? -1 : (it->second.checked ? 1 : 0);
+  }
+  bool EnableMenuItem(int id, bool enabled) override {
+    auto it = menu_.find(id);
+    if (it == menu_.end()) return false;
+    it->second.action->setEnabled(enabled);
+    return true;
+  }
+  int RunModal() override;
+  void EndModal(int result) override {
+    ended_ = true;
+    result_ = result;
+    if (running_) window_->done(result);
+  }
+
+  void Notify(int id, talmor::Notify code) {
+    QtControl* c = FindControl(id);
+    if (c == nullptr) return;
+    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
+    dialog_.HandleCommand(id, code);
+  }
+  // The focus moves to control `id` (0: none): kKillFocus for the old one, kSetFocus for it.
+  void MoveFocus(int id) {
+    if (id == focus_) return;
+    int old = focus_;
+    focus_ = id;
+    if (old != 0) Notify(old, Notify::kKillFocus);
+    if (id != 0) Notify(id, Notify::kSetFocus);
+  }
+  void OnFocusChanged(QWidget* now);
+  void Enter();
+  void Escape();
+  void ClientResized(int cx, int cy) {
+    if (!running_ || (cx == last_client_.cx && cy == last_client_.cy)) return;
+    last_client_ = {cx, cy};
+    dialog_.HandleSize(cx, cy);
+  }
+  void ButtonClicked(QtControl& c);
+
+  Dialog& dialog_;
+  const DialogTemplate& t_;
+  TalmorQDialog* window_ = nullptr;
+  ClientArea* client_ = nullptr;
+  WindowHandle handle_ = nullptr;
+  std::vector<std::unique_ptr<QtControl>> controls_;
+  struct MenuState {
+    QAction* action;
+    bool checked;
+  };
+  std::map<int, MenuState> menu_;
+  WindowPlacement placement_;
+  Size last_client_;
+  bool topmost_ = false;
+  int focus_ = 0;
+  bool suppress_focus_ = false;
+  bool ended_ = false;
+  bool running_ = false;
+  int result_ = kIdCancel;
+  QMetaObject::Connection focus_connection_;
+  std::unique_ptr<QWindow> foreign_owner_;
+};
+
+void TalmorQDialog::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (event->modifiers() & ~Qt::KeypadModifier) break;
+      owner_.Enter();
+      return;
+    case Qt::Key_Escape:
+      owner_.Escape();
+      return;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TalmorQDialog::closeEvent(QCloseEvent* event) {
+  event->ignore();  // the dialog decides, through EndDialog
+  if (owner_.running_) owner_.dialog_.HandleClose();
+}
+
+void ClientArea::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  owner_.ClientResized(width(), height());
+}
+
+QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent,
+                     const QFont& font, Size base, Rect rect)
+    : dialog_(dialog), t_(t), base_(base) {
+  const QString name = QStringLiteral("control-%1").arg(t.id);
+  switch (t.kind) {
+    case ControlKind::kEdit:
+      if (t.style & kEsMultiLine) {
+        text_edit_ = new QPlainTextEdit(parent);
+        text_edit_->setPlainText(ToQt(t.text));
+        text_edit_->setReadOnly((t.style & kEsReadOnly) != 0);
+        text_edit_->setTabChangesFocus(true);
+        text_edit_->setVerticalScrollBarPolicy((t.style & kWsVScroll) ? Qt::ScrollBarAsNeeded
+                                                                      : Qt::ScrollBarAlwaysOff);
+        text_edit_->setLineWrapMode((t.style & kEsAutoHScroll) ? QPlainTextEdit::NoWrap
+                                                               : QPlainTextEdit::WidgetWidth);
+        QObject::connect(text_edit_, &QPlainTextEdit::textChanged, [this] {
+          if (syncing_) return;
+          // Typing past the limit is cut, as the platform's edit refuses it.
+          QString text = text_edit_->toPlainText();
+          if (text.size() > GetLimitText()) {
+            syncing_ = true;
+            text_edit_->setPlainText(text.left(GetLimitText()));
+            text_edit_->moveCursor(QTextCursor::End);
+            syncing_ = false;
+          }
+          dialog_.Notify(t_.id, Notify::kChange);
+        });
+        widget_ = text_edit_;
+      } else {
+        line_ = new QLineEdit(parent);
+        line_->setMaxLength(kDefaultEditLimit);
+        line_->setText(ToQt(t.text));
+        line_->setReadOnly((t.style & kEsReadOnly) != 0);
+        if (t.style & kEsPassword) line_->setEchoMode(QLineEdit::Password);
+        QObject::connect(line_, &QLineEdit::textEdited,
+                         [this] { dialog_.Notify(t_.id, Notify::kChange); });
+        widget_ = line_;
+      }
+      break;
+    case ControlKind::kStatic:
+      text_ = t.text;
+      label_ = new QLabel(LabelText(t.text), parent);
+      label_->setWordWrap(true);
+      label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      widget_ = label_;
+      break;
+    case ControlKind::kIcon: {
+      label_ = new QLabel(parent);
+      int scale = std::max(1, std::min(rect.width(), rect.height()) / 16);
+      label_->setPixmap(IconPixmap(t.icon, std::min(scale, 2)));
+      label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      widget_ = label_;
+      break;
+    }
+    case ControlKind::kPushButton: {
+      text_ = t.text;
+      auto* b = new QPushButton(ToQt(t.text), parent);
+      // Enter belongs to the dialog (default push button or the focused button).
+      b->setAutoDefault(false);
+      b->setDefault((t.style & 0xF) == kBsDefPushButton);
+      button_ = b;
+      widget_ = b;
+      break;
+    }
+    case ControlKind::kCheckBox:
+      text_ = t.text;
+      button_ = new QCheckBox(ToQt(t.text), parent);
+      widget_ = button_;
+      break;
+    case ControlKind::kRadioButton:
+      text_ = t.text;
+      button_ = new QRadioButton(ToQt(t.text), parent);
+      // Groups follow the template's group bits, not the widgets' parent.
+      button_->setAutoExclusive(false);
+      widget_ = button_;
+      break;
+    case ControlKind::kGroupBox:
+      text_ = t.text;
+      group_ = new QGroupBox(LabelText(t.text), parent);
+      widget_ = group_;
+      break;
+    case ControlKind::kListBox: {
+      list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
+      adapter_ = std::make_unique<ListAdapter>(*list_);
+      delegate_ = std::make_unique<TabStopDelegate>(*this);
+      view_ = new ListView(*this, parent);
+      view_->setModel(adapter_.get());
+      view_->setItemDelegate(delegate_.get());
+      view_->setSelectionMode(QAbstractItemView::NoSelection);
+      view_->setUniformItemSizes(true);
+      view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      view_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+      view_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+      view_->setVerticalScrollBarPolicy((t.style & kWsVScroll) ? Qt::ScrollBarAsNeeded
+                                                               : Qt::ScrollBarAlwaysOff);
+      view_->setHorizontalScrollBarPolicy((t.style & kWsHScroll) ? Qt::ScrollBarAsNeeded
+                                                                 : Qt::ScrollBarAlwaysOff);
+      QObject::connect(view_->verticalScrollBar(), &QScrollBar::actionTriggered,
+                       [this](int action) { ListScrollAction(action); });
+      QObject::connect(view_->verticalScrollBar(), &QScrollBar::sliderReleased, [this] {
+        dialog_.dialog_.HandleScroll(t_.id, ScrollCode::kEndScroll);
+      });
+      QObject::connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, [this](int value) {
+        if (!syncing_ && list_->Count() > 0) list_->SetTopIndex(std::min(value, list_->Count() - 1));
+      });
+      widget_ = view_;
+      break;
+    }
+    case ControlKind::kComboBox:
+      list_.emplace((t.style & kCbsSort) != 0, false);
+      combo_ = new QComboBox(parent);
+      combo_->setEditable(false);
+      QObject::connect(combo_, &QComboBox::activated, [this](int index) {
+        if (syncing_) return;
+        list_->SetCurSel(index);
+        dialog_.Notify(t_.id, Notify::kSelChange);
+      });
+      widget_ = combo_;
+      break;
+  }
+  if (t.id != kIdStatic) widget_->setObjectName(name);
+  // For drivers and checks: where the control stands in its template, and its text as set.
+  widget_->setProperty("talmorIndex", static_cast<int>(&t - dialog.t_.controls.data()));
+  widget_->setProperty("talmorText", ToQt(text_));
+  widget_->setFont(font);
+  widget_->setEnabled((t.style & kWsDisabled) == 0);
+  widget_->setVisible((t.style & kWsVisible) != 0);
+  if (t.kind == ControlKind::kStatic || t.kind == ControlKind::kIcon ||
+      t.kind == ControlKind::kGroupBox) {
+    widget_->setFocusPolicy(Qt::NoFocus);
+  } else {
+    widget_->setFocusPolicy((t.style & kWsTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
+  }
+  if (button_ != nullptr) {
+    QObject::connect(button_, &QAbstractButton::clicked, [this] { dialog_.ButtonClicked(*this); });
+  }
+  if (combo_ != nullptr) {
+    // The drop-down list's height is part of the template's rectangle; the closed box is one
+    // line high.
+    int closed = std::max(combo_->sizeHint().height(), QFontMetrics(font).height() + 8);
+    widget_->setGeometry(rect.left, rect.top, rect.width(), std::min(rect.height(), closed));
+  } else {
+    widget_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
+  }
+}
+
+std::string QtControl::GetText() const {
+  if (line_) return FromQt(line_->text());
+  if (text_edit_) return FromQt(text_edit_->toPlainText());
+  if (combo_) {
+    std::string text;
+    list_->Text(list_->GetCurSel(), &text);
+    return text;
+  }
+  if (view_) return std::string();
+  return text_;
+}
+
+void QtControl::SetText(std::string_view text) {
+  syncing_ = true;
+  if (line_) {
+    line_->setText(ToQt(text));
+  } else if (text_edit_) {
+    text_edit_->setPlainText(ToQt(text));
+  } else if (label_ && t_.kind == ControlKind::kStatic) {
+    text_ = text;
+    label_->setText(LabelText(text));
+  } else if (group_) {
+    text_ = text;
+    group_->setTitle(LabelText(text));
+  } else if (button_) {
+    text_ = text;
+    button_->setText(ToQt(text));
+  }
+  syncing_ = false;
+  widget_->setProperty("talmorText", ToQt(text_));
+}
+
+void QtControl::Enable(bool enable) {
+  // A control that is disabled loses the focus silently, as on the platform.
+  dialog_.suppress_focus_ = true;
+  widget_->setEnabled(enable);
+  dialog_.suppress_focus_ = false;
+  if (!enable && dialog_.focus_ == t_.id) dialog_.focus_ = 0;
+}
+
+int QtControl::GetCheck() const {
+  if (t_.kind == ControlKind::kCheckBox || t_.kind == ControlKind::kRadioButton) {
+    return button_->isChecked() ? kChecked : kUnchecked;
+  }
+  return check_;
+}
+
+void QtControl::SetCheck(int state) {
+  check_ = state;
+  if (t_.kind == ControlKind::kCheckBox || t_.kind == ControlKind::kRadioButton) {
+    button_->setChecked(state == kChecked);
+  }
+}
+
+void QtControl::SetLimitText(int limit) {
+  limit_ = limit;
+  if (line_) line_->setMaxLength(GetLimitText());
+}
+
+ScrollInfo QtControl::GetVerticalScroll() const {
+  ScrollInfo info;
+  if (!list_) return info;
+  info.pos = list_->top_index();
+  info.min = 0;
+  info.max = std::max(0, list_->Count() - 1);
+  info.page = VisibleRows();
+  return info;
+}
+
+void QtControl::ListChanged() {
+  if (!list_) return;
+  int max_top = std::max(0, list_->Count() - VisibleRows());
+  if (list_->top_index() > max_top) list_->SetTopIndex(max_top);
+  // Filling a long list calls this once an entry: the widget catches up once, later.
+  if (sync_posted_) return;
+  sync_posted_ = true;
+  QMetaObject::invokeMethod(
+      widget_,
+      [this] {
+        sync_posted_ = false;
+        SyncList();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtControl::SyncList() {
+  if (!list_) return;
+  syncing_ = true;
+  if (view_) {
+    adapter_->Reset();
+    view_->verticalScrollBar()->setValue(list_->top_index());
+    view_->viewport()->update();
+  } else if (combo_) {
+    combo_->clear();
+    for (int i = 0; i < list_->Count(); ++i) {
+      std::string text;
+      list_->Text(i, &text);
+      combo_->addItem(ToQt(text));
+    }
+    combo_->setCurrentIndex(list_->GetCurSel());
+  }
+  syncing_ = false;
+}
+
+int QtControl::NextTabStop(int x) const {
+  // Stops in dialog units; none given: every 32 units; beyond the last, at its spacing.
+  std::vector<int> stops = tab_stops_;
+  if (stops.empty()) stops.push_back(32);
+  int spacing = stops.size() == 1 ? stops[0] : stops.back() - stops[stops.size() - 2];
+  if (spacing <= 0) spacing = 32;
+  for (int du : stops) {
+    int px = du * base_.cx / 4;
+    if (px > x) return px;
+  }
+  int du = stops.back();
+  while (du * base_.cx / 4 <= x) du += spacing;
+  return du * base_.cx / 4;
+}
+
+void QtControl::MoveSelection(int index) {
+  if (list_->Count() == 0) return;
+  index = std::clamp(index, 0, list_->Count() - 1);
+  int before = list_->GetCurSel();
+  bool was_selected = list_->GetSel(index) > 0;
+  list_->SelectOnly(index);
+  anchor_ = index;
+  int rows = VisibleRows();
+  if (index < list_->top_index()) list_->SetTopIndex(index);
+  if (index >= list_->top_index() + rows) list_->SetTopIndex(index - rows + 1);
+  ListChanged();
+  if (before != index || !was_selected) dialog_.Notify(t_.id, Notify::kSelChange);
+}
+
+void QtControl::ListKey(Key key) {
+  dialog_.dialog_.HandleKey(t_.id, key);
+  if (dialog_.ended_) return;
+  int current = list_->GetCurSel();
+  int rows = VisibleRows();
+  switch (key) {
+    case Key::kDown:
+      MoveSelection(current + 1);
+      break;
+    case Key::kUp:
+      MoveSelection(current < 0 ? 0 : current - 1);
+      break;
+    case Key::kPageDown:
+      MoveSelection(current + rows - 1);
+      break;
+    case Key::kPageUp:
+      MoveSelection(current - rows + 1);
+      break;
+    case Key::kEnd:
+      MoveSelection(list_->Count() - 1);
+      break;
+    case Key::kHome:
+      MoveSelection(0);
+      break;
+    default:
+      break;
+  }
+}
+
+void QtControl::ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click) {
+  if (row < 0 || row >= list_->Count()) return;
+  if (list_->multiple_selection() && !double_click && (modifiers & Qt::ControlModifier)) {
+    list_->SetSel(row, list_->GetSel(row) <= 0);
+    anchor_ = row;
+  } else if (list_->multiple_selection() && !double_click && (modifiers & Qt::ShiftModifier) &&
+             anchor_ >= 0) {
+    list_->ClearSelection();
+    for (int i = std::min(anchor_, row); i <= std::max(anchor_, row); ++i) list_->SetSel(i, true);
+    list_->SetSel(row, true);  // the caret
+  } else {
+    list_->SelectOnly(row);
+    anchor_ = row;
+  }
+  ListChanged();
+  SyncList();
+  dialog_.Notify(t_.id, Notify::kSelChange);
+  if (double_click && !dialog_.ended_) dialog_.Notify(t_.id, Notify::kDoubleClick);
+}
+
+void QtControl::ListScrollAction(int action) {
+  ScrollCode code;
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+      code = ScrollCode::kLineDown;
+      break;
+    case QAbstractSlider::SliderSingleStepSub:
+      code = ScrollCode::kLineUp;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      code = ScrollCode::kPageDown;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      code = ScrollCode::kPageUp;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      code = ScrollCode::kTop;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      code = ScrollCode::kBottom;
+      break;
+    default:
+      return;
+  }
+  dialog_.dialog_.HandleScroll(t_.id, code);
+}
+
+void TabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                            const QModelIndex& index) const {
+  const ListModel* list = control_.List();
+  int row = index.row();
+  bool selected = list->GetSel(row) > 0;
+  QRect r = option.rect;
+  const QPalette& pal = option.palette;
+  painter->save();
+  if (selected) painter->fillRect(r, pal.color(QPalette::Active, QPalette::Highlight));
+  painter->setPen(selected ? pal.color(QPalette::Active, QPalette::HighlightedText)
+                           : pal.color(QPalette::Text));
+  painter->setFont(option.font);
+  std::string text;
+  list->Text(row, &text);
+  QFontMetrics fm(option.font);
+  bool tabs = (control_.Template().style & kLbsUseTabStops) != 0;
+  int x = 2;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t tab = text.find('\t', start);
+    std::string_view piece(text.data() + start,
+                           (tab == std::string::npos ? text.size() : tab) - start);
+    QString q = ToQt(piece);
+    painter->drawText(QRect(r.left() + x, r.top(), fm.horizontalAdvance(q) + 1, r.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter, q);
+    x += fm.horizontalAdvance(q);
+    if (tab == std::string::npos) break;
+    x = tabs ? 2 + control_.NextTabStop(x - 2) : x + fm.horizontalAdvance(QLatin1Char(' '));
+    start = tab + 1;
+  }
+  bool caret = list->multiple_selection() ? list->caret() == row : list->GetCurSel() == row;
+  if (caret && option.state & QStyle::State_HasFocus) {
+    painter->setPen(QPen(pal.color(QPalette::Text), 1, Qt::DotLine));
+    painter->drawRect(r.adjusted(0, 0, -1, -1));
+  } else if (caret && control_.widget()->hasFocus()) {
+    painter->setPen(QPen(pal.color(QPalette::Text), 1, Qt::DotLine));
+    painter->drawRect(r.adjusted(0, 0, -1, -1));
+  }
+  painter->restore();
+}
+
+QSize TabStopDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const {
+  return QSize(std::max(1, control_.GetHorizontalExtent()), control_.GetItemHeight());
+}
+
+namespace {
+std::optional<Key> NavigationKey(int qt_key) {
+  switch (qt_key) {
+    case Qt::Key_Down:
+      return Key::kDown;
+    case Qt::Key_PageDown:
+      return Key::kPageDown;
+    case Qt::Key_End:
+      return Key::kEnd;
+    case Qt::Key_Up:
+      return Key::kUp;
+    case Qt::Key_PageUp:
+      return Key::kPageUp;
+    case Qt::Key_Home:
+      return Key::kHome;
+    case Qt::Key_Left:
+      return Key::kLeft;
+    case Qt::Key_Right:
+      return Key::kRight;
+    default:
+      return std::nullopt;
+  }
+}
+}  // namespace
+
+void ListView::keyPressEvent(QKeyEvent* event) {
+  if (std::optional<Key> key = NavigationKey(event->key())) {
+    control_.ListKey(*key);
+    return;
+  }
+  event->ignore();  // Enter, Escape and Tab go to the dialog
+}
+
+void ListView::mousePressEvent(QMouseEvent* event) {
+  setFocus(Qt::MouseFocusReason);
+  QModelIndex index = indexAt(event->position().toPoint());
+  if (index.isValid()) control_.ListClick(index.row(), event->modifiers(), false);
+}
+
+void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QModelIndex index = indexAt(event->position().toPoint());
+  if (index.isValid()) control_.ListClick(index.row(), event->modifiers(), true);
+}
+
+QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
+    : dialog_(dialog), t_(t) {
+  QWidget* parent = nullptr;
+  if (owner != nullptr) {
+    if (QWidget* w = QWidget::find(reinterpret_cast<WId>(owner))) parent = w->window();
+  }
+  window_ = new TalmorQDialog(*this, parent);
+  window_->setObjectName(QStringLiteral("dialog-%1").arg(t.id));
+  window_->setWindowTitle(ToQt(t.caption));
+  window_->setPalette(DialogPalette());
+  window_->setAutoFillBackground(true);
+  window_->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  if (!(t.style & kWsThickFrame)) window_->setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, true);
+  QFont font = TemplateFont(t.font_name, t.font_size);
+  window_->setFont(font);
+  Size base = BaseUnitsOf(font);
+
+  auto* layout = new QVBoxLayout(window_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  if (t.menu != 0) {
+    if (const MenuTemplate* m = FindMenuTemplate(t.menu)) {
+      auto* bar = new QMenuBar(window_);
+      bar->setObjectName(QStringLiteral("menu"));
+      bar->setNativeMenuBar(false);
+      for (const MenuPopupTemplate& p : m->popups) {
+        QMenu* popup = bar->addMenu(ToQt(p.text));
+        for (const MenuItemTemplate& item : p.items) {
+          if (item.separator) {
+            popup->addSeparator();
+            continue;
+          }
+          QAction* action = popup->addAction(ToQt(item.text));
+          action->setObjectName(QStringLiteral("menu-%1").arg(item.id));
+          action->setCheckable(true);
+          action->setChecked(item.checked);
+          menu_[item.id] = {action, item.checked};
+          int id = item.id;
+          QObject::connect(action, &QAction::triggered, [this, id] {
+            // The check mark is the dialog's to set: undo Qt's own toggle first.
+            auto it = menu_.find(id);
+            it->second.action->setChecked(it->second.checked);
+            dialog_.HandleCommand(id, Notify::kMenu);
+          });
+        }
+      }
+      layout->setMenuBar(bar);
+    }
+  }
+  client_ = new ClientArea(*this, window_);
+  client_->setObjectName(QStringLiteral("client"));
+  layout->addWidget(client_);
+  Rect r = talmor::MapDialogRect({0, 0, t.cx, t.cy}, base);
+  last_client_ = {r.width(), r.height()};
+  if (t.style & kWsThickFrame) {
+    client_->resize(r.width(), r.height());
+    window_->resize(r.width(), r.height() + (layout->menuBar() ? layout->menuBar()->sizeHint().height() : 0));
+  } else {
+    client_->setFixedSize(r.width(), r.height());
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+  }
+  for (const ControlTemplate& c : t.controls) {
+    controls_.push_back(std::make_unique<QtControl>(*this, c, client_, font, base,
+                                                    talmor::MapDialogRect(c.rect, base)));
+  }
+  // Group boxes frame the controls drawn over them.
+  for (auto& c : controls_) {
+    if (c->Template().kind == ControlKind::kGroupBox) c->widget()->lower();
+  }
+  handle_ = reinterpret_cast<WindowHandle>(window_->winId());
+  if (parent == nullptr && owner != nullptr && QGuiApplication::platformName() == "xcb") {
+    // A window of another toolkit in this process or another: keep the dialog above it.
+    foreign_owner_.reset(QWindow::fromWinId(reinterpret_cast<WId>(owner)));
+    if (foreign_owner_) window_->windowHandle()->setTransientParent(foreign_owner_.get());
+  }
+  // Centre over the owner, or on the screen.
+  QRect area = parent ? parent->frameGeometry()
+                      : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
+                                                          : QRect(0, 0, 1024, 768));
+  QSize size = window_->sizeHint().expandedTo(window_->size());
+  window_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  QRect g = window_->frameGeometry();
+  placement_.normal_position = {g.left(), g.top(), g.left() + size.width(), g.top() + size.height()};
+  focus_connection_ = QObject::connect(qApp, &QApplication::focusChanged,
+                                       [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
+}
+
+QtDialog::~QtDialog() {
+  QObject::disconnect(focus_connection_);
+  controls_.clear();
+  delete window_;
+  foreign_owner_.reset();
+}
+
+void QtDialog::OnFocusChanged(QWidget* now) {
+  if (suppress_focus_ || now == nullptr || now->window() != window_) return;
+  for (auto& c : controls_) {
+    QWidget* w = c->widget();
+    if (c->Template().id != kIdStatic && (now == w || w->isAncestorOf(now))) {
+      MoveFocus(c->Template().id);
+      return;
+    }
+  }
+}
+
+void QtDialog::ButtonClicked(QtControl& c) {
+  const ControlTemplate& t = c.Template();
+  if (t.kind == ControlKind::kRadioButton) {
+    for (int other : dialog_.RadioGroup(GroupStart(t_, t.id))) {
+      if (QtControl* o = FindControl(other)) o->SetCheck(other == t.id ? kChecked : kUnchecked);
+    }
+  }
+  MoveFocus(t.id);
+  Notify(t.id, Notify::kClicked);
+}
+
+void QtDialog::Enter() {
+  int target = kIdOk;
+  QtControl* focused = FindControl(focus_);
+  if (focused != nullptr && focused->Template().kind == ControlKind::kPushButton) {
+    target = focused->Template().id;
+  } else {
+    for (auto& c : controls_) {
+      const ControlTemplate& t = c->Template();
+      if (t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton) {
+        target = t.id;
+        break;
+      }
+    }
+  }
+  QtControl* button = FindControl(target);
+  if (button != nullptr && !button->IsEnabled()) {
+    QApplication::beep();
+    return;
+  }
+  dialog_.HandleCommand(target, Notify::kClicked);
+}
+
+void QtDialog::Escape() {
+  QtControl* cancel = FindControl(kIdCancel);
+  if (cancel != nullptr && !cancel->IsEnabled()) return;
+  dialog_.HandleCommand(kIdCancel, Notify::kClicked);
+}
+
+int QtDialog::RunModal() {
+  if (ended_) return result_;
+  for (auto& c : controls_) c->SyncList();
+  open_dialogs.push_back(this);
+  struct Pop {
+    QtDialog* d;
+    ~Pop() {
+      d->running_ = false;
+      open_dialogs.erase(std::remove(open_dialogs.begin(), open_dialogs.end(), d),
+                         open_dialogs.end());
+    }
+  } pop{this};
+  running_ = true;
+  window_->setModal(true);
+  window_->exec();
+  return result_;
+}
+
+// --- the backend ------------------------------------------------------------------------------
+
+namespace {
+
+bool PluginInstalled(const QString& name) {
+  QString dir = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/");
+  if (QFileInfo::exists(dir + QStringLiteral("libq") + name + QStringLiteral(".so"))) return true;
+  // A plug-in path of the host's own.
+  if (const char* extra = std::getenv("QT_PLUGIN_PATH"); extra != nullptr && *extra != '\0') {
+    for (const QString& p : QString::fromLocal8Bit(extra).split(QLatin1Char(':'))) {
+      if (QFileInfo::exists(p + QStringLiteral("/platforms/libq") + name + QStringLiteral(".so")))
+        return true;
+    }
+  }
+  return false;
+}
+
+bool UnixSocketAnswers(const std::string& path, bool abstract) {
+  int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  size_t offset = abstract ? 1 : 0;
+  if (path.size() + offset >= sizeof(addr.sun_path)) {
+    ::close(fd);
+    return false;
+  }
+  std::memcpy(addr.sun_path + offset, path.data(), path.size());
+  socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// A local X display (":N" or ":N.S", or a socket path) whose server accepts connections. Remote
+// displays are trusted as given.
+bool XDisplayAnswers(const std::string& display) {
+  if (display.empty()) return false;
+  if (display[0] == '/') return UnixSocketAnswers(display.substr(0, display.rfind(':')), false);
+  size_t colon = display.rfind(':');
+  if (colon == std::string::npos) return false;
+  std::string host = display.substr(0, colon);
+  if (!host.empty() && host != "unix" && host != "localhost") return true;
+  std::string number = display.substr(colon + 1);
+  number = number.substr(0, number.find('.'));
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
+  std::string path = "/tmp/.X11-unix/X" + number;
+  return UnixSocketAnswers(path, true) || UnixSocketAnswers(path, false);
+}
+
+bool WaylandAnswers(const std::string& display) {
+  std::string path = display;
+  if (path.empty()) return false;
+  if (path[0] != '/') {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0') return false;
+    path = std::string(runtime) + "/" + display;
+  }
+  return UnixSocketAnswers(path, false);
+}
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+bool application_failed = false;
+
+}  // namespace
+
+bool QtBackend::DisplayAvailable() {
+  if (QCoreApplication::instance() != nullptr) {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+  }
+  std::string platform = Env("QT_QPA_PLATFORM");
+  if (!platform.empty()) {
+    // "name:options" or a list "a;b": the first one is what Qt tries first.
+    std::string name = platform.substr(0, platform.find_first_of(";:"));
+    if (!PluginInstalled(QString::fromStdString(name))) return false;
+    if (name == "xcb") return XDisplayAnswers(Env("DISPLAY"));
+    if (name.rfind("wayland", 0) == 0) return WaylandAnswers(Env("WAYLAND_DISPLAY"));
+    return true;
+  }
+  std::string wayland = Env("WAYLAND_DISPLAY");
+  if (!wayland.empty() && PluginInstalled(QStringLiteral("wayland")) && WaylandAnswers(wayland))
+    return true;
+  std::string x = Env("DISPLAY");
+  return !x.empty() && PluginInstalled(QStringLiteral("xcb")) && XDisplayAnswers(x);
+}
+
+bool QtBackend::EnsureApplication() {
+  if (QCoreApplication::instance() != nullptr) {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+  }
+  if (application_failed) return false;
+  if (!DisplayAvailable()) {
+    application_failed = true;
+    return false;
+  }
+  if (Env("QT_QPA_PLATFORM").empty() && Env("WAYLAND_DISPLAY").empty()) {
+    // Only the platform that answered, so that Qt has nothing else to try (and fail on).
+    ::setenv("QT_QPA_PLATFORM", "xcb", 0);
+  }
+  // Kept for the life of the process: the host may open dialogs at any time.
+  static int argc = 1;
+  static char name[] = "talmor";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  (void)app;
+  return true;
+}
+
+Dialog* QtBackend::InnermostDialog() {
+  return open_dialogs.empty() ? nullptr : &open_dialogs.back()->dialog_;
+}
+
+void QtBackend::ForceCancelInnermost() {
+  if (open_dialogs.empty()) return;
+  QtDialog* d = open_dialogs.back();
+  d->Escape();
+  if (d->running_ && !d->ended_) d->EndModal(kIdCancel);
+}
+
+QtBackend::QtBackend() { EnsureApplication(); }
+QtBackend::~QtBackend() = default;
+
+Size QtFontBaseUnits(std::string_view family, int point_size) {
+  return BaseUnitsOf(TemplateFont(family, point_size));
+}
+
+Size QtBackend::DialogBaseUnits() const { return QtFontBaseUnits("MS Sans Serif", 8); }
+
+int QtBackend::TextWidth(std::string_view text) const {
+  return QFontMetrics(TemplateFont("MS Sans Serif", 8)).horizontalAdvance(ToQt(text));
+}
+
+Size QtBackend::ScreenSize() const {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return {1024, 768};
+  return {screen->geometry().width(), screen->geometry().height()};
+}
+
+std::unique_ptr<DialogPeer> QtBackend::CreateDialogPeer(Dialog& dialog, const DialogTemplate& t,
+                                                        WindowHandle owner) {
+  if (!EnsureApplication()) return nullptr;
+  return std::make_unique<QtDialog>(dialog, t, owner);
+}
+
+int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
+                              unsigned style) {
+  unsigned buttons = style & kMbButtonMask;
+  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
+  int fallback = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  if (!EnsureApplication()) return fallback;
+  QWidget* parent = nullptr;
+  if (owner != nullptr) {
+    if (QWidget* w = QWidget::find(reinterpret_cast<WId>(owner))) parent = w->window();
+  }
+  QMessageBox box(parent);
+  box.setObjectName(QStringLiteral("message-box"));
+  box.setWindowTitle(ToQt(caption));
+  box.setText(ToQt(text));
+  box.setPalette(DialogPalette());
+  box.setFont(TemplateFont("MS Sans Serif", 8));
+  switch (style & kMbIconMask) {
+    case kMbIconStop:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case kMbIconQuestion:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case kMbIconExclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case kMbIconInformation:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+  }
+  std::vector<std::pair<QMessageBox::StandardButton, int>> map;
+  switch (buttons) {
+    case kMbOkCancel:
+      map = {{QMessageBox::Ok, kIdOk}, {QMessageBox::Cancel, kIdCancel}};
+      break;
+    case kMbYesNo:
+      map = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}};
+      break;
+    case kMbYesNoCancel:
+      map = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}, {QMessageBox::Cancel, kIdCancel}};
+      break;
+    default:
+      map = {{QMessageBox::Ok, kIdOk}};
+      break;
+  }
+  QMessageBox::StandardButtons set;
+  for (auto& [b, id] : map) set |= b;
+  box.setStandardButtons(set);
+  box.setDefaultButton(map.front().first);
+  // Escape answers Cancel where there is one, OK in a box with OK alone; a Yes/No box has none.
+  if (buttons == kMbOk) box.setEscapeButton(QMessageBox::Ok);
+  else if (buttons != kMbYesNo) box.setEscapeButton(QMessageBox::Cancel);
+  box.exec();
+  QAbstractButton* clicked = box.clickedButton();
+  for (auto& [b, id] : map) {
+    if (clicked != nullptr && clicked == box.button(b)) return id;
+  }
+  return fallback;
+}
+
+namespace {
+std::unique_ptr<Backend> MakeQt() { return std::make_unique<QtBackend>(); }
+
+const bool registered = [] {
+  RegisterBackend("qt", true, &QtBackend::DisplayAvailable, &MakeQt);
+  return true;
+}();
+}  // namespace
+
+}  // namespace talmor
