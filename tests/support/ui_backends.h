@@ -111,7 +111,8 @@ class QtDriver : public UiDriver {
  private:
   void Schedule() {
     // A fresh timer each step: a step that opens a nested dialog keeps the chain going inside it.
-    QTimer::singleShot(0, [this] { Step(); });
+    // A real timer (a zero one is a posted call, which the step itself delivers).
+    QTimer::singleShot(1, &context_, [this] { Step(); });
   }
 
   const Action* Peek(Dialog* innermost) {
@@ -137,6 +138,11 @@ class QtDriver : public UiDriver {
     auto* dialog = qobject_cast<QDialog*>(top);
     Dialog* d = QtBackend::InnermostDialog();
     if (dialog == nullptr || d == nullptr || !top->objectName().startsWith("dialog-")) return;
+    if (QApplication::activeWindow() != top) {
+      // Input goes to the active window: wait until the window system has activated it.
+      top->activateWindow();
+      return;
+    }
     const int id = d->template_id();
     if (!Seen(top)) {
       seen_.push_back(QPointer<QWidget>(top));
@@ -481,6 +487,7 @@ class QtDriver : public UiDriver {
     }
   }
 
+  QObject context_;  // pending steps go with the driver
   NextAction next_;
   std::optional<Action> pending_;
   std::vector<std::string> transcript_;

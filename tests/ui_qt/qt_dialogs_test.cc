@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -344,6 +345,220 @@ TEST(BackendParity, NotificationsMatchTheHeadlessBackend) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, BackendTest, ::testing::Values("headless", "qt"),
                          [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace talmor::testing
+
+namespace talmor::testing {
+namespace {
+
+// Every template renders on Qt: each control with its id, kind, text, enabled state and its
+// dialog-unit rectangle mapped with the template font's base units.
+TEST(QtRendering, EveryTemplateShowsItsControlsWhereTheTemplateSays) {
+  if (UiBackendsUnderTest().size() < 2) GTEST_SKIP() << "qt cannot start here";
+  for (const DialogTemplate& t : AllDialogTemplates()) {
+    SCOPED_TRACE("dialog " + std::to_string(t.id));
+    Size base = QtFontBaseUnits(t.font_name, t.font_size);
+    ASSERT_GT(base.cx, 3);
+    ASSERT_GT(base.cy, 8);
+    int checked = 0;
+    Dialog dialog(t.id);
+    MakeUiDriver("qt")->Run(
+        [&](Dialog* d) -> std::optional<std::string> {
+          if (d != &dialog || checked++ > 0) return std::nullopt;
+          auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+          EXPECT_NE(window, nullptr);
+          if (window == nullptr) return std::nullopt;
+          EXPECT_EQ(window->windowTitle().toStdString(), t.caption);
+          EXPECT_EQ(window->palette().color(QPalette::Window), QColor(192, 192, 192));
+          EXPECT_EQ(window->palette().color(QPalette::WindowText), QColor(0, 0, 0));
+          QWidget* client = window->findChild<QWidget*>("client");
+          Rect whole = MapDialogRect({0, 0, t.cx, t.cy}, base);
+          EXPECT_EQ(client->size(), QSize(whole.width(), whole.height()));
+          EXPECT_EQ(dialog.GetClientSize(), (Size{whole.width(), whole.height()}));
+          std::map<int, QWidget*> by_index;
+          for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (w->property("talmorIndex").isValid()) by_index[w->property("talmorIndex").toInt()] = w;
+          }
+          EXPECT_EQ(by_index.size(), t.controls.size());
+          for (size_t i = 0; i < t.controls.size(); ++i) {
+            const ControlTemplate& c = t.controls[i];
+            QWidget* w = by_index[static_cast<int>(i)];
+            SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(c.id));
+            if (w == nullptr) {
+              ADD_FAILURE() << "missing";
+              continue;
+            }
+            if (c.id != kIdStatic) {
+              EXPECT_EQ(w->objectName(), "control-" + QString::number(c.id));
+              EXPECT_EQ(dialog.Item(c.id)->kind(), c.kind);
+            }
+            EXPECT_EQ(w->isEnabled(), (c.style & kWsDisabled) == 0);
+            EXPECT_EQ(w->isHidden(), (c.style & kWsVisible) == 0);
+            Rect r = MapDialogRect(c.rect, base);
+            QRect g = w->geometry();
+            EXPECT_EQ(g.topLeft(), QPoint(r.left, r.top));
+            EXPECT_EQ(g.width(), r.width());
+            if (c.kind == ControlKind::kComboBox) {
+              EXPECT_LE(g.height(), r.height());  // closed; the list drops below
+            } else {
+              EXPECT_EQ(g.height(), r.height());
+            }
+            switch (c.kind) {
+              case ControlKind::kEdit:
+                if (auto* line = qobject_cast<QLineEdit*>(w)) {
+                  EXPECT_EQ(line->text().toStdString(), c.text);
+                  EXPECT_EQ(line->echoMode() == QLineEdit::Password, (c.style & kEsPassword) != 0);
+                  EXPECT_EQ(line->isReadOnly(), (c.style & kEsReadOnly) != 0);
+                } else {
+                  EXPECT_TRUE(w->inherits("QPlainTextEdit"));
+                  EXPECT_NE(c.style & kEsMultiLine, 0u);
+                }
+                break;
+              case ControlKind::kStatic:
+                EXPECT_TRUE(w->inherits("QLabel"));
+                EXPECT_EQ(w->property("talmorText").toString().toStdString(), c.text);
+                break;
+              case ControlKind::kIcon:
+                EXPECT_TRUE(w->inherits("QLabel") && !static_cast<QLabel*>(w)->pixmap().isNull());
+                break;
+              case ControlKind::kPushButton:
+                if (auto* b = qobject_cast<QPushButton*>(w)) {
+                  EXPECT_EQ(b->text().toStdString(), c.text);
+                  EXPECT_EQ(b->isDefault(), (c.style & 0xF) == kBsDefPushButton);
+                } else {
+                  ADD_FAILURE() << "not a push button";
+                }
+                break;
+              case ControlKind::kCheckBox:
+                EXPECT_TRUE(w->inherits("QCheckBox"));
+                break;
+              case ControlKind::kRadioButton:
+                EXPECT_TRUE(w->inherits("QRadioButton"));
+                break;
+              case ControlKind::kGroupBox:
+                EXPECT_TRUE(w->inherits("QGroupBox"));
+                break;
+              case ControlKind::kListBox:
+                EXPECT_TRUE(w->inherits("QListView"));
+                break;
+              case ControlKind::kComboBox:
+                EXPECT_TRUE(w->inherits("QComboBox"));
+                break;
+            }
+          }
+          if (t.menu != 0) {
+            EXPECT_NE(window->findChild<QWidget*>("menu"), nullptr);
+          }
+          return std::nullopt;
+        },
+        [&] { EXPECT_EQ(dialog.DoModal(), kIdCancel); });
+    EXPECT_GE(checked, 1);
+  }
+}
+
+// The viewer's menu: items carry the template's check marks, a chosen item reaches the dialog
+// once and its mark stays the dialog's to change; list tab stops and owner windows.
+TEST(QtRendering, MenuChecksOwnersAndListMeasures) {
+  if (UiBackendsUnderTest().size() < 2) GTEST_SKIP() << "qt cannot start here";
+  Recording<Dialog> viewer(kIddAuditLogViewer);
+  WindowHandle viewer_handle = nullptr;
+  int step = 0;
+  auto transcript = MakeUiDriver("qt")->Run(
+      [&](Dialog* d) -> std::optional<std::string> {
+        if (d == nullptr) return std::nullopt;
+        switch (step++) {
+          case 0:
+            viewer_handle = d->handle();
+            EXPECT_EQ(QWidget::find(reinterpret_cast<WId>(viewer_handle)),
+                      QApplication::activeModalWidget());
+            EXPECT_EQ(d->IsMenuItemChecked(kIdmNewestFirst), 0);
+            EXPECT_EQ(d->IsMenuItemChecked(kIdmOldestFirst), 0);
+            EXPECT_EQ(d->IsMenuItemChecked(12345), -1);
+            return "menu " + std::to_string(kIdmNewestFirst);
+          case 1: {
+            // The mark did not move by itself, in the dialog's state nor on screen.
+            EXPECT_EQ(d->IsMenuItemChecked(kIdmNewestFirst), 0);
+            EXPECT_FALSE(QApplication::activeModalWidget()
+                             ->findChild<QAction*>("menu-" + QString::number(kIdmNewestFirst))
+                             ->isChecked());
+            EXPECT_TRUE(d->CheckMenuItem(kIdmOldestFirst, true));
+            EXPECT_EQ(d->IsMenuItemChecked(kIdmOldestFirst), 1);
+            EXPECT_TRUE(d->EnableMenuItem(kIdmRefresh, false));
+            Control* list = d->Item(audit_log_viewer_ids::kList);
+            for (int i = 0; i < 200; ++i) list->AddString("entry\t" + std::to_string(i));
+            EXPECT_GT(list->GetItemHeight(), 8);
+            EXPECT_GT(list->TextWidth("WWWW"), list->TextWidth("iiii"));
+            EXPECT_TRUE(list->SetTabStops({40, 80}));
+            EXPECT_EQ(list->GetVerticalScroll().max, 199);
+            return "menu " + std::to_string(kIdmRefresh);
+          }
+          case 2:
+            return "scroll " + std::to_string(audit_log_viewer_ids::kList) + " pagedown";
+          case 3:
+            EXPECT_GT(d->Item(audit_log_viewer_ids::kList)->GetTopIndex(), 0);
+            return "escape";
+          default:
+            return std::nullopt;
+        }
+      },
+      [&] { viewer.DoModal(); });
+  EXPECT_THAT(transcript, ::testing::Contains("error\tmenu item " + std::to_string(kIdmRefresh) +
+                                              " is disabled"));
+  EXPECT_THAT(viewer.log, ::testing::Contains(std::to_string(kIdmNewestFirst) + " menu"));
+  EXPECT_THAT(viewer.log, ::testing::Contains(std::to_string(audit_log_viewer_ids::kList) +
+                                              " scroll " +
+                                              std::to_string(static_cast<int>(ScrollCode::kPageDown))));
+}
+
+// A nested dialog is a child window of its owner's.
+TEST(QtRendering, NestedDialogIsAChildOfItsOwner) {
+  if (UiBackendsUnderTest().size() < 2) GTEST_SKIP() << "qt cannot start here";
+  QWidget* outer = nullptr;
+  QWidget* inner_parent = nullptr;
+  GroupDialog dialog;
+  MakeUiDriver("qt")->Run(
+      [&](Dialog* d) -> std::optional<std::string> {
+        if (d == &dialog && outer == nullptr) {
+          outer = QApplication::activeModalWidget();
+          return "click 1004";
+        }
+        if (d != nullptr && d != &dialog && inner_parent == nullptr) {
+          inner_parent = QApplication::activeModalWidget()->parentWidget();
+        }
+        return std::nullopt;
+      },
+      [&] { dialog.DoModal(); });
+  ASSERT_NE(outer, nullptr);
+  EXPECT_EQ(inner_parent, outer);
+}
+
+// Without a display the backend is never chosen and never starts Qt (which would abort).
+TEST(QtDisplayDeathTest, WithoutADisplayTheHeadlessBackendIsChosen) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ::unsetenv("QT_QPA_PLATFORM");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("TALMOR_UI");
+        ::setenv("DISPLAY", ":987", 1);
+        bool x = QtBackend::DisplayAvailable();
+        ::setenv("QT_QPA_PLATFORM", "nosuchplatform", 1);
+        bool named = QtBackend::DisplayAvailable();
+        ::unsetenv("QT_QPA_PLATFORM");
+        std::string chosen = ActiveBackend().Name();
+        QtBackend qt;  // made anyway: answers without Qt
+        int answer = qt.ShowMessageBox(nullptr, "T", "C", kMbYesNo);
+        Dialog dialog(kIddLogon);
+        ScopedBackend use(qt);
+        int result = dialog.DoModal();
+        std::exit(!x && !named && chosen == "headless" && answer == kIdNo && result == -1 &&
+                          QCoreApplication::instance() == nullptr
+                      ? 0
+                      : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
 }  // namespace talmor::testing

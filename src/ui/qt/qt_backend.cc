@@ -223,6 +223,20 @@ class ListView : public QListView {
   QtControl& control_;
 };
 
+// A click on a control that takes the focus gives it the focus first, as the platform does,
+// whether or not the window system has activated the window yet.
+class ClickFocus : public QObject {
+ public:
+  ClickFocus(QtDialog& dialog, int id, QObject* parent) : QObject(parent), dialog_(dialog), id_(id) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QtDialog& dialog_;
+  int id_;
+};
+
 class QtControl : public ControlPeer {
  public:
   QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent, const QFont& font,
@@ -452,6 +466,14 @@ class QtDialog : public DialogPeer {
   std::unique_ptr<QWindow> foreign_owner_;
 };
 
+bool ClickFocus::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w != nullptr && w->isEnabled()) dialog_.MoveFocus(id_);
+  }
+  return false;
+}
+
 void TalmorQDialog::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
@@ -610,6 +632,11 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
     widget_->setFocusPolicy(Qt::NoFocus);
   } else {
     widget_->setFocusPolicy((t.style & kWsTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
+  }
+  if (t.id != kIdStatic && widget_->focusPolicy() != Qt::NoFocus) {
+    auto* filter = new ClickFocus(dialog, t.id, widget_);
+    widget_->installEventFilter(filter);
+    if (view_) view_->viewport()->installEventFilter(filter);
   }
   if (button_ != nullptr) {
     QObject::connect(button_, &QAbstractButton::clicked, [this] { dialog_.ButtonClicked(*this); });
@@ -1214,13 +1241,19 @@ Size QtFontBaseUnits(std::string_view family, int point_size) {
   return BaseUnitsOf(TemplateFont(family, point_size));
 }
 
-Size QtBackend::DialogBaseUnits() const { return QtFontBaseUnits("MS Sans Serif", 8); }
+// Without a QApplication (no display) nothing can be measured: the headless backend's measures.
+Size QtBackend::DialogBaseUnits() const {
+  if (!EnsureApplication()) return {8, 16};
+  return QtFontBaseUnits("MS Sans Serif", 8);
+}
 
 int QtBackend::TextWidth(std::string_view text) const {
+  if (!EnsureApplication()) return 6 * static_cast<int>(text.size());
   return QFontMetrics(TemplateFont("MS Sans Serif", 8)).horizontalAdvance(ToQt(text));
 }
 
 Size QtBackend::ScreenSize() const {
+  if (!EnsureApplication()) return {1024, 768};
   QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return {1024, 768};
   return {screen->geometry().width(), screen->geometry().height()};
