@@ -1238,6 +1238,7 @@ QtBackend::QtBackend() { EnsureApplication(); }
 QtBackend::~QtBackend() = default;
 
 Size QtFontBaseUnits(std::string_view family, int point_size) {
+  if (!QtBackend::EnsureApplication()) return {8, 16};
   return BaseUnitsOf(TemplateFont(family, point_size));
 }
 
