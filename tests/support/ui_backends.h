@@ -184,15 +184,15 @@ class QtDriver : public UiDriver {
 
   void Answer(QMessageBox* box) {
     QMessageBox::StandardButtons buttons = box->standardButtons();
-    const char* kind = buttons == (QMessageBox::Ok | QMessageBox::Cancel)  ? "okcancel"
-                       : buttons == (QMessageBox::Yes | QMessageBox::No) ? "yesno"
+    const char* kind = buttons == (QMessageBox::Ok | QMessageBox::Cancel) ? "okcancel"
+                       : buttons == (QMessageBox::Yes | QMessageBox::No)  ? "yesno"
                        : buttons == (QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel)
                            ? "yesnocancel"
                            : "ok";
-    QMessageBox::StandardButton answer =
-        buttons == QMessageBox::Ok                           ? QMessageBox::Ok
-        : buttons == (QMessageBox::Yes | QMessageBox::No) ? QMessageBox::No
-                                                             : QMessageBox::Cancel;
+    QMessageBox::StandardButton answer = buttons == QMessageBox::Ok ? QMessageBox::Ok
+                                         : buttons == (QMessageBox::Yes | QMessageBox::No)
+                                             ? QMessageBox::No
+                                             : QMessageBox::Cancel;
     const Action* next = Peek(nullptr);
     if (next != nullptr && next->kind == ActionKind::kAnswer) {
       std::string word = next->text;
@@ -225,7 +225,7 @@ class QtDriver : public UiDriver {
       default:
         break;
     }
-    const char* word = answer == QMessageBox::Ok      ? "ok"
+    const char* word = answer == QMessageBox::Ok    ? "ok"
                        : answer == QMessageBox::Yes ? "yes"
                        : answer == QMessageBox::No  ? "no"
                                                     : "cancel";
@@ -298,7 +298,8 @@ class QtDriver : public UiDriver {
         if (w == nullptr) return;
         auto* line = qobject_cast<QLineEdit*>(w);
         auto* text = qobject_cast<QPlainTextEdit*>(w);
-        if (line == nullptr && text == nullptr) return Error("control " + id_text + " takes no typing");
+        if (line == nullptr && text == nullptr)
+          return Error("control " + id_text + " takes no typing");
         if ((line && line->isReadOnly()) || (text && text->isReadOnly()))
           return Error("control " + id_text + " is read-only");
         Click(w);

@@ -89,13 +89,13 @@ TEST_P(BackendTest, TypingIsCutToTheLimitsAndEnterTakesTheTexts) {
   Recording<NameDialog> dialog;
   dialog.name_ = "first";
   int result = 0;
-  auto transcript = Run(
-      "dialog 130\n"
-      "type 1000 ABCDEFGHIJKLMNOPQRSTU\n"
-      "type 1001 secret-password-too-long\n"
-      "dump\n"
-      "enter\n",
-      [&] { result = dialog.DoModal(); });
+  auto transcript =
+      Run("dialog 130\n"
+          "type 1000 ABCDEFGHIJKLMNOPQRSTU\n"
+          "type 1001 secret-password-too-long\n"
+          "dump\n"
+          "enter\n",
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.name_, "ABCDEFGHIJKLMNOP");
   EXPECT_EQ(dialog.password_, "secret-passwor");
@@ -115,14 +115,14 @@ TEST_P(BackendTest, FailedValidationShowsTheMessageAndKeepsTheFocus) {
   Recording<LimitsDialog> dialog;
   dialog.max_ = 500;
   int result = 0;
-  auto transcript = Run(
-      "type 1001 9\n"
-      "click 1\n"
-      "type 1001 abc\n"
-      "enter\n"
-      "type 1001 30000\n"
-      "click 1\n",
-      [&] { result = dialog.DoModal(); });
+  auto transcript =
+      Run("type 1001 9\n"
+          "click 1\n"
+          "type 1001 abc\n"
+          "enter\n"
+          "type 1001 30000\n"
+          "click 1\n",
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.max_, 30000);
   EXPECT_THAT(transcript,
@@ -137,15 +137,15 @@ TEST_P(BackendTest, DisabledAndMissingControlsAreReported) {
   LimitsDialog dialog;
   dialog.max_ = 100;
   int result = 0;
-  auto transcript = Run(
-      "dialog 131\n"
-      "click 1003\n"
-      "type 9999 x\n"
-      "click 1002\n"
-      "click 1003\n"
-      "answer ok\n"
-      "click 1\n",
-      [&] { result = dialog.DoModal(); });
+  auto transcript =
+      Run("dialog 131\n"
+          "click 1003\n"
+          "type 9999 x\n"
+          "click 1002\n"
+          "click 1003\n"
+          "answer ok\n"
+          "click 1\n",
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_TRUE(dialog.enable_);
   EXPECT_EQ(dialog.logon_, 1);
@@ -159,18 +159,18 @@ TEST_P(BackendTest, NestedDialogIsOwnedAndRunsFirst) {
   Recording<GroupDialog> dialog;
   dialog.users_ = {"Bob", "ann", "carl"};
   int result = 0;
-  auto transcript = Run(
-      "dialog 133\n"
-      "type 1001 Chemists\n"
-      "click 1004\n"
-      "dialog 138\n"
-      "select 1017 ann\n"
-      "select 1017 Bob\n"
-      "click 1018\n"
-      "click 1\n"
-      "dump\n"
-      "click 1\n",
-      [&] { result = dialog.DoModal(); });
+  auto transcript =
+      Run("dialog 133\n"
+          "type 1001 Chemists\n"
+          "click 1004\n"
+          "dialog 138\n"
+          "select 1017 ann\n"
+          "select 1017 Bob\n"
+          "click 1018\n"
+          "click 1\n"
+          "dump\n"
+          "click 1\n",
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.nested_result_, kIdOk);
   EXPECT_THAT(dialog.members_, ElementsAre("ann", "Bob"));
@@ -227,30 +227,29 @@ TEST_P(BackendTest, ListsSortSelectMoveAndKeepItemData) {
                               "control\t1018\tbutton\t1\t-\t<- &Add",
                               "end\t138\t2",
                           }));
-  EXPECT_THAT(dialog.log,
-              ::testing::IsSupersetOf({"1016 setfocus", "1016 selchange", "1016 killfocus",
-                                       "1017 setfocus", "1017 selchange", "1018 clicked",
-                                       "1016 dblclick"}));
+  EXPECT_THAT(dialog.log, ::testing::IsSupersetOf(
+                              {"1016 setfocus", "1016 selchange", "1016 killfocus", "1017 setfocus",
+                               "1017 selchange", "1018 clicked", "1016 dblclick"}));
 }
 
 TEST_P(BackendTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
   std::vector<int> answers;
-  auto transcript = Run(
-      "answer cancel\n"
-      "answer yes\n"
-      "answer no\n"
-      "answer ok\n"
-      "answer yes\n",
-      [&] {
-        answers.push_back(MessageBox(nullptr, "Are you sure?", "Clear Audit Log",
-                                     kMbOkCancel | kMbIconExclamation));
-        answers.push_back(MessageBox(nullptr, "Q", "C", kMbYesNo | kMbIconQuestion));
-        answers.push_back(MessageBox(nullptr, "Q", "C", kMbYesNoCancel | kMbIconInformation));
-        answers.push_back(MessageBox(nullptr, "line1\nline2", "C", kMbOk | kMbIconStop));
-        answers.push_back(MessageBox(nullptr, "T", "C", kMbOk));
-        answers.push_back(MessageBox(nullptr, "T", "", kMbOkCancel));
-        answers.push_back(MessageBox(nullptr, "T", "C", kMbYesNo));
-      });
+  auto transcript =
+      Run("answer cancel\n"
+          "answer yes\n"
+          "answer no\n"
+          "answer ok\n"
+          "answer yes\n",
+          [&] {
+            answers.push_back(MessageBox(nullptr, "Are you sure?", "Clear Audit Log",
+                                         kMbOkCancel | kMbIconExclamation));
+            answers.push_back(MessageBox(nullptr, "Q", "C", kMbYesNo | kMbIconQuestion));
+            answers.push_back(MessageBox(nullptr, "Q", "C", kMbYesNoCancel | kMbIconInformation));
+            answers.push_back(MessageBox(nullptr, "line1\nline2", "C", kMbOk | kMbIconStop));
+            answers.push_back(MessageBox(nullptr, "T", "C", kMbOk));
+            answers.push_back(MessageBox(nullptr, "T", "", kMbOkCancel));
+            answers.push_back(MessageBox(nullptr, "T", "C", kMbYesNo));
+          });
   EXPECT_THAT(answers, ElementsAre(kIdCancel, kIdYes, kIdNo, kIdOk, kIdOk, kIdCancel, kIdNo));
   EXPECT_THAT(transcript,
               ElementsAre("msgbox\texclamation\tokcancel\tClear Audit Log\tAre you sure?\tcancel",
@@ -266,46 +265,48 @@ TEST_P(BackendTest, ActionsThatRunOutOrAWrongDialogCancel) {
   NameDialog first;
   NameDialog second;
   std::vector<int> results;
-  auto transcript = Run(
-      "dialog 130\n"
-      "type 1000 someone\n"
-      "dialog 999\n"
-      "type 1000 never typed\n",
-      [&] {
-        results.push_back(first.DoModal());
-        results.push_back(second.DoModal());
-      });
+  auto transcript =
+      Run("dialog 130\n"
+          "type 1000 someone\n"
+          "dialog 999\n"
+          "type 1000 never typed\n",
+          [&] {
+            results.push_back(first.DoModal());
+            results.push_back(second.DoModal());
+          });
   EXPECT_THAT(results, ElementsAre(kIdCancel, kIdCancel));
   EXPECT_EQ(first.name_, "");
-  EXPECT_THAT(transcript, ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2",
-                                      "dialog\t130\tQuorvane Login",
-                                      "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2"));
+  EXPECT_THAT(
+      transcript,
+      ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2", "dialog\t130\tQuorvane Login",
+                  "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2"));
 }
 
 TEST_P(BackendTest, RadioButtonsFormTheTemplatesGroups) {
   Recording<RadioDialog> dialog;
   int result = 0;
-  auto transcript = Run(
-      "dialog 135\n"
-      "type 1012 8\n"
-      "click 1011\n"
-      "type 1012 15\n"
-      "uncheck 1010\n"
-      "enter\n"
-      "type 1012 8\n"
-      "dump\n"
-      "enter\n",
-      [&] { result = dialog.DoModal(); });
+  auto transcript =
+      Run("dialog 135\n"
+          "type 1012 8\n"
+          "click 1011\n"
+          "type 1012 15\n"
+          "uncheck 1010\n"
+          "enter\n"
+          "type 1012 8\n"
+          "dump\n"
+          "enter\n",
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.choice_, 1);
   EXPECT_EQ(dialog.min_, 8);
-  EXPECT_THAT(transcript,
-              ::testing::IsSupersetOf(
-                  {"error\tcontrol 1012 is disabled", "error\tradio button 1010 cannot be unchecked",
-                   "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an integer between 1 and "
-                   "14.\tok",
-                   "control\t1010\tradio\t1\t0\tPermit &Blank Password",
-                   "control\t1011\tradio\t1\t1\tAt &Least", "control\t1012\tedit\t1\t-\t8"}));
+  EXPECT_THAT(
+      transcript,
+      ::testing::IsSupersetOf(
+          {"error\tcontrol 1012 is disabled", "error\tradio button 1010 cannot be unchecked",
+           "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an integer between 1 and "
+           "14.\tok",
+           "control\t1010\tradio\t1\t0\tPermit &Blank Password",
+           "control\t1011\tradio\t1\t1\tAt &Least", "control\t1012\tedit\t1\t-\t8"}));
 }
 
 // The same actions give the same notifications, keys and scrolls on every backend.
@@ -378,7 +379,8 @@ TEST(QtRendering, EveryTemplateShowsItsControlsWhereTheTemplateSays) {
           EXPECT_EQ(dialog.GetClientSize(), (Size{whole.width(), whole.height()}));
           std::map<int, QWidget*> by_index;
           for (QWidget* w : window->findChildren<QWidget*>()) {
-            if (w->property("talmorIndex").isValid()) by_index[w->property("talmorIndex").toInt()] = w;
+            if (w->property("talmorIndex").isValid())
+              by_index[w->property("talmorIndex").toInt()] = w;
           }
           EXPECT_EQ(by_index.size(), t.controls.size());
           for (size_t i = 0; i < t.controls.size(); ++i) {
@@ -506,9 +508,9 @@ TEST(QtRendering, MenuChecksOwnersAndListMeasures) {
   EXPECT_THAT(transcript, ::testing::Contains("error\tmenu item " + std::to_string(kIdmRefresh) +
                                               " is disabled"));
   EXPECT_THAT(viewer.log, ::testing::Contains(std::to_string(kIdmNewestFirst) + " menu"));
-  EXPECT_THAT(viewer.log, ::testing::Contains(std::to_string(audit_log_viewer_ids::kList) +
-                                              " scroll " +
-                                              std::to_string(static_cast<int>(ScrollCode::kPageDown))));
+  EXPECT_THAT(viewer.log,
+              ::testing::Contains(std::to_string(audit_log_viewer_ids::kList) + " scroll " +
+                                  std::to_string(static_cast<int>(ScrollCode::kPageDown))));
 }
 
 // A nested dialog is a child window of its owner's.

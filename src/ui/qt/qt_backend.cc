@@ -227,7 +227,8 @@ class ListView : public QListView {
 // whether or not the window system has activated the window yet.
 class ClickFocus : public QObject {
  public:
-  ClickFocus(QtDialog& dialog, int id, QObject* parent) : QObject(parent), dialog_(dialog), id_(id) {}
+  ClickFocus(QtDialog& dialog, int id, bool enter_is_dialogs, QObject* parent)
+      : QObject(parent), dialog_(dialog), id_(id), enter_is_dialogs_(enter_is_dialogs) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -235,6 +236,7 @@ class ClickFocus : public QObject {
  private:
   QtDialog& dialog_;
   int id_;
+  bool enter_is_dialogs_;  // a multi-line edit without the want-return style
 };
 
 class QtControl : public ControlPeer {
@@ -285,9 +287,7 @@ class QtControl : public ControlPeer {
     int height = view_ ? view_->viewport()->height() : widget_->height();
     return std::max(1, height / GetItemHeight());
   }
-  bool notifies() const {
-    return t_.kind != ControlKind::kListBox || (t_.style & kLbsNotify) != 0;
-  }
+  bool notifies() const { return t_.kind != ControlKind::kListBox || (t_.style & kLbsNotify) != 0; }
   // Pixel positions of the tab stops for a line drawn from x = 0.
   int NextTabStop(int x) const;
   // The user's actions on a list box.
@@ -373,7 +373,8 @@ class QtDialog : public DialogPeer {
     WindowPlacement p = placement_;
     QRect g = window_->isMaximized() || window_->isMinimized() ? window_->normalGeometry()
                                                                : window_->frameGeometry();
-    if (g.isValid()) p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    if (g.isValid())
+      p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
     p.show_cmd = window_->isMaximized()   ? kShowMaximized
                  : window_->isMinimized() ? kShowMinimized
                                           : placement_.show_cmd;
@@ -385,14 +386,19 @@ class QtDialog : public DialogPeer {
     if (p.show_cmd == kShowMaximized) {
       window_->setWindowState(window_->windowState() | Qt::WindowMaximized);
     } else if (p.show_cmd == kShowNormal) {
-      window_->setWindowState(window_->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+      window_->setWindowState(window_->windowState() &
+                              ~(Qt::WindowMaximized | Qt::WindowMinimized));
     }
   }
   void SetTopmost(bool topmost) override {
     topmost_ = topmost;
-    bool shown = window_->isVisible();
-    window_->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
-    if (shown) window_->show();
+    // Changing a shown widget's flags hides it, which would end its modal loop: a shown
+    // dialog changes only its window's flag.
+    if (window_->isVisible() && window_->windowHandle() != nullptr) {
+      window_->windowHandle()->setFlag(Qt::WindowStaysOnTopHint, topmost);
+    } else {
+      window_->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    }
   }
   bool IsTopmost() const override { return topmost_; }
   bool CheckMenuItem(int id, bool checked) override {
@@ -471,6 +477,13 @@ bool ClickFocus::eventFilter(QObject* watched, QEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (w != nullptr && w->isEnabled()) dialog_.MoveFocus(id_);
   }
+  if (enter_is_dialogs_ && event->type() == QEvent::KeyPress) {
+    int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      dialog_.Enter();
+      return true;
+    }
+  }
   return false;
 }
 
@@ -500,8 +513,8 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
   owner_.ClientResized(width(), height());
 }
 
-QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent,
-                     const QFont& font, Size base, Rect rect)
+QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent, const QFont& font,
+                     Size base, Rect rect)
     : dialog_(dialog), t_(t), base_(base) {
   const QString name = QStringLiteral("control-%1").arg(t.id);
   switch (t.kind) {
@@ -599,11 +612,11 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
                                                                  : Qt::ScrollBarAlwaysOff);
       QObject::connect(view_->verticalScrollBar(), &QScrollBar::actionTriggered,
                        [this](int action) { ListScrollAction(action); });
-      QObject::connect(view_->verticalScrollBar(), &QScrollBar::sliderReleased, [this] {
-        dialog_.dialog_.HandleScroll(t_.id, ScrollCode::kEndScroll);
-      });
+      QObject::connect(view_->verticalScrollBar(), &QScrollBar::sliderReleased,
+                       [this] { dialog_.dialog_.HandleScroll(t_.id, ScrollCode::kEndScroll); });
       QObject::connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, [this](int value) {
-        if (!syncing_ && list_->Count() > 0) list_->SetTopIndex(std::min(value, list_->Count() - 1));
+        if (!syncing_ && list_->Count() > 0)
+          list_->SetTopIndex(std::min(value, list_->Count() - 1));
       });
       widget_ = view_;
       break;
@@ -634,7 +647,8 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
     widget_->setFocusPolicy((t.style & kWsTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
   }
   if (t.id != kIdStatic && widget_->focusPolicy() != Qt::NoFocus) {
-    auto* filter = new ClickFocus(dialog, t.id, widget_);
+    auto* filter = new ClickFocus(dialog, t.id,
+                                  text_edit_ != nullptr && (t.style & kEsWantReturn) == 0, widget_);
     widget_->installEventFilter(filter);
     if (view_) view_->viewport()->installEventFilter(filter);
   }
@@ -1005,7 +1019,8 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
   last_client_ = {r.width(), r.height()};
   if (t.style & kWsThickFrame) {
     client_->resize(r.width(), r.height());
-    window_->resize(r.width(), r.height() + (layout->menuBar() ? layout->menuBar()->sizeHint().height() : 0));
+    window_->resize(r.width(),
+                    r.height() + (layout->menuBar() ? layout->menuBar()->sizeHint().height() : 0));
   } else {
     client_->setFixedSize(r.width(), r.height());
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -1026,12 +1041,14 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
   }
   // Centre over the owner, or on the screen.
   QRect area = parent ? parent->frameGeometry()
-                      : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                          : QRect(0, 0, 1024, 768));
+                      : (QGuiApplication::primaryScreen()
+                             ? QGuiApplication::primaryScreen()->availableGeometry()
+                             : QRect(0, 0, 1024, 768));
   QSize size = window_->sizeHint().expandedTo(window_->size());
   window_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
   QRect g = window_->frameGeometry();
-  placement_.normal_position = {g.left(), g.top(), g.left() + size.width(), g.top() + size.height()};
+  placement_.normal_position = {g.left(), g.top(), g.left() + size.width(),
+                                g.top() + size.height()};
   focus_connection_ = QObject::connect(qApp, &QApplication::focusChanged,
                                        [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
@@ -1179,26 +1196,33 @@ std::string Env(const char* name) {
 
 bool application_failed = false;
 
+// The platform Qt may start on here: "" for none, "given" when QT_QPA_PLATFORM names one that
+// can start, else "wayland" or "xcb" for the display that answered.
+std::string StartablePlatform() {
+  std::string platform = Env("QT_QPA_PLATFORM");
+  if (!platform.empty()) {
+    // "name:options" or a list "a;b": the first one is what Qt tries first.
+    std::string name = platform.substr(0, platform.find_first_of(";:"));
+    if (!PluginInstalled(QString::fromStdString(name))) return "";
+    if (name == "xcb" && !XDisplayAnswers(Env("DISPLAY"))) return "";
+    if (name.rfind("wayland", 0) == 0 && !WaylandAnswers(Env("WAYLAND_DISPLAY"))) return "";
+    return "given";
+  }
+  std::string wayland = Env("WAYLAND_DISPLAY");
+  if (!wayland.empty() && PluginInstalled(QStringLiteral("wayland")) && WaylandAnswers(wayland))
+    return "wayland";
+  std::string x = Env("DISPLAY");
+  if (!x.empty() && PluginInstalled(QStringLiteral("xcb")) && XDisplayAnswers(x)) return "xcb";
+  return "";
+}
+
 }  // namespace
 
 bool QtBackend::DisplayAvailable() {
   if (QCoreApplication::instance() != nullptr) {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
   }
-  std::string platform = Env("QT_QPA_PLATFORM");
-  if (!platform.empty()) {
-    // "name:options" or a list "a;b": the first one is what Qt tries first.
-    std::string name = platform.substr(0, platform.find_first_of(";:"));
-    if (!PluginInstalled(QString::fromStdString(name))) return false;
-    if (name == "xcb") return XDisplayAnswers(Env("DISPLAY"));
-    if (name.rfind("wayland", 0) == 0) return WaylandAnswers(Env("WAYLAND_DISPLAY"));
-    return true;
-  }
-  std::string wayland = Env("WAYLAND_DISPLAY");
-  if (!wayland.empty() && PluginInstalled(QStringLiteral("wayland")) && WaylandAnswers(wayland))
-    return true;
-  std::string x = Env("DISPLAY");
-  return !x.empty() && PluginInstalled(QStringLiteral("xcb")) && XDisplayAnswers(x);
+  return !StartablePlatform().empty();
 }
 
 bool QtBackend::EnsureApplication() {
@@ -1206,18 +1230,18 @@ bool QtBackend::EnsureApplication() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
   }
   if (application_failed) return false;
-  if (!DisplayAvailable()) {
+  static std::string platform = StartablePlatform();
+  if (platform.empty()) {
     application_failed = true;
     return false;
   }
-  if (Env("QT_QPA_PLATFORM").empty() && Env("WAYLAND_DISPLAY").empty()) {
-    // Only the platform that answered, so that Qt has nothing else to try (and fail on).
-    ::setenv("QT_QPA_PLATFORM", "xcb", 0);
-  }
-  // Kept for the life of the process: the host may open dialogs at any time.
-  static int argc = 1;
+  // Only the platform that answered, so that Qt has nothing else to try (and fail on); the
+  // host's environment is left as it is. Kept for the life of the process: the host may open
+  // dialogs at any time.
   static char name[] = "talmor";
-  static char* argv[] = {name, nullptr};
+  static char option[] = "-platform";
+  static int argc = platform == "given" ? 1 : 3;
+  static char* argv[] = {name, option, platform.data(), nullptr};
   static QApplication* app = new QApplication(argc, argv);
   (void)app;
   return true;
@@ -1308,7 +1332,8 @@ int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::st
       map = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}};
       break;
     case kMbYesNoCancel:
-      map = {{QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}, {QMessageBox::Cancel, kIdCancel}};
+      map = {
+          {QMessageBox::Yes, kIdYes}, {QMessageBox::No, kIdNo}, {QMessageBox::Cancel, kIdCancel}};
       break;
     default:
       map = {{QMessageBox::Ok, kIdOk}};
@@ -1319,8 +1344,10 @@ int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::st
   box.setStandardButtons(set);
   box.setDefaultButton(map.front().first);
   // Escape answers Cancel where there is one, OK in a box with OK alone; a Yes/No box has none.
-  if (buttons == kMbOk) box.setEscapeButton(QMessageBox::Ok);
-  else if (buttons != kMbYesNo) box.setEscapeButton(QMessageBox::Cancel);
+  if (buttons == kMbOk)
+    box.setEscapeButton(QMessageBox::Ok);
+  else if (buttons != kMbYesNo)
+    box.setEscapeButton(QMessageBox::Cancel);
   box.exec();
   QAbstractButton* clicked = box.clickedButton();
   for (auto& [b, id] : map) {
