@@ -1,5 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -8,7 +11,9 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
@@ -555,6 +560,37 @@ TEST(QtDisplayDeathTest, WithoutADisplayTheHeadlessBackendIsChosen) {
         ScopedBackend use(qt);
         int result = dialog.DoModal();
         std::exit(!x && !named && chosen == "headless" && answer == kIdNo && result == -1 &&
+                          QCoreApplication::instance() == nullptr
+                      ? 0
+                      : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A display counts when its server accepts a connection: a listening socket where an X server's
+// would be is enough, and nothing of Qt starts to find out.
+TEST(QtDisplayDeathTest, ALocalDisplayCountsWhenItsSocketAnswers) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ::unsetenv("QT_QPA_PLATFORM");
+        ::unsetenv("WAYLAND_DISPLAY");
+        const std::string path = "/tmp/.X11-unix/X" + std::to_string(40000 + ::getpid() % 20000);
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path + 1, path.data(), path.size());  // abstract, as X servers do
+        socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
+        bool listening =
+            ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::listen(fd, 4) == 0;
+        std::string display = ":" + path.substr(path.rfind('X') + 1);
+        ::setenv("DISPLAY", (display + ".0").c_str(), 1);
+        bool answers = QtBackend::DisplayAvailable();
+        ::close(fd);
+        bool after_close = QtBackend::DisplayAvailable();
+        ::setenv("DISPLAY", "not a display", 1);
+        bool garbage = QtBackend::DisplayAvailable();
+        std::exit(listening && answers && !after_close && !garbage &&
                           QCoreApplication::instance() == nullptr
                       ? 0
                       : 1);
