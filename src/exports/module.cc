@@ -1,6 +1,7 @@
 #include "exports/module.h"
 
 #include "dialogs/standard_manager_dialogs.h"
+#include "manager/standard_audit_dialogs.h"
 
 namespace talmor {
 namespace {
@@ -8,7 +9,7 @@ namespace {
 // Built and started in this order when the library is loaded, stopped and destroyed in the
 // reverse order when it is unloaded.
 StandardManagerDialogs g_dialogs;
-NoAuditDialogs g_audit_dialogs;
+StandardAuditDialogs g_audit_dialogs;
 SecurityApp g_app(&g_dialogs, &g_audit_dialogs, "talmor.dll");
 
 struct ModuleEntry {

@@ -329,6 +329,30 @@ TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
   EXPECT_THAT(Transcript(), ::testing::Contains(HasSubstr("msgbox")));
 }
 
+TEST_F(ExportsTest, TheAuditPolicyDialogChangesTheOptionsThatASaveKeeps) {
+  LoggedOnElsewhere("Administrator");
+  Script("dialog 131\ntype 1001 50\nenter\ndialog 131\nuncheck 1004\nenter\n");
+  EXPECT_EQ(InChild([] {
+              Library lib;
+              auto policy = lib.Get<TalmorWindowFn>("SecurityAuditPolicy");
+              auto save = lib.Get<TalmorVoidFn>("SecuritySave");
+              TalmorWindow owner = reinterpret_cast<TalmorWindow>(uintptr_t{0x31});
+              STEP(policy(owner) == 1, 1);
+              STEP(policy(nullptr) == 1, 2);  // switches policy auditing off
+              STEP(save() == 1, 3);
+              return 0;
+            }),
+            0);
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  EXPECT_EQ(options.AuditMaxEvents, 50);
+  EXPECT_EQ(options.AuditPolicy, 0);
+  EXPECT_THAT(Log(), ElementsAre(HasSubstr("Successful object access."),
+                                 "Policy Change|Administrator|Audit policy modified.",
+                                 HasSubstr("Successful object access.")));
+}
+
 TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
   LoggedOnElsewhere("Administrator");
   Script("answer ok\nanswer ok\n");
