@@ -323,8 +323,12 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
     if (idx_->Read(raw, sizeof raw) == sizeof raw) {
       const Entry entry = DecodeEntry(raw);
       std::vector<char> record(entry.length);
-      log_->Seek(entry.offset);
-      if (log_->Read(record.data(), record.size()) == record.size()) {
+      // A record must lie within the data file and hold bytes, as compaction requires to keep
+      // it (every record written holds at least the five zero bytes of its texts).
+      const bool inside =
+          entry.length > 0 && uint64_t{entry.offset} + entry.length <= log_length_;
+      if (inside) log_->Seek(entry.offset);
+      if (inside && log_->Read(record.data(), record.size()) == record.size()) {
         result = true;
         int field = 0;
         for (char c : record) {
@@ -438,11 +442,15 @@ void AuditLogFile::Compact() {
     uint32_t kept = 0;
     for (uint32_t i = 0; i < readable; ++i) {
       Entry entry = DecodeEntry(entries.data() + size_t{kEntrySize} * i);
+      // An empty record holds no event; kept, it could leave entries beside an empty data file,
+      // which opening takes for a lost data file.
+      if (entry.length == 0) continue;
       if (in_memory) {
         if (uint64_t{entry.offset} + entry.length > whole.size()) continue;
         out.insert(out.end(), whole.begin() + entry.offset,
                    whole.begin() + entry.offset + entry.length);
       } else {
+        if (uint64_t{entry.offset} + entry.length > log_length_) continue;
         record.resize(entry.length);
         log_->Seek(entry.offset);
         if (log_->Read(record.data(), record.size()) != record.size()) continue;
