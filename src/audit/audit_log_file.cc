@@ -325,8 +325,7 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
       std::vector<char> record(entry.length);
       // A record must lie within the data file and hold bytes, as compaction requires to keep
       // it (every record written holds at least the five zero bytes of its texts).
-      const bool inside =
-          entry.length > 0 && uint64_t{entry.offset} + entry.length <= log_length_;
+      const bool inside = entry.length > 0 && uint64_t{entry.offset} + entry.length <= log_length_;
       if (inside) log_->Seek(entry.offset);
       if (inside && log_->Read(record.data(), record.size()) == record.size()) {
         result = true;
@@ -351,22 +350,31 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
 
 bool AuditLogFile::RemoveEvent(uint32_t index) {
   if (failed_ || index >= event_count_) return false;
-  // The later entries move down by one as a single block: the same bytes as moving them one at a
-  // time, in one read and one write.
-  const uint64_t from = kHeaderSize + uint64_t{kEntrySize} * (index + 1);
-  const size_t tail = size_t{kEntrySize} * (event_count_ - 1 - index);
-  if (tail > 0) {
-    std::vector<unsigned char> block(tail);
-    idx_->Seek(from);
-    const size_t got = idx_->Read(block.data(), tail);
-    idx_->Seek(from - kEntrySize);
-    idx_->Write(block.data(), got);
+  // The header with the new count and the entries, the later ones moved down by one, go out in
+  // one write from the start of the index: a failure leaves the old index or the new one, never
+  // an entry counted twice. The truncation comes after; if it fails, the stale last entry lies
+  // past the count, where opening does not look and the next append writes.
+  const uint32_t count = event_count_ - 1;
+  std::vector<unsigned char> block(kHeaderSize + size_t{kEntrySize} * count);
+  const size_t before = size_t{kEntrySize} * index;
+  const size_t after = size_t{kEntrySize} * (count - index);
+  if (before > 0) {
+    idx_->Seek(kHeaderSize);
+    idx_->Read(block.data() + kHeaderSize, before);
   }
-  idx_length_ = kHeaderSize + uint64_t{kEntrySize} * (event_count_ - 1);
-  idx_->SetLength(idx_length_);
-  --event_count_;
-  flags_ |= kFlagCompactionPending;
-  WriteHeader();
+  if (after > 0) {
+    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * (index + 1));
+    idx_->Read(block.data() + kHeaderSize + before, after);
+  }
+  const uint32_t flags = flags_ | kFlagCompactionPending;
+  EncodeHeader(block.data(), version_, entry_size_, count, flags);
+  at_ends_ = false;
+  idx_->Seek(0);
+  idx_->Write(block.data(), block.size());
+  event_count_ = count;
+  flags_ = flags;
+  idx_->SetLength(block.size());
+  idx_length_ = block.size();
   return true;
 }
 

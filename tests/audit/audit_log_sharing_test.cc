@@ -12,87 +12,11 @@
 #include "audit/audit_log_file.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
+#include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
 namespace {
-
-// Fails the n-th counted call (opens, reads, writes, truncations, syncs, removes, renames) once
-// armed; with `crash` every later counted call fails too, as if the process had stopped there.
-class FaultFileSystem : public ForwardingFileSystem {
- public:
-  FaultFileSystem(int fail_at, bool crash)
-      : ForwardingFileSystem(OsFileSystem()), fail_at_(fail_at), crash_(crash) {}
-
-  void Hit(const std::string& what) {
-    if (!armed_) return;
-    ++calls_;
-    if (calls_ == fail_at_ || (crash_ && calls_ > fail_at_)) {
-      injected_ = true;
-      throw FileException(FileException::Cause::kHardIo, what, 5, "injected failure: " + what);
-    }
-  }
-
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  void Remove(const std::string& path) override {
-    Hit("remove " + path);
-    target().Remove(path);
-  }
-  void Rename(const std::string& from, const std::string& to) override {
-    Hit("rename " + from);
-    target().Rename(from, to);
-  }
-
-  bool armed_ = false;
-  bool injected_ = false;
-
- private:
-  int fail_at_;
-  bool crash_;
-  int calls_ = 0;
-};
-
-class FaultFile : public File {
- public:
-  FaultFile(std::unique_ptr<File> inner, FaultFileSystem& fs, std::string path)
-      : inner_(std::move(inner)), fs_(fs), path_(std::move(path)) {}
-  size_t Read(void* buffer, size_t size) override {
-    fs_.Hit("read " + path_);
-    return inner_->Read(buffer, size);
-  }
-  void Write(const void* data, size_t size) override {
-    fs_.Hit("write " + path_);
-    inner_->Write(data, size);
-  }
-  void Seek(uint64_t position) override { inner_->Seek(position); }
-  uint64_t SeekToEnd() override { return inner_->SeekToEnd(); }
-  uint64_t Position() override { return inner_->Position(); }
-  uint64_t Length() override { return inner_->Length(); }
-  void SetLength(uint64_t length) override {
-    fs_.Hit("truncate " + path_);
-    inner_->SetLength(length);
-  }
-  void Flush() override { inner_->Flush(); }
-  void Sync() override {
-    fs_.Hit("sync " + path_);
-    inner_->Sync();
-  }
-  bool LockExclusive(std::chrono::milliseconds wait) override {
-    return inner_->LockExclusive(wait);
-  }
-  void Close() override { inner_->Close(); }
-  bool IsAtPath(const std::string& path) override { return inner_->IsAtPath(path); }
-
- private:
-  std::unique_ptr<File> inner_;
-  FaultFileSystem& fs_;
-  std::string path_;
-};
-
-std::unique_ptr<File> FaultFileSystem::Open(const std::string& path, OpenMode mode) {
-  Hit("open " + path);
-  return std::make_unique<FaultFile>(target().Open(path, mode), *this, path);
-}
 
 struct Event {
   std::string date, time, source, user, description;
@@ -142,19 +66,20 @@ TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
     for (;; ++step) {
       SCOPED_TRACE((crash ? "stopping at call " : "failing call ") + std::to_string(step));
       ResetLog();
-      FaultFileSystem faults(step, crash);
+      testing::FaultyFileSystem faults;
       FileSystem* previous = FileSystem::SetDefault(&faults);
       bool raised = false;
       {
         AuditLogFile log;
         ASSERT_FALSE(log.failed());
-        faults.armed_ = true;
+        // Every call counts; when stopping, every call after the failing one fails too.
+        faults.Arm(testing::FaultKind::kAnyCall, step, crash);
         try {
           log.Compact();
         } catch (const FileException&) {
           raised = true;
         }
-        faults.armed_ = false;
+        faults.Disarm();
         // After a single failure the object itself is still usable (or failed, doing nothing).
         if (!crash && !log.failed()) {
           std::vector<std::string> seen;
@@ -179,7 +104,7 @@ TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
       EXPECT_EQ(std::filesystem::file_size(dir_.File("QUORVANE.IDX")), 16u + 8u * 10u);
       EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.LO1")));
       EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.IX1")));
-      if (!faults.injected_) {
+      if (!faults.fired()) {
         EXPECT_FALSE(raised);
         break;
       }

@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
+#include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -24,58 +25,6 @@ namespace {
 std::string ReadRaw(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Fails the Nth File::Write or the Nth Rename (counting from 1) once armed.
-class FaultFileSystem : public ForwardingFileSystem {
- public:
-  FaultFileSystem() : ForwardingFileSystem(OsFileSystem()) {}
-
-  int fail_write_at = 0;
-  int fail_rename_at = 0;
-  int writes = 0;
-  int renames = 0;
-
-  void Hit(int& counter, int fail_at, const std::string& what) {
-    if (++counter == fail_at) {
-      throw FileException(FileException::Cause::kDiskFull, what, 28, "injected failure: " + what);
-    }
-  }
-
-  std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override;
-  void Rename(const std::string& from, const std::string& to) override {
-    Hit(renames, fail_rename_at, from);
-    target().Rename(from, to);
-  }
-};
-
-class FaultFile : public File {
- public:
-  FaultFile(std::unique_ptr<File> file, FaultFileSystem& fs, std::string path)
-      : file_(std::move(file)), fs_(fs), path_(std::move(path)) {}
-  size_t Read(void* buffer, size_t size) override { return file_->Read(buffer, size); }
-  void Write(const void* data, size_t size) override {
-    fs_.Hit(fs_.writes, fs_.fail_write_at, path_);
-    file_->Write(data, size);
-  }
-  void Seek(uint64_t position) override { file_->Seek(position); }
-  uint64_t SeekToEnd() override { return file_->SeekToEnd(); }
-  uint64_t Position() override { return file_->Position(); }
-  uint64_t Length() override { return file_->Length(); }
-  void SetLength(uint64_t length) override { file_->SetLength(length); }
-  void Flush() override { file_->Flush(); }
-  void Sync() override { file_->Sync(); }
-  bool LockExclusive(std::chrono::milliseconds wait) override { return file_->LockExclusive(wait); }
-  void Close() override { file_->Close(); }
-
- private:
-  std::unique_ptr<File> file_;
-  FaultFileSystem& fs_;
-  std::string path_;
-};
-
-std::unique_ptr<File> FaultFileSystem::Open(const std::string& path, OpenMode mode) {
-  return std::make_unique<FaultFile>(target().Open(path, mode), *this, path);
 }
 
 class DatabaseFilesTest : public ::testing::Test {
@@ -373,14 +322,13 @@ class FailedSaveTest : public DatabaseFilesTest {
   SecurityDatabase changed_;
   SecurityOptions options_;
   std::vector<std::string> before_;
-  FaultFileSystem fault_;
+  testing::FaultyFileSystem fault_;
 };
 
 TEST_F(FailedSaveTest, FailedRenameOfEachFile) {
   for (int failing = 0; failing < 4; ++failing) {
     SetUp();
-    fault_.renames = 0;
-    fault_.fail_rename_at = failing + 1;
+    fault_.Arm(testing::FaultKind::kRename, failing + 1);
     FileSystem::SetDefault(&fault_);
     EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
     FileSystem::SetDefault(nullptr);
@@ -394,11 +342,11 @@ TEST_F(FailedSaveTest, FailedRenameOfEachFile) {
 
 TEST_F(FailedSaveTest, FailedWritePartWayThroughTheUsers) {
   // The options, rights and groups take one buffer write each; the users need several.
-  fault_.fail_write_at = 5;
+  fault_.Arm(testing::FaultKind::kWrite, 5);
   FileSystem::SetDefault(&fault_);
   EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
   FileSystem::SetDefault(nullptr);
-  EXPECT_EQ(fault_.writes, 5);
+  EXPECT_EQ(fault_.Count(testing::FaultKind::kWrite), 5);
   ExpectFailedAt(3);
   SecurityDatabase loaded;
   SecurityOptions options;

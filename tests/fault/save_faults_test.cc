@@ -1,0 +1,150 @@
+// A database save failing at every write, flush, sync, rename, truncation and removal it makes,
+// one point at a time: each of the four files must read back wholly old or wholly new (the
+// new ones a prefix of the save order), no temporary file may stay behind, and the next save
+// must succeed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "database/security_database.h"
+#include "platform/file_exception.h"
+#include "storage/database_files.h"
+#include "support/database_snapshot.h"
+#include "support/faulty_file_system.h"
+#include "support/temp_dir.h"
+
+namespace talmor {
+namespace {
+
+using testing::FaultKind;
+using testing::FaultKindName;
+using testing::FaultyFileSystem;
+using testing::ScopedFileSystem;
+
+DatabaseSnapshot LoadSnapshot() {
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  return DatabaseSnapshot::Of(db, options);
+}
+
+std::vector<std::string> DirectoryNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class SaveFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_db_.AddUser(UserRecord("analyst", "Old Analyst", "", "old"));
+    GroupRecord chemists("Chemists", "old");
+    chemists.AddMember("analyst");
+    old_db_.AddGroup(chemists);
+    old_options_.AuditMaxEvents = 100;
+
+    // Every file differs from the old one, and the users take several buffer writes.
+    for (int i = 0; i < 2500; ++i) {
+      new_db_.AddUser(UserRecord("user" + std::to_string(i), std::string(30, 'n'), "d", "pw"));
+    }
+    GroupRecord reviewers("Reviewers", "new");
+    reviewers.AddMember("user7");
+    new_db_.AddGroup(reviewers);
+    RightRecord right(4);
+    right.AddMember("Reviewers");
+    new_db_.EditRight(4, right);
+    new_options_.AuditMaxEvents = 777;
+    new_options_.PasswordMinChars = 6;
+
+    SaveSecurityDatabase(new_db_, new_options_);
+    new_ = LoadSnapshot();
+    SaveSecurityDatabase(old_db_, old_options_);
+    old_ = LoadSnapshot();
+    ASSERT_NE(old_.options, new_.options);
+    ASSERT_NE(old_.rights, new_.rights);
+    ASSERT_NE(old_.groups, new_.groups);
+    ASSERT_NE(old_.users, new_.users);
+  }
+
+  // Each part of the loaded database is the old or the new one, the new ones first in save
+  // order (options, rights, groups, users).
+  void ExpectWhollyOldOrNew() {
+    const DatabaseSnapshot now = LoadSnapshot();
+    const bool is_new[] = {now.options == new_.options, now.rights == new_.rights,
+                           now.groups == new_.groups, now.users == new_.users};
+    const bool is_old[] = {now.options == old_.options, now.rights == old_.rights,
+                           now.groups == old_.groups, now.users == old_.users};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_TRUE(is_new[i] || is_old[i]) << "file " << i << " is neither old nor new";
+      if (i > 0 && is_new[i]) {
+        EXPECT_TRUE(is_new[i - 1]) << "file " << i << " saved out of order";
+      }
+    }
+    EXPECT_EQ(DirectoryNames(dir_.path()),
+              (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
+  }
+
+  TempDir dir_;
+  ScopedEnv env_{"QUORVANE_WINDIR", dir_.path()};
+  SecurityDatabase old_db_, new_db_;
+  SecurityOptions old_options_, new_options_;
+  DatabaseSnapshot old_, new_;
+};
+
+TEST_F(SaveFaultsTest, FailingAtEveryPointLeavesEachFileWhollyOldOrNew) {
+  FaultyFileSystem faults;
+  {
+    ScopedFileSystem installed(faults);
+    faults.ResetCounts();
+    SaveSecurityDatabase(new_db_, new_options_);
+  }
+  // Four files, each written, synced, renamed into place and its directory synced.
+  EXPECT_GE(faults.Count(FaultKind::kWrite), 5);
+  EXPECT_EQ(faults.Count(FaultKind::kRename), 4);
+  EXPECT_GE(faults.Count(FaultKind::kSync), 8);
+
+  int points = 0;
+  for (FaultKind kind : testing::kChangingFaultKinds) {
+    SaveSecurityDatabase(old_db_, old_options_);
+    faults.ResetCounts();
+    {
+      ScopedFileSystem installed(faults);
+      SaveSecurityDatabase(new_db_, new_options_);
+    }
+    const int count = faults.Count(kind);
+    for (int nth = 1; nth <= count; ++nth) {
+      SCOPED_TRACE(std::string(FaultKindName(kind)) + " " + std::to_string(nth) + " of " +
+                   std::to_string(count));
+      SaveSecurityDatabase(old_db_, old_options_);
+      bool raised = false;
+      {
+        ScopedFileSystem installed(faults);
+        faults.Arm(kind, nth);
+        try {
+          SaveSecurityDatabase(new_db_, new_options_);
+        } catch (const FileException&) {
+          raised = true;
+        }
+        faults.Disarm();
+      }
+      ASSERT_TRUE(faults.fired());
+      // A failure is reported, never taken for success.
+      EXPECT_TRUE(raised);
+      ExpectWhollyOldOrNew();
+      SaveSecurityDatabase(new_db_, new_options_);
+      EXPECT_EQ(LoadSnapshot(), new_);
+      ++points;
+    }
+  }
+  EXPECT_GE(points, 17);
+}
+
+}  // namespace
+}  // namespace talmor
