@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/dialog_driver.h"
 #include "resources/resource_ids.h"
-#include "support/temp_dir.h"
-#include "ui/headless_backend.h"
 
 namespace talmor::testing {
 namespace {
@@ -17,27 +16,15 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 namespace ids = audit_policy_ids;
 
-class AuditPolicyDialogTest : public ::testing::Test {
+class AuditPolicyDialogTest : public ::testing::TestWithParam<std::string> {
  protected:
-  // Runs the dialog on `op`'s actions; the actions are script lines, and "probe" lines call
-  // `probe` with the open dialog instead.
-  int Run(AuditPolicyDialog& dialog, std::vector<std::string> lines,
-          std::function<void(Dialog&)> probe = nullptr) {
-    size_t next = 0;
-    FunctionOperator op([&](Dialog* innermost) -> std::optional<std::string> {
-      // A message box (no dialog) waiting for an answer takes its default; probes wait for the
-      // dialog.
-      if (innermost == nullptr) return std::nullopt;
-      while (next < lines.size() && lines[next] == "probe") {
-        ++next;
-        if (probe) probe(*innermost);
-      }
-      if (next == lines.size()) return std::nullopt;
-      return lines[next++];
-    });
-    ScopedOperator scoped(op);
-    const int result = dialog.DoModal();
-    transcript_ = op.transcript();
+  void SetUp() override { ASSERT_NE(driver_, nullptr) << "no driver for backend " << GetParam(); }
+
+  // Runs the dialog with `steps` as the operator; answers DoModal's result.
+  int Run(AuditPolicyDialog& dialog, std::vector<Step> steps) {
+    int result = -1;
+    RunResult run = driver_->Run(std::move(steps), [&] { result = dialog.DoModal(); });
+    transcript_ = run.transcript;
     return result;
   }
 
@@ -49,12 +36,11 @@ class AuditPolicyDialogTest : public ::testing::Test {
     return out;
   }
 
-  HeadlessBackend backend_;
-  ScopedBackend scoped_backend_{backend_};
+  std::unique_ptr<UiDriver> driver_ = MakeDriver(GetParam());
   std::vector<std::string> transcript_;
 };
 
-TEST_F(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates) {
+TEST_P(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates) {
   AuditPolicyDialog dialog(nullptr);
   dialog.enable_ = 0;
   dialog.logon_ = 1;
@@ -65,12 +51,13 @@ TEST_F(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates)
   dialog.overwrite_ = 1;
   std::vector<std::vector<bool>> seen;
   std::vector<int> checks;
-  const int result = Run(dialog, {"dialog 131", "probe", "check 1002", "probe", "uncheck 1003",
-                                  "uncheck 1002", "probe", "enter"},
-                         [&](Dialog& d) {
-                           seen.push_back(EventBoxesEnabled(d));
-                           checks.push_back(d.Item(ids::kLogon)->GetCheck());
-                         });
+  Step look = Probe([&](Dialog& d) {
+    seen.push_back(EventBoxesEnabled(d));
+    checks.push_back(d.Item(ids::kLogon)->GetCheck());
+  });
+  const int result =
+      Run(dialog, Steps({Script("dialog 131"), Steps(look), Script("check 1002"), Steps(look),
+                         Script("uncheck 1003\nuncheck 1002"), Steps(look), Script("enter")}));
   EXPECT_EQ(result, kIdOk);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0], std::vector<bool>(4, false));  // shown disabled, states kept
@@ -87,16 +74,16 @@ TEST_F(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates)
   EXPECT_EQ(dialog.overwrite_, 1);
 }
 
-TEST_F(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
+TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
   AuditPolicyDialog dialog(nullptr);
   dialog.enable_ = 1;
   dialog.max_entries_ = 1000;
   int focus_after_failure = 0;
   const int result =
-      Run(dialog,
-          {"dialog 131", "type 1001 9", "enter", "probe", "type 1001 30001", "enter",
-           "type 1001 many", "enter", "type 1001 30000", "enter"},
-          [&](Dialog& d) { focus_after_failure = d.GetFocusId(); });
+      Run(dialog, Steps({Script("dialog 131\ntype 1001 9\nenter"),
+                         Steps(Probe([&](Dialog& d) { focus_after_failure = d.GetFocusId(); })),
+                         Script("type 1001 30001\nenter\ntype 1001 many\nenter\n"
+                                "type 1001 30000\nenter")}));
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.max_entries_, 30000);
   EXPECT_EQ(focus_after_failure, ids::kMaxEntries);
@@ -110,21 +97,25 @@ TEST_F(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
 
   AuditPolicyDialog low(nullptr);
   low.max_entries_ = 10;
-  EXPECT_EQ(Run(low, {"dialog 131", "enter"}), kIdOk);
+  EXPECT_EQ(Run(low, Script("dialog 131\nenter")), kIdOk);
   EXPECT_EQ(low.max_entries_, 10);
 }
 
-TEST_F(AuditPolicyDialogTest, ClickingTheSwitchValidatesButStillUpdatesTheBoxes) {
+TEST_P(AuditPolicyDialogTest, ClickingTheSwitchValidatesButStillUpdatesTheBoxes) {
   AuditPolicyDialog dialog(nullptr);
   dialog.enable_ = 0;
   dialog.max_entries_ = 1000;
   std::vector<bool> enabled;
-  const int result = Run(dialog, {"dialog 131", "type 1001 5", "check 1002", "probe", "escape"},
-                         [&](Dialog& d) { enabled = EventBoxesEnabled(d); });
+  const int result =
+      Run(dialog, Steps({Script("dialog 131\ntype 1001 5\ncheck 1002"),
+                         Steps(Probe([&](Dialog& d) { enabled = EventBoxesEnabled(d); })),
+                         Script("escape")}));
   EXPECT_EQ(result, kIdCancel);
   EXPECT_THAT(transcript_, Contains(HasSubstr("Please enter an integer between 10 and 30000.")));
   EXPECT_EQ(enabled, std::vector<bool>(4, true));
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, AuditPolicyDialogTest, ::testing::ValuesIn(DriverBackends()));
 
 }  // namespace
 }  // namespace talmor::testing

@@ -1,89 +1,28 @@
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "ui/backend.h"
+#include "support/ui_backends.h"
 #include "ui/control.h"
-#include "ui/dialog.h"
-#include "ui/headless_backend.h"
 #include "ui/headless_script.h"
 
-// Drives the dialog scenarios on one user-interface backend. A scenario is a list of steps:
-// operator actions in the headless script language, and probes that look at the innermost open
-// dialog when the operator reaches them. Every operator call of the dialog tests goes through
-// here, so that another backend is one more driver and one more name in DriverBackends().
+// Drives the dialog scenarios on every user-interface backend under test with one operator
+// (support/ui_backends.h): a scenario is a list of steps, operator actions in the headless
+// script language and probes that look at the innermost open dialog when the operator reaches
+// them (Step, Script, Probe, Steps; UiDriver::Run answers a RunResult).
 namespace talmor::testing {
 
-struct Step {
-  std::string line;                    // an operator action, when `probe` is empty
-  std::function<void(Dialog&)> probe;  // runs against the innermost open dialog
-};
+// "headless", and "qt" where the Qt backend is built and can start.
+inline std::vector<std::string> DriverBackends() { return UiBackendsUnderTest(); }
 
-// Script lines, one step each.
-inline std::vector<Step> Script(const std::string& text) {
-  std::vector<Step> steps;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty()) steps.push_back(Step{line, {}});
-  }
-  return steps;
-}
-inline Step Probe(std::function<void(Dialog&)> probe) { return Step{{}, std::move(probe)}; }
-
-// Steps joined in order.
-inline std::vector<Step> Steps(std::initializer_list<std::vector<Step>> parts) {
-  std::vector<Step> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-inline std::vector<Step> Steps(Step step) { return {std::move(step)}; }
-
-struct RunResult {
-  std::vector<std::string> transcript;
-  size_t steps_left = 0;  // steps the dialogs never asked for
-};
-
-class UiDriver {
- public:
-  virtual ~UiDriver() = default;
-  // Runs `body` (which shows dialogs) with `steps` as the operator.
-  virtual RunResult Run(std::vector<Step> steps, const std::function<void()>& body) = 0;
-};
-
-class HeadlessDriver : public UiDriver {
- public:
-  RunResult Run(std::vector<Step> steps, const std::function<void()>& body) override {
-    std::deque<Step> queue(steps.begin(), steps.end());
-    FunctionOperator op([&queue](Dialog* innermost) -> std::optional<std::string> {
-      while (!queue.empty() && queue.front().probe) {
-        if (innermost == nullptr) return std::nullopt;  // a message box takes its default
-        Step probe = std::move(queue.front());
-        queue.pop_front();
-        probe.probe(*innermost);
-      }
-      if (queue.empty()) return std::nullopt;
-      std::string line = queue.front().line;
-      queue.pop_front();
-      return line;
-    });
-    HeadlessBackend backend;
-    ScopedBackend scoped_backend(backend);
-    ScopedOperator scoped_operator(op);
-    body();
-    return RunResult{op.transcript(), queue.size()};
-  }
-};
-
-inline std::vector<std::string> DriverBackends() { return {"headless"}; }
-
+// The driver for `backend`; null for a backend this build does not have.
 inline std::unique_ptr<UiDriver> MakeDriver(const std::string& backend) {
-  if (backend == "headless") return std::make_unique<HeadlessDriver>();
+  if (backend == "headless") return MakeUiDriver(backend);
+#ifdef TALMOR_WITH_QT
+  if (backend == "qt") return MakeUiDriver(backend);
+#endif
   return nullptr;
 }
 

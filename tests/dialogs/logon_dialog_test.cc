@@ -42,18 +42,29 @@ TEST_P(LogonDialogTest, RememberedNameFillsTheBoxAndPutsTheFocusOnThePassword) {
   int focus = 0;
   std::string shown_name;
   Rect placed;
+  Size screen;
   RunResult run = Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) {
                                focus = d.GetFocusId();
                                shown_name = d.Item(logon_ids::kUserName)->GetWindowText();
                                placed = d.GetWindowRect();
+                               screen = d.ScreenSize();
                              })),
                              Script("type 1001 BlueHarbour\nenter")}),
                       [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
   EXPECT_EQ(focus, logon_ids::kPassword);
   EXPECT_EQ(shown_name, "administrator");
-  // 254 by 58 units at base units 8 by 16: centred across, a third of the way down.
-  EXPECT_EQ(placed, (Rect{(1024 - 508) / 2, (768 - 116) / 3, (1024 - 508) / 2 + 508,
-                          (768 - 116) / 3 + 116}));
+  // Centred across the screen, a third of the way down.
+  EXPECT_EQ(placed.left, (screen.cx - placed.width()) / 2);
+  EXPECT_EQ(placed.top, (screen.cy - placed.height()) / 3);
+  if (GetParam() == "headless") {
+    // 254 by 58 units at base units 8 by 16 on a 1024 by 768 screen. Qt measures the template
+    // font and its own screen, so only the rule above holds there.
+    EXPECT_EQ(placed, (Rect{(1024 - 508) / 2, (768 - 116) / 3, (1024 - 508) / 2 + 508,
+                            (768 - 116) / 3 + 116}));
+  } else {
+    EXPECT_GT(placed.width(), 254);  // more than one pixel a unit: the base units were applied
+    EXPECT_GT(placed.height(), 58);
+  }
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t1"));
   EXPECT_EQ(run.steps_left, 0u);
   EXPECT_EQ(manager().current_user(), "Administrator");

@@ -11,8 +11,16 @@
 //
 // Actions are script lines (see ui/headless_script.h), asked for one at a time with the
 // innermost open dialog (null while a message box looks for an `answer`).
+//
+// Scenarios give steps instead: script lines and probes, functions that look at the innermost
+// open dialog when the operator reaches them (a probe waits while a message box is open):
+//   RunResult run = driver->Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) {...})),
+//                                      Script("enter")}), body);
 
+#include <cstdlib>
+#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -61,16 +69,70 @@ inline NextAction ScriptActions(const std::string& script) {
   };
 }
 
+struct Step {
+  std::string line;                    // an operator action, when `probe` is empty
+  std::function<void(Dialog&)> probe;  // runs against the innermost open dialog
+};
+
+// Script lines, one step each.
+inline std::vector<Step> Script(const std::string& text) {
+  std::vector<Step> steps;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty()) steps.push_back(Step{line, {}});
+  }
+  return steps;
+}
+inline Step Probe(std::function<void(Dialog&)> probe) { return Step{{}, std::move(probe)}; }
+
+// Steps joined in order.
+inline std::vector<Step> Steps(std::initializer_list<std::vector<Step>> parts) {
+  std::vector<Step> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+inline std::vector<Step> Steps(Step step) { return {std::move(step)}; }
+
+struct RunResult {
+  std::vector<std::string> transcript;
+  size_t steps_left = 0;  // steps the dialogs never asked for
+};
+
 class UiDriver {
  public:
   virtual ~UiDriver() = default;
   virtual const char* backend() const = 0;
   // Runs `body` (which opens dialogs) with actions from `next`; answers the transcript.
   virtual std::vector<std::string> Run(NextAction next, const std::function<void()>& body) = 0;
+
+  // Runs `body` with `steps` as the operator: probes run, in order, when the operator is asked
+  // for an action with a dialog open; while a message box is open they wait (it takes its
+  // default unless an `answer` line comes first).
+  RunResult Run(std::vector<Step> steps, const std::function<void()>& body) {
+    auto queue = std::make_shared<std::deque<Step>>(std::make_move_iterator(steps.begin()),
+                                                    std::make_move_iterator(steps.end()));
+    NextAction next = [queue](Dialog* innermost) -> std::optional<std::string> {
+      while (!queue->empty() && queue->front().probe) {
+        if (innermost == nullptr) return std::nullopt;
+        Step probe = std::move(queue->front());
+        queue->pop_front();
+        probe.probe(*innermost);
+      }
+      if (queue->empty()) return std::nullopt;
+      std::string line = std::move(queue->front().line);
+      queue->pop_front();
+      return line;
+    };
+    RunResult result;
+    result.transcript = Run(std::move(next), body);
+    result.steps_left = queue->size();
+    return result;
+  }
 };
 
 class HeadlessDriver : public UiDriver {
  public:
+  using UiDriver::Run;
   const char* backend() const override { return "headless"; }
   std::vector<std::string> Run(NextAction next, const std::function<void()>& body) override {
     FunctionOperator op(std::move(next));
@@ -87,6 +149,7 @@ class HeadlessDriver : public UiDriver {
 #ifdef TALMOR_WITH_QT
 class QtDriver : public UiDriver {
  public:
+  using UiDriver::Run;
   const char* backend() const override { return "qt"; }
 
   static QtBackend& Backend() {
@@ -501,6 +564,8 @@ class QtDriver : public UiDriver {
 inline std::vector<std::string> UiBackendsUnderTest() {
   std::vector<std::string> names{"headless"};
 #ifdef TALMOR_WITH_QT
+  // The Qt rows draw off screen unless told otherwise; decided before anything starts Qt.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   if (QtBackend::DisplayAvailable()) names.push_back("qt");
 #endif
   return names;

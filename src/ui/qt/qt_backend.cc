@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -28,6 +30,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -139,6 +142,29 @@ int GroupStart(const DialogTemplate& t, int id) {
   return id;
 }
 
+// The character after the "&" marker of `text`, upper-cased; 0 when it has none ("&&" is a
+// literal "&").
+int MnemonicOf(std::string_view text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return std::toupper(static_cast<unsigned char>(text[i + 1]));
+  }
+  return 0;
+}
+
+// The character key of an Alt+key press that may be a mnemonic; 0 for anything else.
+int MnemonicKey(const QKeyEvent& event) {
+  Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+  if (!(mods & Qt::AltModifier) || (mods & (Qt::ControlModifier | Qt::MetaModifier))) return 0;
+  int key = event.key();
+  if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return key;
+  return 0;
+}
+
 }  // namespace
 
 class QtControl;
@@ -151,6 +177,8 @@ class TalmorQDialog : public QDialog {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Tab and Shift+Tab from any control: the dialog's tab order, not the widgets'.
+  bool focusNextPrevChild(bool next) override;
   // A modal dialog takes the keyboard when it appears.
   void showEvent(QShowEvent* event) override {
     QDialog::showEvent(event);
@@ -208,6 +236,19 @@ class TabStopDelegate : public QStyledItemDelegate {
   QtControl& control_;
 };
 
+// A check box or radio button that answers a click anywhere in its rectangle, as the platform's
+// buttons do (Qt's own answer only on the indicator and the text).
+template <class Button>
+class WholeRectButton : public Button {
+ public:
+  WholeRectButton(const QString& text, QWidget* parent) : Button(text, parent) {
+    this->setShortcut(QKeySequence());  // mnemonics are the dialog's (QtDialog::Mnemonic)
+  }
+
+ protected:
+  bool hitButton(const QPoint& pos) const override { return this->rect().contains(pos); }
+};
+
 class ListView : public QListView {
  public:
   ListView(QtControl& control, QWidget* parent) : QListView(parent), control_(control) {}
@@ -250,7 +291,7 @@ class QtControl : public ControlPeer {
   bool IsEnabled() const override { return widget_->isEnabled(); }
   void Enable(bool enable) override;
   bool IsVisible() const override { return !widget_->isHidden(); }
-  void Show(bool show) override { widget_->setVisible(show); }
+  void Show(bool show) override;
   int GetCheck() const override;
   void SetCheck(int state) override;
   int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
@@ -339,14 +380,7 @@ class QtDialog : public DialogPeer {
   std::string GetCaption() const override { return FromQt(window_->windowTitle()); }
   void SetCaption(std::string_view caption) override { window_->setWindowTitle(ToQt(caption)); }
   int GetFocus() const override { return focus_; }
-  void SetFocus(int id) override {
-    if (QtControl* c = FindControl(id)) {
-      suppress_focus_ = true;
-      c->widget()->setFocus(Qt::OtherFocusReason);
-      suppress_focus_ = false;
-    }
-    MoveFocus(id);
-  }
+  void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
   void SetInitialFocus() override {
     for (auto& c : controls_) {
       if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
@@ -371,8 +405,14 @@ class QtDialog : public DialogPeer {
   Size GetClientSize() const override { return {client_->width(), client_->height()}; }
   WindowPlacement GetPlacement() const override {
     WindowPlacement p = placement_;
-    QRect g = window_->isMaximized() || window_->isMinimized() ? window_->normalGeometry()
-                                                               : window_->frameGeometry();
+    QRect g = window_->frameGeometry();
+    if (window_->isMaximized() || window_->isMinimized()) {
+      // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
+      const QRect inner = window_->geometry();
+      g = window_->normalGeometry().adjusted(g.left() - inner.left(), g.top() - inner.top(),
+                                             g.right() - inner.right(),
+                                             g.bottom() - inner.bottom());
+    }
     if (g.isValid())
       p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
     p.show_cmd = window_->isMaximized()   ? kShowMaximized
@@ -431,6 +471,23 @@ class QtDialog : public DialogPeer {
     if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
     dialog_.HandleCommand(id, code);
   }
+  // Qt's focus goes to control `id` and the dialog's focus follows. Qt's focus and the dialog's
+  // must not part: when the window is activated again (a message box closes) Qt gives the focus
+  // back to its own focus widget, and the dialog's focus would follow it there. A control that
+  // cannot hold Qt's focus (disabled or hidden) leaves it with the dialog window itself.
+  void FocusControl(int id, Qt::FocusReason reason) {
+    if (QtControl* c = FindControl(id)) {
+      QWidget* w = c->widget();
+      suppress_focus_ = true;
+      if (w->isEnabled() && !w->isHidden() && w->focusPolicy() != Qt::NoFocus) {
+        w->setFocus(reason);
+      } else {
+        window_->setFocus(reason);
+      }
+      suppress_focus_ = false;
+    }
+    MoveFocus(id);
+  }
   // The focus moves to control `id` (0: none): kKillFocus for the old one, kSetFocus for it.
   void MoveFocus(int id) {
     if (id == focus_) return;
@@ -442,6 +499,28 @@ class QtDialog : public DialogPeer {
   void OnFocusChanged(QWidget* now);
   void Enter();
   void Escape();
+  // The keyboard interface of the platform's dialogs. Tab and Shift+Tab visit the enabled,
+  // visible tab-stop controls in template order, wrapping; a radio group is one stop, entered
+  // at its checked button.
+  void TabFocus(bool forward);
+  // Alt+key: the enabled, visible static, group box or button whose "&" marker is `key`, the
+  // first after the focus: a static or group box sends the focus to the next tab stop after
+  // it, a button is clicked. False when no control has that mnemonic.
+  bool Mnemonic(int key);
+  // An arrow key on radio button `c`: the focus moves to the next (or previous) button of its
+  // group, wrapping, and checks it.
+  bool RadioArrow(QtControl& c, int key);
+  int IndexOf(int id) const {
+    for (size_t i = 0; i < controls_.size(); ++i) {
+      if (id != kIdStatic && controls_[i]->Template().id == id) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  // The control that takes the focus when control `index` is reached as a tab stop; -1 when it
+  // is no stop.
+  int StopTarget(int index) const;
+  // The first stop after (or before) control `from` (-1: before the first), wrapping; -1: none.
+  int NextStop(int from, bool forward) const;
   void ClientResized(int cx, int cy) {
     if (!running_ || (cx == last_client_.cx && cy == last_client_.cy)) return;
     last_client_ = {cx, cy};
@@ -475,12 +554,23 @@ class QtDialog : public DialogPeer {
 bool ClickFocus::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
     auto* w = qobject_cast<QWidget*>(watched);
-    if (w != nullptr && w->isEnabled()) dialog_.MoveFocus(id_);
+    // A press focuses its control before the control acts on it, as the window system does
+    // for the user's own clicks (a click sent by a program moves no focus of Qt's).
+    if (w != nullptr && w->isEnabled()) dialog_.FocusControl(id_, Qt::MouseFocusReason);
   }
-  if (enter_is_dialogs_ && event->type() == QEvent::KeyPress) {
-    int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* key_event = static_cast<QKeyEvent*>(event);
+    int key = key_event->key();
+    if (int mnemonic = MnemonicKey(*key_event); mnemonic != 0 && dialog_.Mnemonic(mnemonic))
+      return true;
+    if (enter_is_dialogs_ && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
       dialog_.Enter();
+      return true;
+    }
+    QtControl* c = dialog_.FindControl(id_);
+    if (c != nullptr && c->Template().kind == ControlKind::kRadioButton &&
+        (key_event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        dialog_.RadioArrow(*c, key)) {
       return true;
     }
   }
@@ -488,6 +578,8 @@ bool ClickFocus::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TalmorQDialog::keyPressEvent(QKeyEvent* event) {
+  // With the focus on no control (the window itself), a mnemonic still reaches the dialog.
+  if (int mnemonic = MnemonicKey(*event); mnemonic != 0 && owner_.Mnemonic(mnemonic)) return;
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -501,6 +593,17 @@ void TalmorQDialog::keyPressEvent(QKeyEvent* event) {
       break;
   }
   QWidget::keyPressEvent(event);
+}
+
+bool TalmorQDialog::focusNextPrevChild(bool next) {
+  if (owner_.suppress_focus_) {
+    // Qt moves the focus on from a control being disabled or hidden; on the platform it goes
+    // nowhere, and the dialog's focus says none: Qt's focus stays with the window.
+    setFocus(Qt::OtherFocusReason);
+    return true;
+  }
+  owner_.TabFocus(next);
+  return true;
 }
 
 void TalmorQDialog::closeEvent(QCloseEvent* event) {
@@ -573,18 +676,19 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       // Enter belongs to the dialog (default push button or the focused button).
       b->setAutoDefault(false);
       b->setDefault((t.style & 0xF) == kBsDefPushButton);
+      b->setShortcut(QKeySequence());  // mnemonics are the dialog's (QtDialog::Mnemonic)
       button_ = b;
       widget_ = b;
       break;
     }
     case ControlKind::kCheckBox:
       text_ = t.text;
-      button_ = new QCheckBox(ToQt(t.text), parent);
+      button_ = new WholeRectButton<QCheckBox>(ToQt(t.text), parent);
       widget_ = button_;
       break;
     case ControlKind::kRadioButton:
       text_ = t.text;
-      button_ = new QRadioButton(ToQt(t.text), parent);
+      button_ = new WholeRectButton<QRadioButton>(ToQt(t.text), parent);
       // Groups follow the template's group bits, not the widgets' parent.
       button_->setAutoExclusive(false);
       widget_ = button_;
@@ -667,7 +771,12 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
 
 std::string QtControl::GetText() const {
   if (line_) return FromQt(line_->text());
-  if (text_edit_) return FromQt(text_edit_->toPlainText());
+  if (text_edit_) {
+    // Multi-line edits hold their lines joined by CR LF, as the platform's do; Qt keeps LF.
+    QString text = text_edit_->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return FromQt(text);
+  }
   if (combo_) {
     std::string text;
     list_->Text(list_->GetCurSel(), &text);
@@ -682,7 +791,9 @@ void QtControl::SetText(std::string_view text) {
   if (line_) {
     line_->setText(ToQt(text));
   } else if (text_edit_) {
-    text_edit_->setPlainText(ToQt(text));
+    QString lines = ToQt(text);
+    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text_edit_->setPlainText(lines);
   } else if (label_ && t_.kind == ControlKind::kStatic) {
     text_ = text;
     label_->setText(LabelText(text));
@@ -692,9 +803,17 @@ void QtControl::SetText(std::string_view text) {
   } else if (button_) {
     text_ = text;
     button_->setText(ToQt(text));
+    button_->setShortcut(QKeySequence());  // setText takes the mnemonic as Qt's shortcut
   }
   syncing_ = false;
   widget_->setProperty("talmorText", ToQt(text_));
+}
+
+void QtControl::Show(bool show) {
+  // Hiding the focused control moves no focus of the dialog's (Qt's stays with the window).
+  dialog_.suppress_focus_ = true;
+  widget_->setVisible(show);
+  dialog_.suppress_focus_ = false;
 }
 
 void QtControl::Enable(bool enable) {
@@ -1044,7 +1163,10 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
                       : (QGuiApplication::primaryScreen()
                              ? QGuiApplication::primaryScreen()->availableGeometry()
                              : QRect(0, 0, 1024, 768));
-  QSize size = window_->sizeHint().expandedTo(window_->size());
+  // The layout fixes the window's size now, so that the placement and the dialog's first
+  // GetWindowRect (before the window is shown) see the size it will have.
+  layout->activate();
+  QSize size = window_->size();
   window_->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
   QRect g = window_->frameGeometry();
   placement_.normal_position = {g.left(), g.top(), g.left() + size.width(),
@@ -1102,6 +1224,112 @@ void QtDialog::Enter() {
     return;
   }
   dialog_.HandleCommand(target, Notify::kClicked);
+}
+
+int QtDialog::StopTarget(int index) const {
+  const QtControl& c = *controls_[index];
+  const ControlTemplate& t = c.Template();
+  auto focusable = [](const QtControl& x) {
+    ControlKind kind = x.Template().kind;
+    return x.Template().id != kIdStatic && kind != ControlKind::kStatic &&
+           kind != ControlKind::kIcon && kind != ControlKind::kGroupBox && x.IsEnabled() &&
+           x.IsVisible();
+  };
+  if (t.kind != ControlKind::kRadioButton) {
+    return (t.style & kWsTabStop) && focusable(c) ? index : -1;
+  }
+  // A radio group is one stop, at its first button; it is one when any button is a tab stop.
+  if (GroupStart(t_, t.id) != t.id) return -1;
+  std::vector<int> group = dialog_.RadioGroup(t.id);
+  int checked = -1, tab_stop = -1, first = -1;
+  bool any_tab_stop = false;
+  for (int id : group) {
+    int i = IndexOf(id);
+    if (i < 0) continue;
+    const QtControl& member = *controls_[i];
+    if (member.Template().style & kWsTabStop) any_tab_stop = true;
+    if (!focusable(member)) continue;
+    if (first < 0) first = i;
+    if (tab_stop < 0 && (member.Template().style & kWsTabStop)) tab_stop = i;
+    if (checked < 0 && member.GetCheck() == kChecked) checked = i;
+  }
+  if (!any_tab_stop) return -1;
+  return checked >= 0 ? checked : tab_stop >= 0 ? tab_stop : first;
+}
+
+int QtDialog::NextStop(int from, bool forward) const {
+  const int n = static_cast<int>(controls_.size());
+  if (n == 0) return -1;
+  if (from < 0) from = forward ? -1 : n;
+  for (int k = 1; k <= n; ++k) {
+    int i = ((forward ? from + k : from - k) % n + n) % n;
+    if (int target = StopTarget(i); target >= 0) return target;
+  }
+  return -1;
+}
+
+void QtDialog::TabFocus(bool forward) {
+  int from = IndexOf(focus_);
+  if (from >= 0 && controls_[from]->Template().kind == ControlKind::kRadioButton) {
+    // From inside a radio group: the group is the stop just left.
+    from = IndexOf(GroupStart(t_, focus_));
+  }
+  int target = NextStop(from, forward);
+  if (target >= 0) FocusControl(controls_[target]->Template().id, Qt::TabFocusReason);
+}
+
+bool QtDialog::Mnemonic(int key) {
+  const int n = static_cast<int>(controls_.size());
+  const int from = IndexOf(focus_);
+  for (int k = 1; k <= n; ++k) {
+    int i = ((from + k) % n + n) % n;
+    QtControl& c = *controls_[i];
+    const ControlTemplate& t = c.Template();
+    bool button = t.kind == ControlKind::kPushButton || t.kind == ControlKind::kCheckBox ||
+                  t.kind == ControlKind::kRadioButton;
+    bool label = t.kind == ControlKind::kStatic || t.kind == ControlKind::kGroupBox;
+    if (!(button || label) || !c.IsEnabled() || !c.IsVisible() || MnemonicOf(c.text_) != key)
+      continue;
+    if (label) {
+      int target = NextStop(i, true);
+      if (target >= 0) FocusControl(controls_[target]->Template().id, Qt::ShortcutFocusReason);
+      return true;
+    }
+    // As a click: the button takes the focus, then acts.
+    QPointer<QAbstractButton> pressed(c.button_);
+    FocusControl(t.id, Qt::ShortcutFocusReason);
+    if (pressed && pressed->isEnabled() && !ended_) pressed->click();
+    return true;
+  }
+  return false;
+}
+
+bool QtDialog::RadioArrow(QtControl& c, int key) {
+  bool forward;
+  switch (key) {
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+      forward = true;
+      break;
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+      forward = false;
+      break;
+    default:
+      return false;
+  }
+  std::vector<int> group = dialog_.RadioGroup(GroupStart(t_, c.Template().id));
+  const int n = static_cast<int>(group.size());
+  int at = static_cast<int>(std::find(group.begin(), group.end(), c.Template().id) - group.begin());
+  for (int k = 1; k < n; ++k) {
+    QtControl* other = FindControl(group[((forward ? at + k : at - k) % n + n) % n]);
+    if (other == nullptr || !other->IsEnabled() || !other->IsVisible()) continue;
+    QPointer<QAbstractButton> button(other->button_);
+    FocusControl(other->Template().id, Qt::TabFocusReason);
+    if (button && !ended_) button->click();
+    return true;
+  }
+  return true;  // alone in its group: the arrow goes nowhere
 }
 
 void QtDialog::Escape() {
