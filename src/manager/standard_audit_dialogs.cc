@@ -1,5 +1,6 @@
 #include "manager/standard_audit_dialogs.h"
 
+#include "audit/audit_log_viewer.h"
 #include "audit/audit_policy_dialog.h"
 #include "resources/resource_ids.h"
 
@@ -26,8 +27,9 @@ bool StandardAuditDialogs::RunAuditPolicy(SecurityManager&, Window* owner,
   return true;
 }
 
-// The audit log viewer is not part of the library yet: the operation returns after its
-// enquiry without showing anything.
-void StandardAuditDialogs::RunAuditLogViewer(SecurityManager&, Window*) {}
+void StandardAuditDialogs::RunAuditLogViewer(SecurityManager&, Window* owner) {
+  AuditLogViewer viewer(owner);
+  viewer.DoModal();
+}
 
 }  // namespace talmor

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "audit/audit_log_file.h"
+#include "platform/profile_file.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
 #include "support/temp_dir.h"
@@ -27,6 +28,8 @@ extern "C" int talmor_c_host_run(const char* library_path);
 namespace talmor::testing {
 namespace {
 
+using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -63,8 +66,8 @@ int InChild(const std::function<int()>& body) {
 }
 
 // `code` when the condition fails, for building a child's exit status step by step.
-#define STEP(condition, code) \
-  do {                        \
+#define STEP(condition, code)        \
+  do {                               \
     if (!(condition)) return (code); \
   } while (0)
 
@@ -351,6 +354,29 @@ TEST_F(ExportsTest, TheAuditPolicyDialogChangesTheOptionsThatASaveKeeps) {
   EXPECT_THAT(Log(), ElementsAre(HasSubstr("Successful object access."),
                                  "Policy Change|Administrator|Audit policy modified.",
                                  HasSubstr("Successful object access.")));
+}
+
+TEST_F(ExportsTest, TheLogViewShowsTheTrailAfterItsEnquiry) {
+  LoggedOnElsewhere("Administrator");
+  // Newest first, then the detail of the newest line (the enquiry of this very call).
+  Script(
+      "dialog 137\nmenu 32774\nkey 1000 Home\nkey 1000 End\nmenu 32773\ndialog 132\n"
+      "dump\nclick 1\nmenu 1\n");
+  EXPECT_EQ(InChild([] {
+              Library lib;
+              STEP(lib.Get<TalmorWindowFn>("SecurityLogView")(nullptr) == 1, 1);
+              return 0;
+            }),
+            0);
+  const std::vector<std::string> transcript = Transcript();
+  EXPECT_THAT(transcript, Contains("dialog\t137\tAudit Log Viewer"));
+  EXPECT_THAT(transcript, Contains("dialog\t132\tEvent Detail"));
+  EXPECT_THAT(transcript, Contains(AllOf(HasSubstr("1004"), HasSubstr("Object Access"))));
+  EXPECT_THAT(transcript, Contains("end\t137\t1"));
+  EXPECT_THAT(Log(), ElementsAre(AllOf(HasSubstr("Object Access|Administrator|"),
+                                       HasSubstr("Successful object access."))));
+  // The order chosen is kept for the next viewer.
+  EXPECT_EQ(GetProfileString("qvtalmor.ini", "AuditLog", "OldestFirst", "", 10), "FALSE");
 }
 
 TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {

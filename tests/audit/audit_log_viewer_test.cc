@@ -1,0 +1,328 @@
+#include "audit/audit_log_viewer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "audit/audit_log_file.h"
+#include "dialogs/dialog_driver.h"
+#include "platform/profile_file.h"
+#include "resources/resource_ids.h"
+#include "support/temp_dir.h"
+
+namespace talmor::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+namespace ids = audit_log_viewer_ids;
+namespace detail_ids = event_detail_ids;
+
+// What a probe saw of the viewer's list.
+struct ListState {
+  std::vector<intptr_t> positions;  // item data, line by line
+  std::vector<std::string> lines;
+  int selected = -1;
+  int oldest_checked = -1;
+  int newest_checked = -1;
+};
+
+class AuditLogViewerTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override { ASSERT_NE(driver_, nullptr) << "no driver for backend " << GetParam(); }
+
+  // Appends `count` events "event <n>" by users "user<n>", numbered from `first`.
+  static void AddEvents(int count, int first = 0) {
+    AuditLogFile log;
+    log.SetMaxEvents(30000);
+    for (int i = first; i < first + count; ++i) {
+      ASSERT_TRUE(
+          log.AppendEvent("Other", "user" + std::to_string(i), "event " + std::to_string(i)));
+    }
+  }
+  static uint32_t EventCount() { return AuditLogFile().EventCount(); }
+
+  static ListState Look(Dialog& d) {
+    ListState s;
+    Control* list = d.Item(ids::kList);
+    for (int i = 0; i < list->GetCount(); ++i) {
+      s.positions.push_back(list->GetItemData(i));
+      s.lines.push_back(list->GetText(i));
+    }
+    s.selected = list->GetCurSel();
+    s.oldest_checked = d.IsMenuItemChecked(kIdmOldestFirst);
+    s.newest_checked = d.IsMenuItemChecked(kIdmNewestFirst);
+    return s;
+  }
+  Step LookInto(std::vector<ListState>& seen) {
+    return Probe([&seen](Dialog& d) { seen.push_back(Look(d)); });
+  }
+
+  // Opens the viewer with `steps` as the operator; answers the transcript.
+  std::vector<std::string> Run(std::vector<Step> steps) {
+    RunResult run = driver_->Run(std::move(steps), [&] {
+      AuditLogViewer viewer(nullptr);
+      result_ = viewer.DoModal();
+    });
+    EXPECT_EQ(run.steps_left, 0u);
+    return run.transcript;
+  }
+
+  static std::vector<intptr_t> Range(int from, int to) {  // from..to inclusive, either way
+    std::vector<intptr_t> out;
+    for (int i = from; from <= to ? i <= to : i >= to; from <= to ? ++i : --i) out.push_back(i);
+    return out;
+  }
+
+  static std::string Profile(const char* key) {
+    return GetProfileString("qvtalmor.ini", "AuditLog", key, "<none>", 100);
+  }
+
+  TempDir dir_;
+  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
+  std::unique_ptr<UiDriver> driver_ = MakeDriver(GetParam());
+  int result_ = -1;  // of the last viewer: Exit is OK, Escape and the close box Cancel
+};
+
+TEST_P(AuditLogViewerTest, BatchesInBothOrdersAndLoadingTheRest) {
+  AddEvents(150);
+  std::vector<ListState> seen;
+  // Oldest first (no profile yet): 60 lines; the End key loads the other 90 and selects the
+  // last. Then newest first: 61 lines from the newest; scrolling to the bottom loads the rest.
+  Run(Steps({Script("dialog 137"), Steps(LookInto(seen)), Script("key 1000 End"),
+             Steps(LookInto(seen)), Script("menu 32774"), Steps(LookInto(seen)),
+             Script("scroll 1000 bottom"), Steps(LookInto(seen)), Script("menu 1")}));
+  ASSERT_EQ(seen.size(), 4u);
+  EXPECT_EQ(seen[0].positions, Range(0, 59));
+  EXPECT_EQ(seen[0].oldest_checked, 1);
+  EXPECT_EQ(seen[0].newest_checked, 0);
+  EXPECT_EQ(seen[1].positions, Range(0, 149));
+  EXPECT_EQ(seen[1].selected, 149);
+  EXPECT_EQ(seen[2].positions, Range(149, 89));
+  EXPECT_EQ(seen[2].oldest_checked, 0);
+  EXPECT_EQ(seen[2].newest_checked, 1);
+  EXPECT_THAT(seen[2].lines[0], HasSubstr("\tuser149\tOther : event 149\t"));
+  EXPECT_EQ(seen[3].positions, Range(149, 0));
+  EXPECT_EQ(seen[3].selected, 149);
+  EXPECT_EQ(result_, kIdOk);
+  EXPECT_EQ(Profile("OldestFirst"), "FALSE");
+}
+
+TEST_P(AuditLogViewerTest, ScrollingIntoTheLastQuarterLoadsMoreAndNotBefore) {
+  AddEvents(150);
+  std::vector<ListState> seen;
+  int visible = 0;
+  // Line down at the top of 60 lines does not load; a page down at the last page does, at
+  // least a batch (or twice the rows shown); keys that move up never load.
+  Run(Steps({Script("dialog 137"), Steps(Probe([&](Dialog& d) {
+               Control* list = d.Item(ids::kList);
+               visible = list->GetClientSize().cy / list->GetItemHeight();
+             })),
+             Script("scroll 1000 linedown\nkey 1000 Up\nkey 1000 Home\nkey 1000 PageUp"),
+             Steps(LookInto(seen)), Steps(Probe([](Dialog& d) {
+               Control* list = d.Item(ids::kList);
+               list->SetTopIndex(list->GetCount() - 1);
+             })),
+             Script("scroll 1000 pagedown"), Steps(LookInto(seen)), Script("escape")}));
+  ASSERT_EQ(seen.size(), 2u);
+  ASSERT_GT(visible, 0);
+  ASSERT_LT(visible, 30) << "the list shows too many rows for a load to wait for scrolling";
+  EXPECT_EQ(seen[0].positions, Range(0, 59));
+  const int more = std::max(60, 2 * visible);
+  EXPECT_EQ(seen[1].positions, Range(0, 59 + more));
+}
+
+TEST_P(AuditLogViewerTest, LinesShowTheSummaryAndCutTheUserColumn) {
+  const std::string long_user(60, 'W');
+  {
+    AuditLogFile log;
+    ASSERT_TRUE(log.AppendEvent("Policy Change", "admin", "Audit policy changed.\r\nMore text"));
+    ASSERT_TRUE(log.AppendEvent("Other", "admin", "one\r\ntwo\r\nthree\r\nfour"));
+    ASSERT_TRUE(log.AppendEvent("Other", long_user, "plain"));
+  }
+  std::vector<std::string> lines;
+  std::string user_fit;
+  Run(Steps({Script("dialog 137"), Steps(Probe([&](Dialog& d) {
+               Control* list = d.Item(ids::kList);
+               lines = Look(d).lines;
+               // The longest prefix of the name that fits 85 dialog units.
+               const int width = 85 * d.DialogBaseUnits().cx / 4;
+               for (size_t n = long_user.size(); n > 0; --n) {
+                 if (list->TextWidth(long_user.substr(0, n)) <= width) {
+                   user_fit = long_user.substr(0, n);
+                   break;
+                 }
+               }
+             })),
+             Script("close")}));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_THAT(lines[0], ::testing::EndsWith("\tadmin\tPolicy Change : Audit policy changed. - "
+                                            "More text\t"));
+  // Copying stops right after the second line break: the rest is left out.
+  EXPECT_THAT(lines[1], ::testing::EndsWith("\tadmin\tOther : one - two - \t"));
+  ASSERT_FALSE(user_fit.empty());
+  ASSERT_LT(user_fit.size(), long_user.size());
+  EXPECT_THAT(lines[2], HasSubstr("\t" + user_fit + "\tOther : plain\t"));
+  // Four columns, each ending with a tab.
+  for (const std::string& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4);
+}
+
+TEST_P(AuditLogViewerTest, DetailShowsTheSelectedEventAndNothingWithoutSelection) {
+  {
+    AuditLogFile log;
+    ASSERT_TRUE(log.AppendEvent("Logon/Logoff", "Administrator", "User logged on."));
+    ASSERT_TRUE(log.AppendEvent("Policy Change", "Administrator", "first\r\nsecond"));
+  }
+  std::string date, time, source, user, description;
+  ASSERT_TRUE(AuditLogFile().ReadEvent(1, date, time, source, user, description));
+  std::vector<std::string> shown;
+  const auto transcript =
+      Run(Steps({Script("dialog 137\nmenu 32773"), Steps(Probe([](Dialog& d) {
+                   // Detail without a selection shows nothing: still the viewer.
+                   EXPECT_EQ(d.template_id(), kIddAuditLogViewer);
+                 })),
+                 Steps(Probe([](Dialog& d) { d.Item(ids::kList)->SetCurSel(1); })),
+                 Script("menu 32773\ndialog 132"), Steps(Probe([&](Dialog& d) {
+                   for (int id : {detail_ids::kDate, detail_ids::kTime, detail_ids::kSource,
+                                  detail_ids::kUser, detail_ids::kDescription}) {
+                     shown.push_back(d.Item(id)->GetWindowText());
+                   }
+                 })),
+                 Script("click 1\nmenu 1")}));
+  EXPECT_THAT(shown, ElementsAre(date, time, "Policy Change", "Administrator", "first\r\nsecond"));
+  EXPECT_THAT(transcript, ElementsAre("dialog\t137\tAudit Log Viewer", "dialog\t132\tEvent Detail",
+                                      "end\t132\t1", "end\t137\t1"));
+}
+
+TEST_P(AuditLogViewerTest, ClearAsksFirstAndRecordsNothing) {
+  AddEvents(5);
+  std::vector<ListState> seen;
+  const auto transcript =
+      Run(Steps({Script("dialog 137\nmenu 32772\nanswer cancel"), Steps(LookInto(seen)),
+                 Script("menu 32772\nanswer ok"), Steps(LookInto(seen)), Script("menu 1")}));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].positions, Range(0, 4));
+  EXPECT_TRUE(seen[1].positions.empty());
+  EXPECT_EQ(EventCount(), 0u);  // the clearing is not itself an event
+  EXPECT_THAT(transcript, ::testing::Contains(HasSubstr("Are you sure?")));
+  EXPECT_THAT(transcript, ::testing::Contains(HasSubstr("Clear Audit Log")));
+}
+
+TEST_P(AuditLogViewerTest, RefreshShowsEventsRecordedWhileOpen) {
+  AddEvents(3);
+  std::vector<ListState> seen;
+  Run(Steps({Script("dialog 137"), Steps(Probe([](Dialog&) { AddEvents(2, 3); })),
+             Steps(LookInto(seen)), Script("menu 32771"), Steps(LookInto(seen)),
+             Script("escape")}));
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].positions, Range(0, 2));
+  EXPECT_EQ(seen[1].positions, Range(0, 4));
+}
+
+TEST_P(AuditLogViewerTest, ResizingKeepsTheListUnderTheHeadingsWithItsMargins) {
+  Rect list_rect, heading;
+  Size client;
+  Run(Steps({Script("dialog 137\nresize 700 500"), Steps(Probe([&](Dialog& d) {
+               list_rect = d.Item(ids::kList)->GetWindowRect();
+               heading = d.Item(ids::kDateHeading)->GetWindowRect();
+               client = d.GetClientSize();
+             })),
+             Script("escape")}));
+  EXPECT_EQ(list_rect.width(), client.cx - 15);
+  EXPECT_EQ(list_rect.height(), client.cy - (heading.bottom + 2) - 5);
+}
+
+TEST_P(AuditLogViewerTest, OrderAndPlacementAreRememberedAcrossRuns) {
+  AddEvents(3);
+  WindowPlacement placed;
+  placed.show_cmd = kShowMaximized;
+  placed.normal_position = {40, 30, 640, 430};
+  // First run: newest first, maximised, closed with the close box.
+  Run(Steps({Script("dialog 137\nmenu 32774"),
+             Steps(Probe([&](Dialog& d) { d.SetWindowPlacement(placed); })), Script("close")}));
+  EXPECT_EQ(Profile("OldestFirst"), "FALSE");
+  const std::string winpos = Profile("WinPos");
+  EXPECT_THAT(winpos, ::testing::StartsWith("2,3,"));
+
+  // Second run: opens newest first and maximised at the same normal rectangle.
+  std::vector<ListState> seen;
+  WindowPlacement restored;
+  bool zoomed = false;
+  Run(Steps({Script("dialog 137"), Steps(LookInto(seen)), Steps(Probe([&](Dialog& d) {
+               restored = d.GetWindowPlacement();
+               zoomed = d.IsZoomed();
+             })),
+             Script("menu 32775\nmenu 1")}));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].positions, Range(2, 0));
+  EXPECT_EQ(seen[0].newest_checked, 1);
+  EXPECT_TRUE(zoomed);
+  EXPECT_EQ(restored.normal_position, placed.normal_position);
+  EXPECT_EQ(Profile("OldestFirst"), "TRUE");
+}
+
+TEST_P(AuditLogViewerTest, AMalformedPlacementOrOrderFallsBackToTheDefaults) {
+  AddEvents(2);
+  auto open_at = [&](std::vector<ListState>& seen) {
+    Rect at;
+    Run(Steps({Script("dialog 137"), Steps(LookInto(seen)),
+               Steps(Probe([&](Dialog& d) { at = d.GetWindowRect(); })), Script("escape")}));
+    return at;
+  };
+  std::vector<ListState> seen;
+  const Rect template_at = open_at(seen);  // nothing stored yet
+
+  WriteProfileString("qvtalmor.ini", "AuditLog", "OldestFirst", "FALSE!");  // not "FALSE"
+  for (const char* bad : {"0,1,-1,-1,-1,-1,10,10,200", "0,1,-1,-1,-1,-1,10;10,200,300", "garbage",
+                          "0,1,-1,-1,-1,-1,300,10,200,300"}) {
+    SCOPED_TRACE(bad);
+    WriteProfileString("qvtalmor.ini", "AuditLog", "WinPos", bad);
+    seen.clear();
+    EXPECT_EQ(open_at(seen), template_at);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].positions, Range(0, 1));  // any text but "FALSE" is oldest first
+  }
+
+  // "FALSE" in any case is newest first.
+  WriteProfileString("qvtalmor.ini", "AuditLog", "OldestFirst", "fAlSe");
+  seen.clear();
+  open_at(seen);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].positions, Range(1, 0));
+}
+
+TEST_P(AuditLogViewerTest, AnEmptyOrLockedLogShowsAnEmptyList) {
+  std::vector<ListState> seen;
+  Run(Steps(
+      {Script("dialog 137\nmenu 32773\nkey 1000 End"), Steps(LookInto(seen)), Script("escape")}));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen[0].positions.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, AuditLogViewerTest, ::testing::ValuesIn(DriverBackends()));
+
+// The placement text: ten numbers or nothing.
+TEST(AuditLogViewerPlacement, FormatAndParseAgree) {
+  WindowPlacement p;
+  p.flags = 2;
+  p.show_cmd = kShowMaximized;
+  p.min_position = {-1, -1};
+  p.max_position = {-8, -8};
+  p.normal_position = {100, 50, 754, 493};
+  const std::string text = AuditLogViewer::FormatPlacement(p);
+  EXPECT_EQ(text, "2,3,-1,-1,-8,-8,100,50,754,493");
+  auto back = AuditLogViewer::ParsePlacement(text);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(AuditLogViewer::FormatPlacement(*back), text);
+  for (const char* bad : {"", "2,3,-1,-1,-8,-8,100,50,754", "2,3,-1,-1,-8,-8,100,50,754,x",
+                          "2,0,-1,-1,-8,-8,100,50,754,493", "2,3,-1,-1,-8,-8,100,50,90,493",
+                          "2,3,-1,-1,-8,-8,100,50,99999999,493"}) {
+    EXPECT_FALSE(AuditLogViewer::ParsePlacement(bad).has_value()) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace talmor::testing
