@@ -224,7 +224,10 @@ class QtDriver : public UiDriver {
         }
       }
     }
+    QPointer<QWidget> shown(top);
     const Action* next = Peek(d);
+    // A probe may have ended the dialog itself (a key press, say): nothing is left to cancel.
+    if (shown.isNull() || !shown->isVisible()) return;
     if (next == nullptr || next->kind == ActionKind::kDialog) return Cancel(*d);
     Action action = *next;
     pending_.reset();
