@@ -361,6 +361,103 @@ void CheckUserEdit(const Exports& e) {
         "result " + std::to_string(result));
 }
 
+// --- FilterDllMsg while a dialog of the library is open ----------------------------------------
+
+// What the host's own code saw when it handed messages to FilterDllMsg from inside the library's
+// modal loop (a thread timer of the host, dispatched by that loop, as a host window's handler
+// would be).
+struct FilterProbe {
+  TalmorFilterDllMsgFn filter = nullptr;
+  std::atomic<bool> done{false};
+  HWND dialog = nullptr;
+  int tab_answer = -1;        // Tab in the password box
+  bool focus_on_ok = false;   // where the focus went after it
+  int null_answer = -1;       // Tab for no window
+  int foreign_answer = -1;    // Tab for a window that is not the library's
+  int paint_answer = -1;      // a message that is no input, for the dialog
+};
+FilterProbe* g_probe = nullptr;
+
+BOOL CALLBACK FindLogonDialog(HWND hwnd, LPARAM lparam) {
+  char caption[64] = "";
+  ::GetWindowTextA(hwnd, caption, sizeof caption);
+  if (::IsWindowVisible(hwnd) && std::strcmp(caption, kLogonCaption) == 0 &&
+      ::GetDlgItem(hwnd, kPasswordBox) != nullptr) {
+    *reinterpret_cast<HWND*>(lparam) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TalmorMessage KeyMessage(HWND target, WPARAM key) {
+  TalmorMessage m{};
+  m.hwnd = target;
+  m.message = WM_KEYDOWN;
+  m.wParam = key;
+  m.lParam = 1 | (static_cast<LPARAM>(::MapVirtualKeyA(static_cast<UINT>(key), MAPVK_VK_TO_VSC))
+                  << 16);
+  m.time = ::GetTickCount();
+  return m;
+}
+
+void CALLBACK ProbeTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+  FilterProbe* p = g_probe;
+  if (p == nullptr || p->done) return;
+  HWND dialog = nullptr;
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindLogonDialog, reinterpret_cast<LPARAM>(&dialog));
+  if (dialog == nullptr) return;  // not shown yet: the next tick
+  ::KillTimer(nullptr, timer);
+  p->dialog = dialog;
+  HWND password = ::GetDlgItem(dialog, kPasswordBox);
+  ::SetFocus(password);
+  TalmorMessage tab = KeyMessage(password, VK_TAB);
+  p->tab_answer = p->filter(&tab);
+  p->focus_on_ok = ::GetFocus() == ::GetDlgItem(dialog, IDOK);
+  TalmorMessage none = KeyMessage(nullptr, VK_TAB);
+  p->null_answer = p->filter(&none);
+  TalmorMessage foreign = KeyMessage(::GetDesktopWindow(), VK_TAB);
+  p->foreign_answer = p->filter(&foreign);
+  TalmorMessage paint{};
+  paint.hwnd = dialog;
+  paint.message = WM_NULL;
+  p->paint_answer = p->filter(&paint);
+  p->done = true;
+}
+
+void CheckFilterInDialog(const Exports& e) {
+  FilterProbe probe;
+  probe.filter = e.filter;
+  g_probe = &probe;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &ProbeTimer);
+  bool driven = false;
+  const int result = win_host::RunDriven(
+      [&] { return e.login(nullptr); },
+      [&](win_host::DialogDriver& d) {
+        HWND dialog = d.WaitForDialog(kLogonCaption, kNameBox);
+        if (dialog == nullptr) return Fail("log-on dialog for FilterDllMsg", "no window");
+        while (!probe.done && !d.TimedOut()) ::Sleep(20);
+        if (!probe.done) return Fail("FilterDllMsg probe ran in the dialog's loop", "no tick");
+        d.Key(dialog, kPasswordBox, VK_ESCAPE);
+        return d.WaitUntilClosed(dialog);
+      },
+      kDialogTimeoutMs, &driven);
+  if (!probe.done) ::KillTimer(nullptr, timer);
+  g_probe = nullptr;
+  Check(driven && result == 0, "log-on dialog opened and cancelled around FilterDllMsg",
+        "result " + std::to_string(result));
+  Check(probe.tab_answer != 0 && probe.focus_on_ok,
+        "FilterDllMsg takes Tab in the dialog and moves the focus to the next control",
+        "answer " + std::to_string(probe.tab_answer) +
+            (probe.focus_on_ok ? "" : ", focus not on OK"));
+  Check(probe.null_answer == 0 && probe.foreign_answer == 0,
+        "FilterDllMsg leaves messages for other windows alone while a dialog is open");
+  Check(probe.paint_answer == 0, "FilterDllMsg leaves a message that is no input to the dialog");
+  // The dialog is gone: its handle is no window of the library any more.
+  TalmorMessage stale = KeyMessage(probe.dialog, VK_TAB);
+  Check(probe.dialog != nullptr && e.filter(&stale) == 0,
+        "FilterDllMsg ignores the handle of a closed dialog");
+}
+
 void CheckDialogs(HMODULE module) {
   Exports e;
   e.login = Resolve<TalmorWindowFn>(module, "SecurityLogin");
@@ -380,6 +477,7 @@ void CheckDialogs(HMODULE module) {
   message.wParam = VK_TAB;
   Check(e.filter(&message) == 0, "FilterDllMsg leaves the host's messages alone");
   CheckLogon(e);
+  CheckFilterInDialog(e);
   CheckUserEdit(e);
 }
 
