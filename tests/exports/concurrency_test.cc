@@ -43,7 +43,10 @@ TEST(Concurrency, EveryProcessesEventsArriveWholeAndInOrder) {
   ScopedEnv share("QVSHARE_DIR", dir.File("share"));
   ScopedEnv ui("TALMOR_UI", "headless");
   ScopedEnv script("TALMOR_UI_SCRIPT", dir.File("viewer.txt"));
-  std::ofstream(dir.File("viewer.txt")) << "key 1000 End\nkey 1000 Home\nescape\n";
+  ScopedEnv transcript("TALMOR_UI_TRANSCRIPT", dir.File("viewer-transcript.txt"));
+  // The viewer loads everything there is at that moment, then looks at it in full.
+  std::ofstream(dir.File("viewer.txt"))
+      << "dialog 137\nkey 1000 End\nkey 1000 Home\ndump\nescape\n";
   {
     SecurityDatabase db;
     db.AddUser(UserRecord("Administrator", "", "", "BlueHarbour"));
@@ -127,8 +130,26 @@ TEST(Concurrency, EveryProcessesEventsArriveWholeAndInOrder) {
   EXPECT_EQ(logoffs, kLogoffProcesses * kLogoffsEach);
   ASSERT_EQ(next.size(), size_t{kWorkers});
   for (const auto& [source, count] : next) EXPECT_EQ(count, kEventsPerWorker) << source;
-  EXPECT_EQ(log.EventCount(),
-            static_cast<uint32_t>(2 * kWorkers * kEventsPerWorker + 1 + kLogoffProcesses * kLogoffsEach));
+  // The viewer ran while the others wrote: every line it showed was a whole event.
+  std::ifstream shown(dir.File("viewer-transcript.txt"));
+  int viewer_lines = 0;
+  bool opened = false;
+  for (std::string line; std::getline(shown, line);) {
+    if (line == "dialog\t137\tAudit Log Viewer") opened = true;
+    if (line.rfind("item\t1000\t", 0) != 0) continue;
+    ++viewer_lines;
+    // item, control, index, selected, then the four columns each ending in an escaped tab.
+    const std::string text = line.substr(line.find('\t', line.find('\t', 10) + 1) + 1);
+    size_t tabs = 0;
+    for (size_t at = text.find("\\t"); at != std::string::npos; at = text.find("\\t", at + 2)) {
+      ++tabs;
+    }
+    EXPECT_EQ(tabs, 4u) << line;
+  }
+  EXPECT_TRUE(opened);
+  EXPECT_GE(viewer_lines, 1);  // at least its own enquiry
+  EXPECT_EQ(log.EventCount(), static_cast<uint32_t>(2 * kWorkers * kEventsPerWorker + 1 +
+                                                    kLogoffProcesses * kLogoffsEach));
 }
 
 }  // namespace
