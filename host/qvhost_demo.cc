@@ -76,8 +76,8 @@ int RunHeadlessDemo() {
     std::printf("  %-16s %-28s %s\n", name, full, description);
   }
   std::printf("Groups:\n");
-  for (int32_t i = 0;
-       lib.SecurityGetGroup(i, name, sizeof name, description, sizeof description); ++i) {
+  for (int32_t i = 0; lib.SecurityGetGroup(i, name, sizeof name, description, sizeof description);
+       ++i) {
     std::printf("  %-16s %s\n", name, description);
   }
 
@@ -87,8 +87,19 @@ int RunHeadlessDemo() {
   std::ifstream in(transcript);
   for (std::string line; std::getline(in, line);) {
     // Items of the viewer's list (control 1000): "item <id> <index> <selected> <text>".
+    // The text is escaped as transcripts are; its columns end in tabs, shown two spaces apart.
     if (line.rfind("item\t1000\t", 0) == 0) {
-      std::printf("  %s\n", line.substr(line.find('\t', line.find('\t', 10) + 1) + 1).c_str());
+      std::string text = line.substr(line.find('\t', line.find('\t', 10) + 1) + 1);
+      std::string shown;
+      for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\\' && at + 1 < text.size()) {
+          ++at;
+          shown += text[at] == 't' ? std::string("  ") : std::string(1, text[at]);
+        } else {
+          shown += text[at];
+        }
+      }
+      std::printf("  %s\n", shown.c_str());
     }
   }
   std::printf("\nLog off: %s\n", lib.SecurityLogoff() ? "done" : "failed");
