@@ -99,6 +99,14 @@ bool DialogDriver::WaitUntilClosed(HWND hwnd) {
   return false;
 }
 
+bool DialogDriver::WaitUntil(const std::function<bool()>& condition) {
+  while (!TimedOut()) {
+    if (condition()) return true;
+    ::Sleep(20);
+  }
+  return condition();
+}
+
 bool DialogDriver::Type(HWND dialog, int id, const std::string& text) {
   HWND edit = ::GetDlgItem(dialog, id);
   if (edit == nullptr) return false;
@@ -124,6 +132,60 @@ void DialogDriver::Key(HWND dialog, int id, WPARAM virtual_key) {
   ::PostMessageA(target, WM_KEYDOWN, virtual_key, 1 | (static_cast<LPARAM>(scan) << 16));
   ::PostMessageA(target, WM_KEYUP, virtual_key,
                  1 | (static_cast<LPARAM>(scan) << 16) | (LPARAM{3} << 30));
+}
+
+bool DialogDriver::Menu(HWND dialog, int id) {
+  HMENU menu = ::GetMenu(dialog);
+  if (menu == nullptr) return false;
+  const UINT state = ::GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
+  if (state == static_cast<UINT>(-1) || (state & (MF_GRAYED | MF_DISABLED)) != 0) return false;
+  // What the menu sends for a chosen item: notification code 0 and no control.
+  return ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, 0), 0) != 0;
+}
+
+int DialogDriver::MenuChecked(HWND dialog, int id) const {
+  HMENU menu = ::GetMenu(dialog);
+  if (menu == nullptr) return -1;
+  const UINT state = ::GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND);
+  if (state == static_cast<UINT>(-1)) return -1;
+  return (state & MF_CHECKED) != 0 ? 1 : 0;
+}
+
+std::string DialogDriver::MenuText(HWND dialog, int id) const {
+  HMENU menu = ::GetMenu(dialog);
+  if (menu == nullptr) return std::string();
+  char text[128] = "";
+  const int length =
+      ::GetMenuStringA(menu, static_cast<UINT>(id), text, sizeof text, MF_BYCOMMAND);
+  return std::string(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+bool DialogDriver::ClickListItem(HWND dialog, int id, int index, bool double_click) {
+  HWND list = ::GetDlgItem(dialog, id);
+  if (list == nullptr) return false;
+  const LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
+  if (index < 0 || index >= count) return false;
+  // A click reaches only a line in view.
+  RECT r{}, client{};
+  if (Send(list, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)) ==
+          LB_ERR ||
+      !::GetClientRect(list, &client) || r.top < client.top || r.bottom > client.bottom) {
+    return false;
+  }
+  const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  ::PostMessageA(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::PostMessageA(list, WM_LBUTTONUP, 0, at);
+  if (double_click) {
+    ::PostMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    ::PostMessageA(list, WM_LBUTTONUP, 0, at);
+  }
+  return true;
+}
+
+int DialogDriver::ListSelection(HWND dialog, int id) const {
+  HWND list = ::GetDlgItem(dialog, id);
+  if (list == nullptr) return -1;
+  return static_cast<int>(Send(list, LB_GETCURSEL, 0, 0));
 }
 
 std::string DialogDriver::Text(HWND window) const {

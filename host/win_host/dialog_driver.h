@@ -23,6 +23,8 @@ class DialogDriver {
   HWND WaitForMessageBox(const char* caption, HWND other_than);
   // Waits until `hwnd` is gone or hidden.
   bool WaitUntilClosed(HWND hwnd);
+  // Waits until `condition` holds (asked every 20 ms); false when the deadline came first.
+  bool WaitUntil(const std::function<bool()>& condition);
 
   // Replaces the text of edit `id` by typing `text` (the edit's own limit applies).
   bool Type(HWND dialog, int id, const std::string& text);
@@ -30,6 +32,18 @@ class DialogDriver {
   void Press(HWND dialog, int id);
   // A key press on control `id` (through the dialog's message loop and its navigation).
   void Key(HWND dialog, int id, WPARAM virtual_key);
+  // Chooses item `id` of the dialog's menu bar as a click on it would: false (and nothing
+  // sent) when the menu has no such item or it is greyed.
+  bool Menu(HWND dialog, int id);
+  // MF_CHECKED of item `id` of the dialog's menu bar: 1 or 0, -1 when there is no such item.
+  int MenuChecked(HWND dialog, int id) const;
+  // The text of item `id` of the dialog's menu bar ("" when there is none).
+  std::string MenuText(HWND dialog, int id) const;
+  // A left click (or double click) in the middle of line `index` of list box `id`; false
+  // when the line is not there.
+  bool ClickListItem(HWND dialog, int id, int index, bool double_click = false);
+  // The selected line of list box `id` (LB_GETCURSEL).
+  int ListSelection(HWND dialog, int id) const;
 
   std::string Text(HWND window) const;
   std::string ControlText(HWND dialog, int id) const { return Text(::GetDlgItem(dialog, id)); }

@@ -1,6 +1,6 @@
 // A host program for Windows: loads TALMOR32.DLL at run time as the host application does and
-// checks its export table and a few calls, then logs on and edits users through the library's
-// real dialogs, driven from a second thread as a user would.
+// checks its export table and a few calls, then logs on, edits users and reads the audit trail
+// through the library's real dialogs, driven from a second thread as a user would.
 // Usage: win_host [--screenshot] [path-of-TALMOR32.DLL]
 // Every check prints "PASS name" or "FAIL name: why"; the last line is "RESULT PASS" or
 // "RESULT FAIL (n failed)" and the exit code is 0 only for a pass. With --screenshot the program
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dialog_driver.h"
 
@@ -164,10 +165,14 @@ struct Exports {
   TalmorGetUserFn get_user = nullptr;
   TalmorGetRightFn get_right = nullptr;
   TalmorFilterDllMsgFn filter = nullptr;
+  TalmorNoteFn note = nullptr;
+  TalmorEnquireFn enquire = nullptr;
+  TalmorWindowFn log_view = nullptr;
 };
 
 bool Resolved(const Exports& e) {
-  return e.login && e.current && e.edit_user && e.get_user && e.get_right && e.filter;
+  return e.login && e.current && e.edit_user && e.get_user && e.get_right && e.filter &&
+         e.note && e.enquire && e.log_view;
 }
 
 // The full name stored for `user`, found by enumerating the users; false when there is none.
@@ -458,6 +463,274 @@ void CheckFilterInDialog(const Exports& e) {
         "FilterDllMsg ignores the handle of a closed dialog");
 }
 
+// --- the audit log viewer ---------------------------------------------------------------------
+
+constexpr const char* kViewerCaption = "Audit Log Viewer";
+constexpr const char* kDetailCaption = "Event Detail";
+constexpr int kEventList = 1000;
+constexpr int kMenuExit = 1;
+constexpr int kMenuRefresh = 32771;
+constexpr int kMenuClearAll = 32772;
+constexpr int kMenuDetail = 32773;
+constexpr int kMenuNewestFirst = 32774;
+constexpr int kMenuOldestFirst = 32775;
+constexpr int kDetailDate = 1002;
+constexpr int kDetailTime = 1003;
+constexpr int kDetailSource = 1004;
+constexpr int kDetailUser = 1005;
+constexpr int kDetailDescription = 1006;
+constexpr const char* kNoteSource = "WinHost";
+
+// One event's line of the viewer's list cut at its tabs: date, time, user and summary. `whole`
+// says the line was exactly four columns each ended by a tab.
+struct ViewerLine {
+  std::vector<std::string> columns;
+  bool whole = false;
+};
+
+ViewerLine SplitLine(const std::string& line) {
+  ViewerLine split;
+  size_t start = 0;
+  for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+    split.columns.push_back(line.substr(start, tab - start));
+  }
+  split.whole = start == line.size() && split.columns.size() == 4;
+  if (start < line.size()) split.columns.push_back(line.substr(start));
+  return split;
+}
+
+// The "OldestFirst" entry of section "AuditLog" in the profile file of the Windows data
+// directory, read back with the system's own profile reader ("<none>" when it is not there).
+std::string StoredViewerOrder() {
+  char dir[MAX_PATH + 1] = "";
+  const DWORD length = ::GetEnvironmentVariableA("QUORVANE_WINDIR", dir, sizeof dir);
+  if (length == 0 || length >= sizeof dir) return "<QUORVANE_WINDIR not set>";
+  const std::string path = std::string(dir, length) + "\\qvtalmor.ini";
+  char value[64] = "";
+  ::GetPrivateProfileStringA("AuditLog", "OldestFirst", "<none>", value, sizeof value,
+                             path.c_str());
+  return value;
+}
+
+// `text` with its line breaks spelled out, for a FAIL line.
+std::string Escaped(const std::string& text) {
+  std::string shown;
+  for (char c : text) {
+    if (c == '\r') {
+      shown += "\\r";
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "[" + line + "]";
+  return text;
+}
+
+// The menu's check marks on the two orders as "oldest newest", e.g. "1 0".
+std::string OrderMarks(const win_host::DialogDriver& d, HWND viewer) {
+  return std::to_string(d.MenuChecked(viewer, kMenuOldestFirst)) + " " +
+         std::to_string(d.MenuChecked(viewer, kMenuNewestFirst));
+}
+
+void CheckLogViewer(const Exports& e) {
+  char right0[128] = "";
+  e.get_right(0, right0, sizeof right0);
+  // What opening the viewer (an audited enquiry for right 0) and a host's note look like in
+  // the summary column.
+  const std::string access_summary =
+      std::string("Object Access : Successful object access. - Access attempted : ") + right0;
+  const std::string first_note = "Batch 7 started\r\nBalance checked\r\nOperator present";
+
+  // First opening: the menu as its template makes it, the events logged so far, then every
+  // event cleared so that the ones below are all the log holds.
+  bool driven = false;
+  int result = win_host::RunDriven(
+      [&] { return e.log_view(nullptr); },
+      [&](win_host::DialogDriver& d) {
+        HWND viewer = d.WaitForDialog(kViewerCaption, kEventList);
+        if (viewer == nullptr) return Fail("audit log viewer shown", "no window captioned Audit Log Viewer");
+        Check(true, "audit log viewer shown");
+        Check(d.MenuText(viewer, kMenuNewestFirst) == "&Newest First" &&
+                  d.MenuText(viewer, kMenuOldestFirst) == "&Oldest First" &&
+                  d.MenuText(viewer, kMenuDetail) == "&Detail..." &&
+                  d.MenuText(viewer, kMenuRefresh) == "&Refresh" &&
+                  d.MenuText(viewer, kMenuClearAll) == "&Clear All Events" &&
+                  d.MenuText(viewer, kMenuExit) == "E&xit",
+              "the viewer's menu bar has its items",
+              d.MenuText(viewer, kMenuNewestFirst) + " / " + d.MenuText(viewer, kMenuExit));
+        Check(OrderMarks(d, viewer) == "1 0",
+              "without a stored order the viewer shows the oldest event first",
+              "check marks oldest/newest " + OrderMarks(d, viewer));
+        // The log-ons, enquiries and user edits above were logged.
+        const bool listed = d.WaitUntil([&] { return !d.ListItems(viewer, kEventList).empty(); });
+        Check(listed, "the viewer lists the events logged so far");
+
+        if (!d.Menu(viewer, kMenuClearAll)) return Fail("Clear All Events chosen", "no such item");
+        HWND box = d.WaitForMessageBox("Clear Audit Log", viewer);
+        if (box == nullptr) return Fail("Clear All Events asks first", "no box");
+        Check(d.StaticTexts(box).find("Are you sure?") != std::string::npos,
+              "Clear All Events asks first", d.StaticTexts(box));
+        d.Press(box, IDOK);
+        if (!d.WaitUntilClosed(box)) return Fail("the question closes with OK", "still open");
+        const bool emptied = d.WaitUntil([&] { return d.ListItems(viewer, kEventList).empty(); });
+        Check(emptied, "Clear All Events empties the list",
+              Joined(d.ListItems(viewer, kEventList)));
+
+        if (!d.Menu(viewer, kMenuExit)) return Fail("Exit chosen", "no such item");
+        if (!d.WaitUntilClosed(viewer)) return Fail("Exit closes the viewer", "still open");
+        return true;
+      },
+      kDialogTimeoutMs, &driven);
+  Check(driven && result == 1, "SecurityLogView opens the viewer and Exit closes it",
+        "result " + std::to_string(result));
+  Check(StoredViewerOrder() == "TRUE", "the viewer stores OldestFirst=TRUE on close",
+        StoredViewerOrder());
+
+  // Events of the host: three notes (the first of three lines) and an audited enquiry.
+  const int noted = e.note(0, kNoteSource, 0, first_note.c_str(), 0) +
+                    e.note(0, kNoteSource, 0, "Batch 7 weighed", 0) +
+                    e.note(0, kNoteSource, 0, "Batch 7 closed", 0);
+  Check(noted == 3, "SecurityNote records three notes", std::to_string(noted) + " of 3");
+  Check(e.enquire(nullptr, 0) == 1, "SecurityEnquire for right 0 as the administrator");
+
+  // Oldest first, then newest first, one line per event; a line's detail; Exit. A summary
+  // shows the description up to its second line break, which reads " - ".
+  const std::vector<std::string> oldest_summaries = {
+      std::string(kNoteSource) + " : Batch 7 started - Balance checked - ",
+      std::string(kNoteSource) + " : Batch 7 weighed",
+      std::string(kNoteSource) + " : Batch 7 closed",
+      access_summary,  // the enquiry
+      access_summary,  // this opening of the viewer
+  };
+  result = win_host::RunDriven(
+      [&] { return e.log_view(nullptr); },
+      [&](win_host::DialogDriver& d) {
+        HWND viewer = d.WaitForDialog(kViewerCaption, kEventList);
+        if (viewer == nullptr) return Fail("audit log viewer shown again", "no window");
+        std::vector<std::string> oldest;
+        d.WaitUntil([&] {
+          oldest = d.ListItems(viewer, kEventList);
+          return oldest.size() == oldest_summaries.size();
+        });
+        Check(oldest.size() == oldest_summaries.size(), "the viewer has one line per event",
+              std::to_string(oldest.size()) + " lines: " + Joined(oldest));
+        if (oldest.size() != oldest_summaries.size()) return false;
+
+        // Date, time, user and summary, each ended by a tab; a summary the column is too narrow
+        // for is cut at its end.
+        std::string bad;
+        for (size_t i = 0; i < oldest.size(); ++i) {
+          const ViewerLine line = SplitLine(oldest[i]);
+          const std::string& expected = oldest_summaries[i];
+          const bool ok = line.whole && !line.columns[0].empty() && !line.columns[1].empty() &&
+                          line.columns[2] == "Administrator" &&
+                          (i < 3 ? line.columns[3] == expected
+                                 : line.columns[3].size() >= 15 &&
+                                       expected.compare(0, line.columns[3].size(),
+                                                        line.columns[3]) == 0);
+          if (!ok) bad += " line " + std::to_string(i) + " [" + oldest[i] + "]";
+        }
+        Check(bad.empty(), "each line is date, time, user and summary separated by tabs, oldest first",
+              bad);
+
+        // Newest first: the same lines the other way round, the check mark moved.
+        if (!d.Menu(viewer, kMenuNewestFirst)) return Fail("Newest First chosen", "no such item");
+        const std::vector<std::string> reversed(oldest.rbegin(), oldest.rend());
+        std::vector<std::string> newest;
+        const bool turned = d.WaitUntil([&] {
+          newest = d.ListItems(viewer, kEventList);
+          return newest == reversed;
+        });
+        Check(turned, "Newest First reverses the list", Joined(newest));
+        Check(OrderMarks(d, viewer) == "0 1", "Newest First moves the check mark to itself",
+              "check marks oldest/newest " + OrderMarks(d, viewer));
+
+        // The first note is now the last line: clicked, then View > Detail...
+        const int line = static_cast<int>(newest.size()) - 1;
+        if (!d.ClickListItem(viewer, kEventList, line)) {
+          return Fail("a click selects the first note's line", "line not in view");
+        }
+        const bool selected = d.WaitUntil([&] { return d.ListSelection(viewer, kEventList) == line; });
+        Check(selected, "a click selects the first note's line",
+              "selection " + std::to_string(d.ListSelection(viewer, kEventList)));
+        if (!d.Menu(viewer, kMenuDetail)) return Fail("Detail... chosen", "no such item");
+        HWND detail = d.WaitForDialog(kDetailCaption, kDetailDescription);
+        if (detail == nullptr) return Fail("Detail... shows the event detail dialog", "no window");
+        Check(true, "Detail... shows the event detail dialog");
+        Check(::GetWindow(detail, GW_OWNER) == viewer, "the event detail dialog is owned by the viewer");
+        const ViewerLine shown = SplitLine(newest[line]);
+        const std::string date = d.ControlText(detail, kDetailDate);
+        const std::string time = d.ControlText(detail, kDetailTime);
+        Check(shown.columns.size() >= 2 && date == shown.columns[0] && time == shown.columns[1],
+              "the detail's date and time are the line's",
+              date + " " + time + " for [" + newest[line] + "]");
+        Check(d.ControlText(detail, kDetailSource) == kNoteSource &&
+                  d.ControlText(detail, kDetailUser) == "Administrator",
+              "the detail shows the event's source and user",
+              d.ControlText(detail, kDetailSource) + " / " + d.ControlText(detail, kDetailUser));
+        const std::string description = d.ControlText(detail, kDetailDescription);
+        Check(description == first_note,
+              "the detail shows the whole description with CR LF line breaks", Escaped(description));
+        d.Press(detail, IDOK);
+        if (!d.WaitUntilClosed(detail)) return Fail("Close ends the event detail", "still open");
+        Check(::IsWindowVisible(viewer) != 0, "the viewer stays open after the detail closes");
+
+        if (!d.Menu(viewer, kMenuExit)) return Fail("Exit chosen", "no such item");
+        if (!d.WaitUntilClosed(viewer)) return Fail("Exit closes the viewer", "still open");
+        return true;
+      },
+      kDialogTimeoutMs, &driven);
+  Check(driven && result == 1, "the viewer driven through order, detail and Exit",
+        "result " + std::to_string(result));
+  Check(StoredViewerOrder() == "FALSE", "the viewer stores OldestFirst=FALSE on close",
+        StoredViewerOrder());
+
+  // The stored order comes back at the next opening; Oldest First turns it round again.
+  result = win_host::RunDriven(
+      [&] { return e.log_view(nullptr); },
+      [&](win_host::DialogDriver& d) {
+        HWND viewer = d.WaitForDialog(kViewerCaption, kEventList);
+        if (viewer == nullptr) return Fail("audit log viewer shown a third time", "no window");
+        Check(OrderMarks(d, viewer) == "0 1", "the viewer opens in the stored order",
+              "check marks oldest/newest " + OrderMarks(d, viewer));
+        std::vector<std::string> lines;
+        const bool newest_on_top = d.WaitUntil([&] {
+          lines = d.ListItems(viewer, kEventList);
+          return lines.size() == oldest_summaries.size() + 1 &&
+                 SplitLine(lines.front()).columns.size() == 4 &&
+                 SplitLine(lines.back()).columns.size() == 4 &&
+                 access_summary.compare(0, SplitLine(lines.front()).columns[3].size(),
+                                        SplitLine(lines.front()).columns[3]) == 0 &&
+                 SplitLine(lines.back()).columns[3] == oldest_summaries.front();
+        });
+        Check(newest_on_top, "this opening's own event is on top and the first note last",
+              Joined(lines));
+        if (!d.Menu(viewer, kMenuOldestFirst)) return Fail("Oldest First chosen", "no such item");
+        const bool turned = d.WaitUntil([&] {
+          return d.ListItems(viewer, kEventList) ==
+                 std::vector<std::string>(lines.rbegin(), lines.rend());
+        });
+        Check(turned && OrderMarks(d, viewer) == "1 0",
+              "Oldest First turns the list back and moves the check mark",
+              "check marks oldest/newest " + OrderMarks(d, viewer));
+        if (!d.Menu(viewer, kMenuExit)) return Fail("Exit chosen", "no such item");
+        if (!d.WaitUntilClosed(viewer)) return Fail("Exit closes the viewer", "still open");
+        return true;
+      },
+      kDialogTimeoutMs, &driven);
+  Check(driven && result == 1, "the viewer reopened in the stored order and closed",
+        "result " + std::to_string(result));
+  Check(StoredViewerOrder() == "TRUE", "the viewer stores OldestFirst=TRUE again",
+        StoredViewerOrder());
+}
+
 void CheckDialogs(HMODULE module) {
   Exports e;
   e.login = Resolve<TalmorWindowFn>(module, "SecurityLogin");
@@ -466,6 +739,11 @@ void CheckDialogs(HMODULE module) {
   e.get_user = Resolve<TalmorGetUserFn>(module, "SecurityGetUser");
   e.get_right = Resolve<TalmorGetRightFn>(module, "SecurityGetRight");
   e.filter = Resolve<TalmorFilterDllMsgFn>(module, "FilterDllMsg");
+  e.note = Resolve<TalmorNoteFn>(module, "SecurityNote");
+  e.enquire = Resolve<TalmorEnquireFn>(module, "SecurityEnquire");
+  // Reached by ordinal, as the host's menu does.
+  e.log_view = reinterpret_cast<TalmorWindowFn>(
+      TalmorResolveOrdinal(module, TalmorExportOrdinal("SecurityLogView")));
   if (!Resolved(e)) {
     Check(false, "dialog exports resolved");
     return;
@@ -479,6 +757,7 @@ void CheckDialogs(HMODULE module) {
   CheckLogon(e);
   CheckFilterInDialog(e);
   CheckUserEdit(e);
+  CheckLogViewer(e);
 }
 
 // Opens the log-on dialog with a name typed in and reports where it is, for a screenshot.
