@@ -305,11 +305,15 @@ void AuditLogViewer::ClearAllEvents() {
   if (MessageBox("Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation) != kIdOk) {
     return;
   }
-  AuditLogFile log;
-  try {
-    log.Clear();
-  } catch (const FileException&) {
-    // The list below shows whatever the log still holds.
+  {
+    // Closed before the list is filled: the fill opens the log itself, and the lock is the
+    // file's, so an open log here would keep the fill waiting and then out.
+    AuditLogFile log;
+    try {
+      log.Clear();
+    } catch (const FileException&) {
+      // The fill below shows whatever the log still holds.
+    }
   }
   FillList();
 }
@@ -373,11 +377,14 @@ void AuditLogViewer::RestorePlacement() {
 void AuditLogViewer::SavePlacement() {
   WindowPlacement placement = GetWindowPlacement();
   placement.flags = IsZoomed() ? kPlacementRestoreToMaximized : 0;
+  // A profile that cannot be written leaves that setting as it was; the viewer still closes.
   try {
     WriteProfileString(kProfile, kSection, kWinPosKey, FormatPlacement(placement));
+  } catch (const FileException&) {
+  }
+  try {
     WriteProfileString(kProfile, kSection, kOldestFirstKey, oldestFirst_ ? "TRUE" : "FALSE");
   } catch (const FileException&) {
-    // A profile that cannot be written leaves the settings as they were; the viewer still closes.
   }
 }
 

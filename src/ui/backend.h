@@ -50,6 +50,8 @@ class ControlPeer {
   virtual void SetLimitText(int limit) = 0;  // 0 = the toolkit's maximum
   virtual Rect GetRect() const = 0;          // pixels, in the dialog's client area
   virtual void SetRect(const Rect& rect) = 0;
+  // The control's client area: inside its border and scroll bars.
+  virtual Size GetClientSize() const = 0;
   virtual int TextWidth(std::string_view text) const = 0;  // pixels in the control's font
 
   // List box and combo box entries; null for other kinds.

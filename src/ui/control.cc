@@ -1,5 +1,7 @@
 #include "ui/control.h"
 
+#include <algorithm>
+
 #include "ui/backend.h"
 #include "ui/dialog.h"
 
@@ -45,10 +47,7 @@ Rect Control::GetWindowRect() const { return peer_ ? peer_->GetRect() : Rect{}; 
 void Control::MoveWindow(const Rect& rect) {
   if (peer_) peer_->SetRect(rect);
 }
-Size Control::GetClientSize() const {
-  Rect r = GetWindowRect();
-  return {r.width(), r.height()};
-}
+Size Control::GetClientSize() const { return peer_ ? peer_->GetClientSize() : Size{}; }
 int Control::TextWidth(std::string_view text) const { return peer_ ? peer_->TextWidth(text) : 0; }
 
 void Control::SetLimitText(int max_chars) {
@@ -136,6 +135,15 @@ int Control::SetCurSel(int index) {
   ListModel* l = list();
   if (!l) return kListError;
   int result = l->SetCurSel(index);
+  // A list box scrolls the new selection into view.
+  if (result != kListError && index >= 0 && peer_->Template().kind == ControlKind::kListBox) {
+    const int rows = std::max(1, peer_->GetVerticalScroll().page);
+    if (index < l->top_index()) {
+      l->SetTopIndex(index);
+    } else if (index >= l->top_index() + rows) {
+      l->SetTopIndex(std::max(0, index - rows + 1));
+    }
+  }
   peer_->ListChanged();
   return result;
 }

@@ -47,7 +47,7 @@ class Control {
   void SetFocus();
   Rect GetWindowRect() const;  // pixels, in the dialog's client area
   void MoveWindow(const Rect& rect);
-  Size GetClientSize() const;
+  Size GetClientSize() const;  // inside the border and scroll bars
   int TextWidth(std::string_view text) const;  // pixels, in the control's font
 
   // Edits.

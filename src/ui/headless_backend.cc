@@ -38,6 +38,7 @@ class HeadlessControl : public ControlPeer {
   int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
   void SetLimitText(int limit) override { limit_ = limit; }
   Rect GetRect() const override { return rect_; }
+  Size GetClientSize() const override { return {rect_.width(), rect_.height()}; }
   void SetRect(const Rect& rect) override {
     rect_ = rect;
     ListChanged();
@@ -671,11 +672,14 @@ class Executor {
     ListModel* list = c->List();
     int current = list->GetCurSel();
     int rows = c->VisibleRows();
+    // In a one-column list Left and Right move as Up and Down do.
     switch (key) {
       case Key::kDown:
+      case Key::kRight:
         MoveSelection(d_, *c, current + 1);
         break;
       case Key::kUp:
+      case Key::kLeft:
         MoveSelection(d_, *c, current < 0 ? 0 : current - 1);
         break;
       case Key::kPageDown:

@@ -11,7 +11,9 @@
 #include "dialogs/dialog_driver.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
+#include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
+#include "ui/headless_script.h"
 
 namespace talmor::testing {
 namespace {
@@ -112,27 +114,50 @@ TEST_P(AuditLogViewerTest, BatchesInBothOrdersAndLoadingTheRest) {
 }
 
 TEST_P(AuditLogViewerTest, ScrollingIntoTheLastQuarterLoadsMoreAndNotBefore) {
-  AddEvents(150);
+  AddEvents(400);
   std::vector<ListState> seen;
   int visible = 0;
-  // Line down at the top of 60 lines does not load; a page down at the last page does, at
-  // least a batch (or twice the rows shown); keys that move up never load.
+  auto to_the_end = Probe([](Dialog& d) {
+    Control* list = d.Item(ids::kList);
+    list->SetTopIndex(list->GetCount() - 1);
+  });
+  // Line down at the top of 60 lines does not load; with the last line in view, actions that
+  // move up never load; a page down there loads at least a batch (or twice the rows shown), and
+  // so does the end of a scroll.
   Run(Steps({Script("dialog 137"), Steps(Probe([&](Dialog& d) {
-               Control* list = d.Item(ids::kList);
-               visible = list->GetClientSize().cy / list->GetItemHeight();
+               visible = d.Item(ids::kList)->GetVerticalScroll().page;
              })),
-             Script("scroll 1000 linedown\nkey 1000 Up\nkey 1000 Home\nkey 1000 PageUp"),
-             Steps(LookInto(seen)), Steps(Probe([](Dialog& d) {
-               Control* list = d.Item(ids::kList);
-               list->SetTopIndex(list->GetCount() - 1);
-             })),
-             Script("scroll 1000 pagedown"), Steps(LookInto(seen)), Script("escape")}));
-  ASSERT_EQ(seen.size(), 2u);
+             Script("scroll 1000 linedown"), Steps(LookInto(seen)), Steps(to_the_end),
+             Script("key 1000 Up\nkey 1000 Left\nkey 1000 PageUp\nscroll 1000 lineup\n"
+                    "scroll 1000 pageup"),
+             Steps(LookInto(seen)), Steps(to_the_end), Script("scroll 1000 pagedown"),
+             Steps(LookInto(seen)), Steps(to_the_end), Script("scroll 1000 endscroll"),
+             Steps(LookInto(seen)), Script("escape")}));
+  ASSERT_EQ(seen.size(), 4u);
   ASSERT_GT(visible, 0);
   ASSERT_LT(visible, 30) << "the list shows too many rows for a load to wait for scrolling";
-  EXPECT_EQ(seen[0].positions, Range(0, 59));
   const int more = std::max(60, 2 * visible);
-  EXPECT_EQ(seen[1].positions, Range(0, 59 + more));
+  EXPECT_EQ(seen[0].positions, Range(0, 59));
+  EXPECT_EQ(seen[1].positions, Range(0, 59));
+  EXPECT_EQ(seen[2].positions, Range(0, 59 + more));
+  EXPECT_EQ(seen[3].positions, Range(0, 59 + 2 * more));
+}
+
+TEST_P(AuditLogViewerTest, ScrollingToTheBottomShowsTheLastLine) {
+  AddEvents(150);
+  int count = 0, top = -1, rows = 0, selected = -1;
+  Run(Steps({Script("dialog 137\nscroll 1000 bottom"), Steps(Probe([&](Dialog& d) {
+               Control* list = d.Item(ids::kList);
+               count = list->GetCount();
+               top = list->GetTopIndex();
+               rows = list->GetVerticalScroll().page;
+               selected = list->GetCurSel();
+             })),
+             Script("escape")}));
+  EXPECT_EQ(count, 150);
+  EXPECT_EQ(selected, 149);
+  EXPECT_GT(rows, 0);
+  EXPECT_GE(top + rows, count) << "the last line is out of view";
 }
 
 TEST_P(AuditLogViewerTest, LinesShowTheSummaryAndCutTheUserColumn) {
@@ -178,37 +203,61 @@ TEST_P(AuditLogViewerTest, DetailShowsTheSelectedEventAndNothingWithoutSelection
   }
   std::string date, time, source, user, description;
   ASSERT_TRUE(AuditLogFile().ReadEvent(1, date, time, source, user, description));
+  std::string date0, time0;
+  ASSERT_TRUE(AuditLogFile().ReadEvent(0, date0, time0, source, user, description));
+  const std::string first_line =
+      date0 + "\t" + time0 + "\tAdministrator\tLogon/Logoff : User logged on.\t";
   std::vector<std::string> shown;
-  const auto transcript =
-      Run(Steps({Script("dialog 137\nmenu 32773"), Steps(Probe([](Dialog& d) {
-                   // Detail without a selection shows nothing: still the viewer.
-                   EXPECT_EQ(d.template_id(), kIddAuditLogViewer);
-                 })),
-                 Steps(Probe([](Dialog& d) { d.Item(ids::kList)->SetCurSel(1); })),
-                 Script("menu 32773\ndialog 132"), Steps(Probe([&](Dialog& d) {
-                   for (int id : {detail_ids::kDate, detail_ids::kTime, detail_ids::kSource,
-                                  detail_ids::kUser, detail_ids::kDescription}) {
-                     shown.push_back(d.Item(id)->GetWindowText());
-                   }
-                 })),
-                 Script("click 1\nmenu 1")}));
+  std::string double_clicked_source;
+  int extent = 0;
+  const auto transcript = Run(
+      Steps({Script("dialog 137\nmenu 32773"), Steps(Probe([](Dialog& d) {
+               // Detail without a selection shows nothing: still the viewer.
+               EXPECT_EQ(d.template_id(), kIddAuditLogViewer);
+             })),
+             Steps(Probe([](Dialog& d) { d.Item(ids::kList)->SetCurSel(1); })),
+             Script("menu 32773\ndialog 132"), Steps(Probe([&](Dialog& d) {
+               for (int id : {detail_ids::kDate, detail_ids::kTime, detail_ids::kSource,
+                              detail_ids::kUser, detail_ids::kDescription}) {
+                 shown.push_back(d.Item(id)->GetWindowText());
+               }
+             })),
+             Script("click 1"),
+             Steps(Probe([&](Dialog& d) { extent = d.Item(ids::kList)->GetHorizontalExtent(); })),
+             // A double click on a line shows its detail too.
+             Script("dblclick 1000 " + EscapeTranscriptText(first_line) + "\ndialog 132"),
+             Steps(Probe([&](Dialog& d) {
+               double_clicked_source = d.Item(detail_ids::kSource)->GetWindowText();
+             })),
+             Script("click 1\nmenu 1")}));
   EXPECT_THAT(shown, ElementsAre(date, time, "Policy Change", "Administrator", "first\r\nsecond"));
+  EXPECT_EQ(double_clicked_source, "Logon/Logoff");
+  EXPECT_EQ(extent, 1200);
   EXPECT_THAT(transcript, ElementsAre("dialog\t137\tAudit Log Viewer", "dialog\t132\tEvent Detail",
-                                      "end\t132\t1", "end\t137\t1"));
+                                      "end\t132\t1", "dialog\t132\tEvent Detail", "end\t132\t1",
+                                      "end\t137\t1"));
 }
 
 TEST_P(AuditLogViewerTest, ClearAsksFirstAndRecordsNothing) {
   AddEvents(5);
   std::vector<ListState> seen;
-  const auto transcript =
-      Run(Steps({Script("dialog 137\nmenu 32772\nanswer cancel"), Steps(LookInto(seen)),
-                 Script("menu 32772\nanswer ok"), Steps(LookInto(seen)), Script("menu 1")}));
+  FaultyFileSystem files;  // nothing fails; it watches the locks
+  std::vector<std::string> transcript;
+  {
+    ScopedFileSystem installed(files);
+    transcript =
+        Run(Steps({Script("dialog 137\nmenu 32772\nanswer cancel"), Steps(LookInto(seen)),
+                   Script("menu 32772\nanswer ok"), Steps(LookInto(seen)), Script("menu 1")}));
+  }
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].positions, Range(0, 4));
   EXPECT_TRUE(seen[1].positions.empty());
   EXPECT_EQ(EventCount(), 0u);  // the clearing is not itself an event
-  EXPECT_THAT(transcript, ::testing::Contains(HasSubstr("Are you sure?")));
-  EXPECT_THAT(transcript, ::testing::Contains(HasSubstr("Clear Audit Log")));
+  const std::string box = "msgbox\texclamation\tokcancel\tClear Audit Log\tAre you sure?\t";
+  EXPECT_THAT(transcript, ElementsAre("dialog\t137\tAudit Log Viewer", box + "cancel", box + "ok",
+                                      "end\t137\t1"));
+  // The fill after the clearing read the log: it did not wait on the viewer's own lock.
+  EXPECT_EQ(files.failed_locks(), 0);
 }
 
 TEST_P(AuditLogViewerTest, RefreshShowsEventsRecordedWhileOpen) {
@@ -264,6 +313,31 @@ TEST_P(AuditLogViewerTest, OrderAndPlacementAreRememberedAcrossRuns) {
   EXPECT_EQ(Profile("OldestFirst"), "TRUE");
 }
 
+TEST_P(AuditLogViewerTest, ANormalWindowIsStoredAsShownAndComesBackUnchanged) {
+  WindowPlacement placed;
+  placed.normal_position = {60, 50, 760, 550};
+  Run(Steps({Script("dialog 137"), Steps(Probe([&](Dialog& d) { d.SetWindowPlacement(placed); })),
+             Script("close")}));
+  const std::string first = Profile("WinPos");
+  EXPECT_THAT(first, ::testing::StartsWith("0,1,"));
+  // Opened at what was stored and closed again: the same placement, however often.
+  for (int i = 0; i < 2; ++i) {
+    Run(Steps({Script("dialog 137\nclose")}));
+    EXPECT_EQ(Profile("WinPos"), first) << "cycle " << i;
+  }
+
+  // Opened maximised, restored by the user, closed: stored as a normal window.
+  placed.show_cmd = kShowMaximized;
+  Run(Steps({Script("dialog 137"), Steps(Probe([&](Dialog& d) {
+               d.SetWindowPlacement(placed);
+               WindowPlacement normal = placed;
+               normal.show_cmd = kShowNormal;
+               d.SetWindowPlacement(normal);
+             })),
+             Script("close")}));
+  EXPECT_THAT(Profile("WinPos"), ::testing::StartsWith("0,1,"));
+}
+
 TEST_P(AuditLogViewerTest, AMalformedPlacementOrOrderFallsBackToTheDefaults) {
   AddEvents(2);
   auto open_at = [&](std::vector<ListState>& seen) {
@@ -294,12 +368,29 @@ TEST_P(AuditLogViewerTest, AMalformedPlacementOrOrderFallsBackToTheDefaults) {
   EXPECT_EQ(seen[0].positions, Range(1, 0));
 }
 
-TEST_P(AuditLogViewerTest, AnEmptyOrLockedLogShowsAnEmptyList) {
+TEST_P(AuditLogViewerTest, AnEmptyOrUnopenableLogShowsAnEmptyList) {
   std::vector<ListState> seen;
   Run(Steps(
       {Script("dialog 137\nmenu 32773\nkey 1000 End"), Steps(LookInto(seen)), Script("escape")}));
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(seen[0].positions.empty());
+
+  // A log that cannot be opened reads as empty, without a message; Refresh shows it once it can.
+  AddEvents(3);
+  seen.clear();
+  FaultyFileSystem files;
+  std::vector<std::string> transcript;
+  {
+    ScopedFileSystem installed(files);
+    files.Arm(FaultKind::kOpen, 1, /*stop=*/true);
+    transcript = Run(Steps({Script("dialog 137"), Steps(LookInto(seen)),
+                            Steps(Probe([&](Dialog&) { files.Disarm(); })), Script("menu 32771"),
+                            Steps(LookInto(seen)), Script("escape")}));
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(seen[0].positions.empty());
+  EXPECT_EQ(seen[1].positions, Range(0, 2));
+  EXPECT_THAT(transcript, ElementsAre("dialog\t137\tAudit Log Viewer", "end\t137\t2"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, AuditLogViewerTest, ::testing::ValuesIn(DriverBackends()));

@@ -61,7 +61,9 @@ TEST_P(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates)
   EXPECT_EQ(result, kIdOk);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0], std::vector<bool>(4, false));  // shown disabled, states kept
-  EXPECT_EQ(checks[0], 1);
+  // Enabled with the states they had; cleared by the operator while enabled, kept when
+  // disabled again.
+  EXPECT_EQ(checks, (std::vector<int>{1, 1, 0}));
   EXPECT_EQ(seen[1], std::vector<bool>(4, true));
   EXPECT_EQ(seen[2], std::vector<bool>(4, false));
   // Clearing 1002 leaves the event boxes as they are shown.
@@ -106,10 +108,10 @@ TEST_P(AuditPolicyDialogTest, ClickingTheSwitchValidatesButStillUpdatesTheBoxes)
   dialog.enable_ = 0;
   dialog.max_entries_ = 1000;
   std::vector<bool> enabled;
-  const int result =
-      Run(dialog, Steps({Script("dialog 131\ntype 1001 5\ncheck 1002"),
-                         Steps(Probe([&](Dialog& d) { enabled = EventBoxesEnabled(d); })),
-                         Script("escape")}));
+  const int result = Run(
+      dialog,
+      Steps({Script("dialog 131\ntype 1001 5\ncheck 1002"),
+             Steps(Probe([&](Dialog& d) { enabled = EventBoxesEnabled(d); })), Script("escape")}));
   EXPECT_EQ(result, kIdCancel);
   EXPECT_THAT(transcript_, Contains(HasSubstr("Please enter an integer between 10 and 30000.")));
   EXPECT_EQ(enabled, std::vector<bool>(4, true));

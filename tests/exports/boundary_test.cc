@@ -26,7 +26,8 @@ class GuardedBuffer {
     page_ = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
     const size_t pages = (size + page_ - 1) / page_ + 1;
     length_ = pages * page_;
-    void* map = ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* map =
+        ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     base_ = map == MAP_FAILED ? nullptr : static_cast<char*>(map);
     if (base_ != nullptr) ::mprotect(base_ + length_ - page_, page_, PROT_NONE);
     Fill();
@@ -54,8 +55,8 @@ class GuardedBuffer {
   char* base_ = nullptr;
 };
 
-#define STEP(condition, code) \
-  do {                        \
+#define STEP(condition, code)        \
+  do {                               \
     if (!(condition)) return (code); \
   } while (0)
 
@@ -114,10 +115,11 @@ int CallEverythingBadly() {
     STEP(note(code, "", 0, "", 0) == 1, 42);
   }
 
-  // The name-taking exports with null, empty and huge names and odd lengths; none of these
-  // names exists, so nothing opens a dialog (a null window: no refusal box either).
-  const char* named[] = {"SecurityEditUser",   "SecurityEditGroup",   "SecurityCopyUser",
-                         "SecurityCopyGroup",  "SecurityDeleteUser",  "SecurityDeleteGroup"};
+  // The name-taking exports with null, empty and huge names and odd lengths. None of these
+  // names exists; without a name the edits open a new user's or group's dialog, which the
+  // missing operator script cancels (a null window: no refusal box either).
+  const char* named[] = {"SecurityEditUser",  "SecurityEditGroup",  "SecurityCopyUser",
+                         "SecurityCopyGroup", "SecurityDeleteUser", "SecurityDeleteGroup"};
   const int32_t lengths[] = {INT_MIN, -1, 0, 1, INT_MAX};
   for (const char* name : named) {
     auto fn = reinterpret_cast<TalmorNamedFn>(sym(name));

@@ -7,6 +7,7 @@
 
 #include "audit/audit_log_file.h"
 #include "manager/branding.h"
+#include "manager/host_status.h"
 #include "manager/security_manager.h"
 #include "support/temp_dir.h"
 #include "ui/headless_backend.h"
@@ -131,8 +132,9 @@ TEST_F(AdministrationTest, EveryOperationNeedsTheAdministrativeRight) {
   EXPECT_THAT(dialogs_.shown, IsEmpty());
   EXPECT_EQ(op_.transcript(), std::vector<std::string>(9, kRefusalBox));
   EXPECT_EQ(Descriptions(),
-            std::vector<std::string>(10, "Object Access|bob|Failed object access.\r\nAccess "
-                                         "attempted : Administer user accounts and groups"));
+            std::vector<std::string>(10,
+                                     "Object Access|bob|Failed object access.\r\nAccess "
+                                     "attempted : Administer user accounts and groups"));
   EXPECT_TRUE(manager_.FindUser("bob", nullptr));
   EXPECT_TRUE(manager_.FindGroup("A", nullptr));
 }
@@ -152,6 +154,21 @@ TEST_F(AdministrationTest, UsersEditTheirOwnAccountWithoutTheRightOrAnEnquiry) {
   EXPECT_EQ(bob.FullName(), "Robert");
   EXPECT_THAT(Descriptions(), IsEmpty());
   EXPECT_THAT(op_.transcript(), IsEmpty());
+}
+
+TEST_F(AdministrationTest, TheOwnAccountExceptionNeedsTheUserLoggedOnHere) {
+  // Logged on elsewhere: the name is only in the status slot, so the edit makes its enquiry
+  // (which adopts the name and refuses bob).
+  PublishUserName("bob");
+  EXPECT_EQ(manager_.AdminEditUser(nullptr, "bob"), 0);
+  EXPECT_THAT(dialogs_.shown, IsEmpty());
+  EXPECT_THAT(Descriptions(),
+              ElementsAre("Object Access|bob|Failed object access.\r\nAccess attempted : "
+                          "Administer user accounts and groups"));
+  // Now the manager holds the name: the same edit goes through without an enquiry.
+  EXPECT_EQ(manager_.AdminEditUser(nullptr, "bob"), 0);  // the dialog is cancelled
+  EXPECT_THAT(dialogs_.shown, ElementsAre("user bob"));
+  EXPECT_EQ(Descriptions().size(), 1u);
 }
 
 TEST_F(AdministrationTest, EditCreatesWithoutANameAndRenamesIntoTheGroups) {
@@ -282,16 +299,22 @@ TEST_F(AdministrationTest, DeletesAskForConfirmationAndProtectTheBuiltInNames) {
 
 TEST_F(AdministrationTest, PoliciesStoreTheirValuesAndRecordTheChange) {
   LogOn("Administrator", "BlueHarbour");
+  // The dialog opens with the current values, not the defaults.
+  manager_.PasswordMinChars = 7;
+  manager_.BlankPasswordOK = 0;
+  manager_.IndividualINI = 1;
   dialogs_.account = [](AccountPolicyValues& v) {
-    EXPECT_EQ(v.PasswordMinChars, 6);
-    EXPECT_EQ(v.BlankPasswordOK, 1);
+    EXPECT_EQ(v.PasswordMinChars, 7);
+    EXPECT_EQ(v.BlankPasswordOK, 0);
+    EXPECT_EQ(v.IndividualINI, 1);
     v.PasswordMinChars = 9;
     v.BlankPasswordOK = 0;
     v.IndividualINI = 0;
     return false;  // cancelled: nothing stored
   };
   EXPECT_EQ(manager_.AdminAccountPolicy(owner_), 0);
-  EXPECT_EQ(manager_.PasswordMinChars, 6);
+  EXPECT_EQ(manager_.PasswordMinChars, 7);
+  EXPECT_EQ(manager_.IndividualINI, 1);
   dialogs_.account = [](AccountPolicyValues& v) {
     v.PasswordMinChars = 9;
     v.BlankPasswordOK = 0;
@@ -319,22 +342,26 @@ TEST_F(AdministrationTest, PoliciesStoreTheirValuesAndRecordTheChange) {
   dialogs_.rights = [](SecurityManager&) { return true; };
   EXPECT_EQ(manager_.AdminRightsPolicy(owner_), 1);
 
-  EXPECT_THAT(Descriptions(),
-              ElementsAre(kGranted, kGranted, "Policy Change|Administrator|Accounts policy modified.",
-                          kGranted, kGranted,
-                          "Policy Change|Administrator|Group Rights policy modified."));
+  EXPECT_THAT(
+      Descriptions(),
+      ElementsAre(kGranted, kGranted, "Policy Change|Administrator|Accounts policy modified.",
+                  kGranted, kGranted, "Policy Change|Administrator|Group Rights policy modified."));
 }
 
 TEST_F(AdministrationTest, TheAuditPolicyIsRecordedUnderItsNewSettings) {
   LogOn("Administrator", "BlueHarbour");
+  // The dialog opens with the current values, not the defaults.
+  manager_.AuditMaxEvents = 1234;
+  manager_.AuditOther = 0;
   audit_dialogs_.policy = [](AuditPolicyValues& v) {
-    EXPECT_EQ(v.AuditMaxEvents, 1000);
+    EXPECT_EQ(v.AuditMaxEvents, 1234);
+    EXPECT_EQ(v.AuditOther, 0);
     EXPECT_EQ(v.AuditObject, 1);
     v.AuditMaxEvents = 50;
     return false;
   };
   EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 0);
-  EXPECT_EQ(manager_.AuditMaxEvents, 1000);
+  EXPECT_EQ(manager_.AuditMaxEvents, 1234);
 
   audit_dialogs_.policy = [](AuditPolicyValues& v) {
     v.AuditMaxEvents = 50;
@@ -354,9 +381,23 @@ TEST_F(AdministrationTest, TheAuditPolicyIsRecordedUnderItsNewSettings) {
   };
   EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 1);
   EXPECT_EQ(manager_.AuditPolicy, 0);
-  EXPECT_THAT(Descriptions(), ElementsAre(kGranted, kGranted,
-                                          "Policy Change|Administrator|Audit policy modified.",
-                                          kGranted));
+  // Switching auditing off altogether records nothing either (nor the next enquiry); switching
+  // it back on records the change under the new settings.
+  audit_dialogs_.policy = [](AuditPolicyValues& v) {
+    v.AuditPolicy = 1;
+    v.AuditEnable = 0;
+    return true;
+  };
+  EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 1);
+  audit_dialogs_.policy = [](AuditPolicyValues& v) {
+    v.AuditEnable = 1;
+    return true;
+  };
+  EXPECT_EQ(manager_.AdminAuditPolicy(owner_), 1);
+  EXPECT_THAT(
+      Descriptions(),
+      ElementsAre(kGranted, kGranted, "Policy Change|Administrator|Audit policy modified.",
+                  kGranted, kGranted, "Policy Change|Administrator|Audit policy modified."));
 
   // The viewer: shown after the enquiry, 1 however it is closed; refused without the right.
   EXPECT_EQ(manager_.AdminLogView(owner_), 1);

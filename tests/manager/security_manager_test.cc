@@ -20,6 +20,7 @@
 #include "platform/profile_file.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
+#include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
 #include "ui/headless_backend.h"
 
@@ -325,8 +326,9 @@ TEST_F(SecurityManagerTest, ASecondProcessAdoptsThePublishedUser) {
   // The second process's event carries the adopted name.
   const std::vector<Event> log = ReadLog();
   ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.back(), (Event{"Object Access", "Chemist",
-                               "Successful object access.\r\nAccess attempted : Start acquisitions"}));
+  EXPECT_EQ(log.back(),
+            (Event{"Object Access", "Chemist",
+                   "Successful object access.\r\nAccess attempted : Start acquisitions"}));
 
   // After a log-off in the first process, a new process finds nobody.
   first.Logoff();
@@ -358,7 +360,7 @@ TEST_F(SecurityManagerTest, LogOnComparesNamesIgnoringCaseAndPasswordsExactly) {
   EXPECT_EQ(manager.LogInUser("ADMINISTRATOR", "blueharbour"), 0);
   EXPECT_EQ(manager.current_user(), "");
   EXPECT_EQ(manager.LogInUser("ADMINISTRATOR", "BlueHarbour"), 1);
-  EXPECT_EQ(manager.current_user(), "Administrator");  // as stored
+  EXPECT_EQ(manager.current_user(), "Administrator");     // as stored
   EXPECT_EQ(manager.LogInUser("operator", "Secret"), 0);  // disabled
   EXPECT_EQ(manager.LogInUser("nobody", ""), 0);
   EXPECT_EQ(manager.current_user(), "Administrator");  // a failure changes nothing
@@ -451,12 +453,18 @@ TEST_F(SecurityManagerTest, LogoffClearsTheUserWhenTheLogCannotBeCompacted) {
   manager.StartUp();
   manager.AuditMaxEvents = 2;
   ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
+  PublishUserName("Administrator");
   for (int i = 0; i < 4; ++i) manager.RecordNote("Host", "x");
-  // A directory where the compaction's temporary file must go makes the compaction fail.
-  std::filesystem::create_directory(dir_.File("QUORVANE.LO1"));
-  std::ofstream(dir_.File("QUORVANE.LO1") + "/blocker") << "x";
-  manager.Logoff();
+  // The compaction's first rename fails with a file error.
+  FaultyFileSystem files;
+  {
+    ScopedFileSystem installed(files);
+    files.Arm(FaultKind::kRename, 1);
+    EXPECT_NO_THROW(manager.Logoff());
+  }
+  ASSERT_TRUE(files.fired());
   EXPECT_EQ(manager.current_user(), "");
+  EXPECT_EQ(ReadPublishedUserName(), "");
   EXPECT_EQ(ReadLog().size(), 2u);  // the log stays readable
 }
 
@@ -597,12 +605,13 @@ TEST_F(SecurityManagerTest, EnquiryShowsTheRefusalAndRecordsTheAttempt) {
   EXPECT_THAT(op.transcript(), ElementsAre(box, box, box));
   EXPECT_THAT(
       ReadLog(),
-      ElementsAre(
-          Event{"Object Access", "", "Failed object access.\r\nAccess attempted : Tune mass spectrometer"},
-          Event{"Object Access", "", "Failed object access.\r\nAccess attempted : Tune mass spectrometer"},
-          Event{"Object Access", "Administrator",
-                "Successful object access.\r\nAccess attempted : Tune mass spectrometer"},
-          Event{"Object Access", "Administrator", "Failed object access.\r\n"}));
+      ElementsAre(Event{"Object Access", "",
+                        "Failed object access.\r\nAccess attempted : Tune mass spectrometer"},
+                  Event{"Object Access", "",
+                        "Failed object access.\r\nAccess attempted : Tune mass spectrometer"},
+                  Event{"Object Access", "Administrator",
+                        "Successful object access.\r\nAccess attempted : Tune mass spectrometer"},
+                  Event{"Object Access", "Administrator", "Failed object access.\r\n"}));
 }
 
 TEST_F(SecurityManagerTest, TheRefusalBoxCarriesTheAlternativeCaption) {
@@ -616,7 +625,8 @@ TEST_F(SecurityManagerTest, TheRefusalBoxCarriesTheAlternativeCaption) {
   Window* parent = Window::FromHandle(reinterpret_cast<WindowHandle>(uintptr_t{0x78}));
   EXPECT_EQ(manager.Enquire(parent, 3, false), 0);
   ASSERT_EQ(op.transcript().size(), 1u);
-  EXPECT_THAT(op.transcript()[0], ::testing::StartsWith("msgbox\tstop\tok\tSarvento Security Manager\t"));
+  EXPECT_THAT(op.transcript()[0],
+              ::testing::StartsWith("msgbox\tstop\tok\tSarvento Security Manager\t"));
 }
 
 // Which option lets each category through, for every category and every option.
@@ -687,12 +697,25 @@ TEST_F(SecurityManagerTest, AnUnwritableLogDropsEventsWithoutStoppingTheOperatio
   SecurityManager manager;
   manager.StartUp();
   ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
+  ASSERT_EQ(manager.RecordNote("Host", "kept"), 1);
+  // Every write fails, as on a full disk: the events are lost, the operations go on.
+  FaultyFileSystem files;
+  {
+    ScopedFileSystem installed(files);
+    files.Arm(FaultKind::kWrite, 1, /*stop=*/true);
+    EXPECT_EQ(manager.RecordAuditEvent(2, "lost"), 0);
+    EXPECT_EQ(manager.Enquire(nullptr, 1, true), 1);
+    EXPECT_EQ(manager.Note(0, "x", "y"), 1);
+    EXPECT_NO_THROW(manager.Logoff());
+  }
+  ASSERT_TRUE(files.fired());
+  EXPECT_EQ(manager.current_user(), "");
+  // A directory where the log must be: the log cannot even be opened; nothing is recorded.
+  std::filesystem::remove(dir_.File("QUORVANE.LOG"));
   std::filesystem::create_directory(dir_.File("QUORVANE.LOG"));
+  ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
   EXPECT_EQ(manager.RecordAuditEvent(2, "lost"), 0);
   EXPECT_EQ(manager.Enquire(nullptr, 1, true), 1);
-  EXPECT_EQ(manager.Note(0, "x", "y"), 1);
-  manager.Logoff();
-  EXPECT_EQ(manager.current_user(), "");
 }
 
 }  // namespace

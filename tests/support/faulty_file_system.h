@@ -73,6 +73,8 @@ class FaultyFileSystem : public ForwardingFileSystem {
   void ResetCounts() { counts_.fill(0); }
   int Count(FaultKind kind) const { return counts_[static_cast<size_t>(kind)]; }
   bool fired() const { return fired_; }
+  // Exclusive locks that were not had within their wait (another holder kept them).
+  int failed_locks() const { return failed_locks_; }
 
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
     Point(FaultKind::kOpen, path);
@@ -135,7 +137,9 @@ class FaultyFileSystem : public ForwardingFileSystem {
       file_->Sync();
     }
     bool LockExclusive(std::chrono::milliseconds wait) override {
-      return file_->LockExclusive(wait);
+      const bool locked = file_->LockExclusive(wait);
+      if (!locked) ++fs_.failed_locks_;
+      return locked;
     }
     void Close() override { file_->Close(); }
     bool IsAtPath(const std::string& path) override { return file_->IsAtPath(path); }
@@ -151,6 +155,7 @@ class FaultyFileSystem : public ForwardingFileSystem {
   int armed_nth_ = 0;
   bool stop_ = false;
   bool fired_ = false;
+  int failed_locks_ = 0;
 };
 
 // Installs `fs` as the process's file system for the scope.

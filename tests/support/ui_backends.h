@@ -442,7 +442,11 @@ class QtDriver : public UiDriver {
             {"bottom", QAbstractSlider::SliderToMaximum},
             {"top", QAbstractSlider::SliderToMinimum}};
         if (a.text == "endscroll") {
-          QMetaObject::invokeMethod(bar, "sliderReleased");
+          // The mouse button let go on the bar.
+          const QPointF at(1, 1);
+          QMouseEvent release(QEvent::MouseButtonRelease, at, bar->mapToGlobal(at), Qt::LeftButton,
+                              Qt::NoButton, Qt::NoModifier);
+          QApplication::sendEvent(bar, &release);
           return;
         }
         for (auto& [name, action] : kCodes) {

@@ -33,6 +33,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -236,6 +237,22 @@ class TabStopDelegate : public QStyledItemDelegate {
   QtControl& control_;
 };
 
+// Calls `on_release` when a mouse button is let go on the watched widget.
+class ReleaseFilter : public QObject {
+ public:
+  ReleaseFilter(std::function<void()> on_release, QObject* parent)
+      : QObject(parent), on_release_(std::move(on_release)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonRelease) on_release_();
+    return false;
+  }
+
+ private:
+  std::function<void()> on_release_;
+};
+
 // A check box or radio button that answers a click anywhere in its rectangle, as the platform's
 // buttons do (Qt's own answer only on the indicator and the text).
 template <class Button>
@@ -299,6 +316,10 @@ class QtControl : public ControlPeer {
   Rect GetRect() const override {
     QRect g = widget_->geometry();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+  }
+  Size GetClientSize() const override {
+    const QSize size = view_ ? view_->viewport()->size() : widget_->contentsRect().size();
+    return {size.width(), size.height()};
   }
   void SetRect(const Rect& rect) override {
     widget_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
@@ -415,9 +436,10 @@ class QtDialog : public DialogPeer {
     }
     if (g.isValid())
       p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    // As the window is now, whoever changed it last (the library or the user).
     p.show_cmd = window_->isMaximized()   ? kShowMaximized
                  : window_->isMinimized() ? kShowMinimized
-                                          : placement_.show_cmd;
+                                          : kShowNormal;
     return p;
   }
   void SetPlacement(const WindowPlacement& p) override {
@@ -716,8 +738,11 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
                                                                  : Qt::ScrollBarAlwaysOff);
       QObject::connect(view_->verticalScrollBar(), &QScrollBar::actionTriggered,
                        [this](int action) { ListScrollAction(action); });
-      QObject::connect(view_->verticalScrollBar(), &QScrollBar::sliderReleased,
-                       [this] { dialog_.dialog_.HandleScroll(t_.id, ScrollCode::kEndScroll); });
+      // The end of every scroll made with the mouse (an arrow, the page areas, the thumb):
+      // when the button is let go on the bar.
+      view_->verticalScrollBar()->installEventFilter(
+          new ReleaseFilter([this] { dialog_.dialog_.HandleScroll(t_.id, ScrollCode::kEndScroll); },
+                            view_->verticalScrollBar()));
       QObject::connect(view_->verticalScrollBar(), &QScrollBar::valueChanged, [this](int value) {
         if (!syncing_ && list_->Count() > 0)
           list_->SetTopIndex(std::min(value, list_->Count() - 1));
@@ -922,11 +947,14 @@ void QtControl::ListKey(Key key) {
   if (dialog_.ended_) return;
   int current = list_->GetCurSel();
   int rows = VisibleRows();
+  // In a one-column list Left and Right move as Up and Down do.
   switch (key) {
     case Key::kDown:
+    case Key::kRight:
       MoveSelection(current + 1);
       break;
     case Key::kUp:
+    case Key::kLeft:
       MoveSelection(current < 0 ? 0 : current - 1);
       break;
     case Key::kPageDown:
@@ -991,6 +1019,14 @@ void QtControl::ListScrollAction(int action) {
       return;
   }
   dialog_.dialog_.HandleScroll(t_.id, code);
+  if (code == ScrollCode::kBottom && !dialog_.ended_) {
+    // The action aimed at the end the list had before the dialog saw it; the dialog may have
+    // added lines since: aim at the end it has now.
+    SyncList();
+    view_->doItemsLayout();
+    QScrollBar* bar = view_->verticalScrollBar();
+    bar->setSliderPosition(bar->maximum());
+  }
 }
 
 void TabStopDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -298,6 +298,11 @@ class Win32Control : public ControlPeer {
   int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
   void SetLimitText(int limit) override;
   Rect GetRect() const override;
+  Size GetClientSize() const override {
+    RECT r{};
+    ::GetClientRect(hwnd_, &r);
+    return {r.right - r.left, r.bottom - r.top};
+  }
   void SetRect(const Rect& rect) override;
   int TextWidth(std::string_view text) const override;
   ListModel* List() override { return list_ ? &*list_ : nullptr; }
@@ -535,8 +540,7 @@ Win32Control::~Win32Control() {
   if (icon_) ::DestroyIcon(icon_);
 }
 
-LRESULT CALLBACK Win32Control::SubclassProc(HWND hwnd, UINT message, WPARAM wparam,
-                                            LPARAM lparam) {
+LRESULT CALLBACK Win32Control::SubclassProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = static_cast<Win32Control*>(::GetPropA(hwnd, kControlProperty));
   if (self == nullptr) return ::DefWindowProcA(hwnd, message, wparam, lparam);
   return self->Handle(message, wparam, lparam);
@@ -722,8 +726,8 @@ void Win32Control::SyncList() {
                    static_cast<LPARAM>(list_->GetData(i)));
   }
   if (combo || !list_->multiple_selection()) {
-    ::SendMessageA(hwnd_, Msg(LB_SETCURSEL, CB_SETCURSEL),
-                   static_cast<WPARAM>(list_->GetCurSel()), 0);
+    ::SendMessageA(hwnd_, Msg(LB_SETCURSEL, CB_SETCURSEL), static_cast<WPARAM>(list_->GetCurSel()),
+                   0);
   } else {
     ::SendMessageA(hwnd_, LB_SETSEL, FALSE, -1);
     for (int i : list_->GetSelItems()) ::SendMessageA(hwnd_, LB_SETSEL, TRUE, i);
@@ -743,8 +747,7 @@ void Win32Control::SyncList() {
 void Win32Control::ReadSelection() {
   if (!list_ || dirty_) return;  // the native list shows an older state; the model stands
   const int count = list_->Count();
-  if (static_cast<int>(::SendMessageA(hwnd_, Msg(LB_GETCOUNT, CB_GETCOUNT), 0, 0)) != count)
-    return;
+  if (static_cast<int>(::SendMessageA(hwnd_, Msg(LB_GETCOUNT, CB_GETCOUNT), 0, 0)) != count) return;
   if (is_combo() || !list_->multiple_selection()) {
     int current = static_cast<int>(::SendMessageA(hwnd_, Msg(LB_GETCURSEL, CB_GETCURSEL), 0, 0));
     if (current < 0 || current >= count) {
@@ -863,8 +866,8 @@ WindowPlacement Win32Dialog::GetPlacement() const {
   p.show_cmd = wp.showCmd;
   p.min_position = {wp.ptMinPosition.x, wp.ptMinPosition.y};
   p.max_position = {wp.ptMaxPosition.x, wp.ptMaxPosition.y};
-  p.normal_position = {wp.rcNormalPosition.left, wp.rcNormalPosition.top,
-                       wp.rcNormalPosition.right, wp.rcNormalPosition.bottom};
+  p.normal_position = {wp.rcNormalPosition.left, wp.rcNormalPosition.top, wp.rcNormalPosition.right,
+                       wp.rcNormalPosition.bottom};
   return p;
 }
 
