@@ -117,6 +117,7 @@ bool Dialog::IsZoomed() const { return peer_ && peer_->GetPlacement().show_cmd =
 void Dialog::SetTopmost(bool topmost) {
   if (peer_) peer_->SetTopmost(topmost);
 }
+bool Dialog::IsTopmost() const { return peer_ && peer_->IsTopmost(); }
 Size Dialog::ScreenSize() const { return (backend_ ? *backend_ : ActiveBackend()).ScreenSize(); }
 Size Dialog::DialogBaseUnits() const {
   return (backend_ ? *backend_ : ActiveBackend()).DialogBaseUnits();

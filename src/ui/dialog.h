@@ -88,6 +88,7 @@ class Dialog : public Window {
   void SetWindowPlacement(const WindowPlacement& placement);
   bool IsZoomed() const;
   void SetTopmost(bool topmost);
+  bool IsTopmost() const;
   Size ScreenSize() const;
   // Dialog base units of the backend, and a dialog-unit rectangle in pixels.
   Size DialogBaseUnits() const;

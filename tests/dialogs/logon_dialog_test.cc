@@ -43,8 +43,10 @@ TEST_P(LogonDialogTest, RememberedNameFillsTheBoxAndPutsTheFocusOnThePassword) {
   std::string shown_name;
   Rect placed;
   Size screen;
+  bool topmost = false;
   RunResult run = Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) {
                                focus = d.GetFocusId();
+                               topmost = d.IsTopmost();
                                shown_name = d.Item(logon_ids::kUserName)->GetWindowText();
                                placed = d.GetWindowRect();
                                screen = d.ScreenSize();
@@ -52,6 +54,7 @@ TEST_P(LogonDialogTest, RememberedNameFillsTheBoxAndPutsTheFocusOnThePassword) {
                              Script("type 1001 BlueHarbour\nenter")}),
                       [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
   EXPECT_EQ(focus, logon_ids::kPassword);
+  EXPECT_TRUE(topmost);
   EXPECT_EQ(shown_name, "administrator");
   // Centred across the screen, a third of the way down.
   EXPECT_EQ(placed.left, (screen.cx - placed.width()) / 2);

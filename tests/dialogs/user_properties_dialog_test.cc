@@ -53,6 +53,7 @@ class UserPropertiesTest : public DialogScenario {
 TEST_P(UserPropertiesTest, NewUserChecksRunInOrderUntilEverythingPasses) {
   LogOnAsAdministrator();
   manager().AddGroup(GroupRecord("Chemists", ""));
+  manager().AddGroup(GroupRecord("Lab.Team", ""));  // a name in use that is not a valid one
   Enabled enabled;
   RunResult run = Run(
       Steps({Script("dialog 134"), Steps(Probe([&](Dialog& d) { enabled = EnabledControls(d); })),
@@ -65,9 +66,11 @@ TEST_P(UserPropertiesTest, NewUserChecksRunInOrderUntilEverythingPasses) {
                     "enter\n"
                     "type 1005 chemists\n"  // 3: a group's name
                     "enter\n"
+                    "type 1005 lab.team\n"  // 2 comes before 3
+                    "enter\n"
                     "type 1005 Lab User\n"
-                    "type 1001 abcde\n"  // 4: one short of the minimum
-                    "type 1003 abcde\n"
+                    "type 1001 abcde\n"  // 4: one short of the minimum, and 4 before 5
+                    "type 1003 abcdx\n"
                     "enter\n"
                     "type 1001 abcdef\n"  // 5: not confirmed
                     "enter\n"
@@ -85,6 +88,7 @@ TEST_P(UserPropertiesTest, NewUserChecksRunInOrderUntilEverythingPasses) {
       ElementsAre("dialog\t134\tUser Properties", StopBox(kCaption, kNameMissing),
                   StopBox(kCaption, kNameInvalid), StopBox(kCaption, kNameInvalid),
                   StopBox(kCaption, kNameInUse), StopBox(kCaption, kNameInUse),
+                  StopBox(kCaption, kNameInvalid),
                   StopBox(kCaption, "The password must be at least 6 characters in length."),
                   StopBox(kCaption, kNotConfirmed), StopBox(kCaption, kNotConfirmed),
                   "end\t134\t1"));
@@ -232,7 +236,7 @@ TEST_P(UserPropertiesTest, RightsAreListedOncePerGrantingGroupInRightOrder) {
   };
   grant(2, {"A", "B", "C"});
   grant(5, {"C", "A"});
-  grant(7, {"C", "Gone"});  // a group that does not exist is skipped
+  grant(7, {"C", "Gone"});  // only through a group without her and one that does not exist
   grant(0, {"Administrators"});
   std::vector<std::string> rights;
   Run(Steps({Script("dialog 134"),
