@@ -9,6 +9,7 @@
 #include "manager/branding.h"
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
+#include "platform/profile_file.h"
 #include "support/temp_dir.h"
 #include "ui/headless_backend.h"
 
@@ -295,6 +296,35 @@ TEST_F(AdministrationTest, DeletesAskForConfirmationAndProtectTheBuiltInNames) {
                   "msgbox\texclamation\tokcancel\tConfirm User Delete\tDelete User : Bob\tok",
                   "msgbox\texclamation\tokcancel\tConfirm Group Delete\tDelete Group : a\tok"));
   EXPECT_EQ(Descriptions(), std::vector<std::string>(5, kGranted));
+}
+
+TEST_F(AdministrationTest, RefusalsCarryTheAlternativeCaptionAndDeletesReachTheRights) {
+  WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "TRUE");
+  ResetBrandingForTesting();
+  LogOn("bob", "pw");
+  EXPECT_EQ(manager_.AdminAccountPolicy(owner_), 0);
+  LogOn("Administrator", "BlueHarbour");
+  op_.AddScript("answer ok\nanswer ok\nanswer ok\n");
+  EXPECT_EQ(manager_.AdminDeleteUser(owner_, "ADMINISTRATOR"), 0);
+  EXPECT_EQ(manager_.AdminDeleteGroup(owner_, "administrators"), 0);
+  // A deleted group leaves the rights that listed it.
+  RightRecord right;
+  manager_.FindRight(9, &right);
+  right.AddMember("A");
+  manager_.EditRight(9, right);
+  EXPECT_EQ(manager_.AdminDeleteGroup(owner_, "A"), 1);
+  ASSERT_TRUE(manager_.FindRight(9, &right));
+  EXPECT_FALSE(right.IsMember("A"));
+  EXPECT_THAT(
+      op_.transcript(),
+      ElementsAre("msgbox\tstop\tok\tSarvento Security Manager\tYou do not have the permissions "
+                  "required to access this feature.\\nPlease contact your Administrator for "
+                  "futher advice.\tok",
+                  "msgbox\tstop\tok\tSarvento Security Manager\tThe Administrator account cannot "
+                  "be deleted.\tok",
+                  "msgbox\tstop\tok\tSarvento Security Manager\tThe Administrators group cannot "
+                  "be deleted.\tok",
+                  "msgbox\texclamation\tokcancel\tConfirm Group Delete\tDelete Group : A\tok"));
 }
 
 TEST_F(AdministrationTest, PoliciesStoreTheirValuesAndRecordTheChange) {
