@@ -38,11 +38,15 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
@@ -565,6 +569,30 @@ class QtDriver : public UiDriver {
   std::vector<QPointer<QWidget>> seen_;
   bool running_ = false;
 };
+
+// Saves a picture of the active modal dialog as the Qt backend draws it, under a caption bar in
+// the platform's colours (off screen there is no window frame to grab). True when saved.
+inline bool SaveDialogPicture(const QString& path) {
+  QWidget* window = QApplication::activeModalWidget();
+  if (window == nullptr) return false;
+  QPixmap body = window->grab();
+  QFont caption_font = window->font();
+  caption_font.setBold(true);
+  int bar = QFontMetrics(caption_font).height() + 6;
+  QImage image(body.width() + 2, body.height() + bar + 2, QImage::Format_RGB32);
+  image.fill(QColor(192, 192, 192));
+  QPainter p(&image);
+  p.fillRect(1, 1, body.width(), bar, QColor(0, 0, 128));
+  p.setPen(Qt::white);
+  p.setFont(caption_font);
+  p.drawText(QRect(5, 1, body.width() - 8, bar), Qt::AlignVCenter | Qt::AlignLeft,
+             window->windowTitle());
+  p.drawPixmap(1, bar + 1, body);
+  p.setPen(Qt::black);
+  p.drawRect(0, 0, image.width() - 1, image.height() - 1);
+  p.end();
+  return image.save(path);
+}
 #endif
 
 // "headless", and "qt" where the Qt backend is built and can start.

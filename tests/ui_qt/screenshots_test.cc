@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
-#include <QPainter>
 #include <cstdlib>
 
 #include "support/ui_backends.h"
@@ -24,25 +22,8 @@ TEST(Screenshots, SaveEveryTemplate) {
     MakeUiDriver("qt")->Run(
         [&](Dialog* d) -> std::optional<std::string> {
           if (d != &dialog || saved) return std::nullopt;
-          QWidget* window = QApplication::activeModalWidget();
-          QPixmap body = window->grab();
-          QFont caption_font = window->font();
-          caption_font.setBold(true);
-          int bar = QFontMetrics(caption_font).height() + 6;
-          QImage image(body.width() + 2, body.height() + bar + 2, QImage::Format_RGB32);
-          image.fill(QColor(192, 192, 192));
-          QPainter p(&image);
-          p.fillRect(1, 1, body.width(), bar, QColor(0, 0, 128));
-          p.setPen(Qt::white);
-          p.setFont(caption_font);
-          p.drawText(QRect(5, 1, body.width() - 8, bar), Qt::AlignVCenter | Qt::AlignLeft,
-                     window->windowTitle());
-          p.drawPixmap(1, bar + 1, body);
-          p.setPen(Qt::black);
-          p.drawRect(0, 0, image.width() - 1, image.height() - 1);
-          p.end();
           QString path = QString::fromLocal8Bit(dir) + QStringLiteral("/dialog-%1.png").arg(t.id);
-          saved = image.save(path);
+          saved = SaveDialogPicture(path);
           EXPECT_TRUE(saved) << path.toStdString();
           return std::nullopt;
         },
