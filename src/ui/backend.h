@@ -67,6 +67,19 @@ class ControlPeer {
   virtual void ListChanged() = 0;
 };
 
+// The id of the first control of `controls` (ControlPeer pointers, in template order) that takes
+// the focus from the keyboard: a tab stop, enabled and visible; 0 for none.
+template <class Controls>
+int FirstTabStop(const Controls& controls) {
+  for (const auto& c : controls) {
+    if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
+        c->Template().id != kIdStatic) {
+      return c->Template().id;
+    }
+  }
+  return 0;
+}
+
 class DialogPeer {
  public:
   virtual ~DialogPeer() = default;

@@ -113,13 +113,7 @@ class HeadlessDialog : public DialogPeer {
     if (id != 0) Notify(id, Notify::kSetFocus);
   }
   void SetInitialFocus() override {
-    for (auto& c : controls_) {
-      if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
-          c->Template().id != kIdStatic) {
-        SetFocus(c->Template().id);
-        return;
-      }
-    }
+    if (int id = FirstTabStop(controls_)) SetFocus(id);
   }
   Rect GetWindowRect() const override { return placement_.normal_position; }
   void SetWindowRect(const Rect& rect) override { placement_.normal_position = rect; }
@@ -224,13 +218,8 @@ void HeadlessControl::Enable(bool enable) {
 }
 
 ScrollInfo HeadlessControl::GetVerticalScroll() const {
-  ScrollInfo info;
-  if (!list_) return info;
-  info.pos = list_->top_index();
-  info.min = 0;
-  info.max = std::max(0, list_->Count() - 1);
-  info.page = VisibleRows();
-  return info;
+  if (!list_) return ScrollInfo{};
+  return list_->VerticalScroll(VisibleRows());
 }
 
 void HeadlessControl::ListChanged() {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ui/geometry.h"
 
 // The entries and selection of a list box or a combo box's list, with the familiar semantics:
 // indexes from 0, -1 (kListError) for failures, sorted lists keep entries in order ignoring
@@ -47,6 +50,10 @@ class ListModel {
 
   int top_index() const { return top_; }
   int SetTopIndex(int index);  // kListError when out of range
+  // The vertical scroll state of a list box showing `rows` lines: a line a position.
+  ScrollInfo VerticalScroll(int rows) const {
+    return ScrollInfo{top_, 0, std::max(0, Count() - 1), rows};
+  }
 
  private:
   struct Entry {

@@ -403,13 +403,7 @@ class QtDialog : public DialogPeer {
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
   void SetInitialFocus() override {
-    for (auto& c : controls_) {
-      if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
-          c->Template().id != kIdStatic) {
-        SetFocus(c->Template().id);
-        return;
-      }
-    }
+    if (int id = FirstTabStop(controls_)) SetFocus(id);
   }
   Rect GetWindowRect() const override {
     QRect g = window_->frameGeometry();

@@ -375,13 +375,7 @@ class Win32Dialog : public DialogPeer {
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override;
   void SetInitialFocus() override {
-    for (auto& c : controls_) {
-      if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
-          c->Template().id != kIdStatic) {
-        SetFocus(c->Template().id);
-        return;
-      }
-    }
+    if (int id = FirstTabStop(controls_)) SetFocus(id);
   }
   Rect GetWindowRect() const override {
     RECT r{};
@@ -678,14 +672,9 @@ int Win32Control::VisibleRows() const {
 }
 
 ScrollInfo Win32Control::GetVerticalScroll() const {
-  ScrollInfo info;
-  if (!list_) return info;
+  if (!list_) return ScrollInfo{};
   const_cast<Win32Control*>(this)->SyncList();
-  info.pos = list_->top_index();
-  info.min = 0;
-  info.max = std::max(0, list_->Count() - 1);
-  info.page = VisibleRows();
-  return info;
+  return list_->VerticalScroll(VisibleRows());
 }
 
 void Win32Control::ListChanged() {
