@@ -893,6 +893,9 @@ void QtControl::SyncList() {
   syncing_ = true;
   if (view_) {
     adapter_->Reset();
+    // Laid out now rather than at the view's next timer, so the scroll range is right before
+    // anything (the user's next action, the top index below) uses it.
+    view_->doItemsLayout();
     view_->verticalScrollBar()->setValue(list_->top_index());
     view_->viewport()->update();
   } else if (combo_) {
@@ -1017,7 +1020,6 @@ void QtControl::ListScrollAction(int action) {
     // The action aimed at the end the list had before the dialog saw it; the dialog may have
     // added lines since: aim at the end it has now.
     SyncList();
-    view_->doItemsLayout();
     QScrollBar* bar = view_->verticalScrollBar();
     bar->setSliderPosition(bar->maximum());
   }
