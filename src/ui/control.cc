@@ -137,7 +137,8 @@ int Control::SetCurSel(int index) {
   int result = l->SetCurSel(index);
   // A list box scrolls the new selection into view.
   if (result != kListError && index >= 0 && peer_->Template().kind == ControlKind::kListBox) {
-    const int rows = std::max(1, peer_->GetVerticalScroll().page);
+    const int item = peer_->GetItemHeight();
+    const int rows = item > 0 ? std::max(1, peer_->GetClientSize().cy / item) : 1;
     if (index < l->top_index()) {
       l->SetTopIndex(index);
     } else if (index >= l->top_index() + rows) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -16,6 +17,7 @@
 #include "storage/database_files.h"
 #include "support/temp_dir.h"
 #include "talmor32.h"
+#include "ui/headless_script.h"
 
 namespace talmor::testing {
 namespace {
@@ -138,13 +140,10 @@ TEST(Concurrency, EveryProcessesEventsArriveWholeAndInOrder) {
     if (line == "dialog\t137\tAudit Log Viewer") opened = true;
     if (line.rfind("item\t1000\t", 0) != 0) continue;
     ++viewer_lines;
-    // item, control, index, selected, then the four columns each ending in an escaped tab.
-    const std::string text = line.substr(line.find('\t', line.find('\t', 10) + 1) + 1);
-    size_t tabs = 0;
-    for (size_t at = text.find("\\t"); at != std::string::npos; at = text.find("\\t", at + 2)) {
-      ++tabs;
-    }
-    EXPECT_EQ(tabs, 4u) << line;
+    // item, control, index, selected, then the text: four columns each ending in a tab.
+    const std::string text =
+        UnescapeScriptText(line.substr(line.find('\t', line.find('\t', 10) + 1) + 1));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\t'), 4) << line;
   }
   EXPECT_TRUE(opened);
   EXPECT_GE(viewer_lines, 1);  // at least its own enquiry

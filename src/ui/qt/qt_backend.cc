@@ -882,14 +882,14 @@ void QtControl::ListChanged() {
   QMetaObject::invokeMethod(
       widget_,
       [this] {
-        sync_posted_ = false;
-        SyncList();
+        if (sync_posted_) SyncList();  // unless a direct sync came first
       },
       Qt::QueuedConnection);
 }
 
 void QtControl::SyncList() {
   if (!list_) return;
+  sync_posted_ = false;
   syncing_ = true;
   if (view_) {
     adapter_->Reset();

@@ -4,7 +4,10 @@
 // message boxes answer with the button pressed. The user's actions are performed on this thread
 // from a thread timer that the dialogs' modal loops dispatch, one step per tick.
 
+#include "ui/win32/win32_backend.h"
+
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,9 +22,7 @@
 #include "ui/data_exchange.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
-#include "ui/win32/win32_backend.h"
-
-#include <windows.h>
+#include "ui/sample_dialogs.h"
 
 namespace talmor {
 namespace {
@@ -142,21 +143,13 @@ class Win32BackendTest : public ::testing::Test {
 // --- dialogs of the tests ---------------------------------------------------------------------
 
 // The log-on template with limited edits, a preset name, and a count of the user's changes.
-class LogonLike : public Dialog {
+class LogonLike : public talmor::testing::NameDialog {
  public:
-  LogonLike() : Dialog(kIddLogon) {}
-  std::string name_ = "preset";
-  std::string password_;
+  LogonLike() { name_ = "preset"; }
   int name_changes_ = 0;
   std::vector<int> focus_gained_;
 
  protected:
-  void DoDataExchange(DataExchange& dx) override {
-    dx.Text(logon_ids::kUserName, name_);
-    dx.MaxChars(logon_ids::kUserName, 16);
-    dx.Text(logon_ids::kPassword, password_);
-    dx.MaxChars(logon_ids::kPassword, 14);
-  }
   bool OnCommand(int id, Notify code) override {
     if (id == logon_ids::kUserName && code == Notify::kChange) ++name_changes_;
     if (code == Notify::kSetFocus) focus_gained_.push_back(id);
@@ -212,8 +205,8 @@ class ViewerLike : public Dialog {
   void OnControlKey(int id, Key key) override {
     keys_.push_back(key);
     if (id == audit_log_viewer_ids::kList && key == Key::kEnd) {
-      rows_at_end_key_ = static_cast<int>(::SendMessageA(
-          ::GetDlgItem(static_cast<HWND>(handle()), id), LB_GETCOUNT, 0, 0));
+      rows_at_end_key_ = static_cast<int>(
+          ::SendMessageA(::GetDlgItem(static_cast<HWND>(handle()), id), LB_GETCOUNT, 0, 0));
       AddRows(100, 20);
     }
   }
@@ -270,7 +263,7 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
             EXPECT_STREQ(cls, "Edit");
             ::GetClassNameA(::GetDlgItem(hwnd, IDOK), cls, sizeof cls);
             EXPECT_STREQ(cls, "Button");
-EXPECT_TRUE(SameRect(ChildRect(hwnd, logon_ids::kUserName),
+            EXPECT_TRUE(SameRect(ChildRect(hwnd, logon_ids::kUserName),
                                  ControlPlace(hwnd, 104, 20, 85, 12)));
             EXPECT_TRUE(SameRect(ChildRect(hwnd, IDCANCEL), ControlPlace(hwnd, 201, 20, 47, 12)));
             EXPECT_NE(::GetWindowLongA(password, GWL_STYLE) & ES_PASSWORD, 0);
@@ -312,9 +305,9 @@ EXPECT_TRUE(SameRect(ChildRect(hwnd, logon_ids::kUserName),
   EXPECT_EQ(dialog.password_, "0123456789abcd") << "the box stops at 14 characters";
   EXPECT_FALSE(::IsWindow(hwnd)) << "the window goes with the dialog";
   // Focus notifications reached the dialog as the native focus moved.
-  EXPECT_NE(std::find(dialog.focus_gained_.begin(), dialog.focus_gained_.end(),
-                      logon_ids::kPassword),
-            dialog.focus_gained_.end());
+  EXPECT_NE(
+      std::find(dialog.focus_gained_.begin(), dialog.focus_gained_.end(), logon_ids::kPassword),
+      dialog.focus_gained_.end());
 }
 
 TEST_F(Win32BackendTest, EscapeCancelsAndKeepsTheMembers) {
@@ -366,8 +359,8 @@ TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
             if (::GetMenu(hwnd) == nullptr) return true;
             EXPECT_TRUE(menu_checked(ViewerLike::kNewest));
             EXPECT_FALSE(menu_checked(ViewerLike::kOldest));
-            EXPECT_NE(::GetMenuState(::GetMenu(hwnd), ViewerLike::kDetail, MF_BYCOMMAND) & MF_GRAYED,
-                      0u);
+            EXPECT_NE(
+                ::GetMenuState(::GetMenu(hwnd), ViewerLike::kDetail, MF_BYCOMMAND) & MF_GRAYED, 0u);
             EXPECT_EQ(dialog.IsMenuItemChecked(ViewerLike::kNewest), 1);
             EXPECT_EQ(dialog.IsMenuItemChecked(12345), -1);
             // The menu bar comes on top of the template's size.
@@ -408,8 +401,8 @@ TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
             ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), 0);
             ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 3), 0);
             ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_TOP, 0), 0);
-            EXPECT_EQ(dialog.scrolls_, (std::vector<ScrollCode>{ScrollCode::kLineUp,
-                                                                ScrollCode::kTop}));
+            EXPECT_EQ(dialog.scrolls_,
+                      (std::vector<ScrollCode>{ScrollCode::kLineUp, ScrollCode::kTop}));
             EXPECT_LT(top, 120);
             EXPECT_EQ(::SendMessageA(list, LB_GETTOPINDEX, 0, 0), 0);
             EXPECT_EQ(dialog.List().GetTopIndex(), 0) << "the model follows the user's scrolling";
@@ -427,21 +420,20 @@ TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
 TEST_F(Win32BackendTest, MessageBoxesAnswerWithThePressedButton) {
   int answer = -1;
   HWND box = nullptr;
-  RunSteps(
-      {
-          [&] { return (box = FindDialog("Box Test")) != nullptr; },
-          [&] {
-            EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
-            EXPECT_NE(::GetDlgItem(box, IDNO), nullptr);
-            EXPECT_EQ(::GetDlgItem(box, IDOK), nullptr);
-            ::SendMessageA(::GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
-            return true;
-          },
-      },
-      [&] {
-        answer = backend_.ShowMessageBox(nullptr, "Remove the entry?", "Box Test",
-                                         kMbYesNo | kMbIconQuestion);
-      });
+  RunSteps({
+               [&] { return (box = FindDialog("Box Test")) != nullptr; },
+               [&] {
+                 EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+                 EXPECT_NE(::GetDlgItem(box, IDNO), nullptr);
+                 EXPECT_EQ(::GetDlgItem(box, IDOK), nullptr);
+                 ::SendMessageA(::GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+                 return true;
+               },
+           },
+           [&] {
+             answer = backend_.ShowMessageBox(nullptr, "Remove the entry?", "Box Test",
+                                              kMbYesNo | kMbIconQuestion);
+           });
   EXPECT_EQ(answer, kIdNo);
 
   RunSteps(
