@@ -62,6 +62,8 @@ class ControlPeer {
   virtual void SetHorizontalExtent(int pixels) = 0;
   virtual int GetHorizontalExtent() const = 0;
   virtual int GetItemHeight() const = 0;
+  // Whole lines of a list in the client area; at least one.
+  int VisibleRows() const;
   virtual ScrollInfo GetVerticalScroll() const = 0;
   // Tells the peer its list changed (repaint; the headless peer keeps the top index in range).
   virtual void ListChanged() = 0;

@@ -22,6 +22,11 @@ namespace talmor {
 class ControlPeer;
 class Dialog;
 
+// A push button that Enter clicks when no other push button has the focus.
+inline bool IsDefaultPushButton(const ControlTemplate& t) {
+  return t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton;
+}
+
 inline constexpr int kUnchecked = 0;
 inline constexpr int kChecked = 1;
 

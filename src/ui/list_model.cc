@@ -158,4 +158,75 @@ int ListModel::SetTopIndex(int index) {
   return 0;
 }
 
+void ListModel::ScrollIntoView(int index, int rows) {
+  if (index < top_) {
+    top_ = index;
+  } else if (index >= top_ + rows) {
+    top_ = std::max(0, index - rows + 1);
+  }
+}
+
+void ListModel::Scroll(ScrollCode code, int rows) {
+  const int max_top = std::max(0, Count() - rows);
+  int top = top_;
+  switch (code) {
+    case ScrollCode::kLineDown:
+      top += 1;
+      break;
+    case ScrollCode::kLineUp:
+      top -= 1;
+      break;
+    case ScrollCode::kPageDown:
+      top += rows;
+      break;
+    case ScrollCode::kPageUp:
+      top -= rows;
+      break;
+    case ScrollCode::kBottom:
+      top = max_top;
+      break;
+    case ScrollCode::kTop:
+      top = 0;
+      break;
+    case ScrollCode::kEndScroll:
+      break;
+  }
+  top_ = std::clamp(top, 0, max_top);
+}
+
+bool ListModel::MoveSelection(Key key, int rows) {
+  if (Count() == 0) return false;
+  const int current = GetCurSel();
+  int index = current;
+  switch (key) {
+    case Key::kDown:
+    case Key::kRight:
+      index = current + 1;
+      break;
+    case Key::kUp:
+    case Key::kLeft:
+      index = current < 0 ? 0 : current - 1;
+      break;
+    case Key::kPageDown:
+      index = current + rows - 1;
+      break;
+    case Key::kPageUp:
+      index = current - rows + 1;
+      break;
+    case Key::kEnd:
+      index = Count() - 1;
+      break;
+    case Key::kHome:
+      index = 0;
+      break;
+    default:
+      return false;
+  }
+  index = std::clamp(index, 0, Count() - 1);
+  const bool changed = current != index || GetSel(index) <= 0;
+  SelectOnly(index);
+  ScrollIntoView(index, rows);
+  return changed;
+}
+
 }  // namespace talmor

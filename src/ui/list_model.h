@@ -50,6 +50,17 @@ class ListModel {
 
   int top_index() const { return top_; }
   int SetTopIndex(int index);  // kListError when out of range
+  // Lists showing `rows` lines. The top index is at most Count() - rows, so that the last line
+  // shows an entry; ClampTop brings it back there after entries went or the list grew taller.
+  void ClampTop(int rows) { top_ = std::min(top_, std::max(0, Count() - rows)); }
+  // Moves the top index the least that brings entry `index` into view.
+  void ScrollIntoView(int index, int rows);
+  // A scroll bar action: a line or a page up or down, or to either end; kept in range.
+  void Scroll(ScrollCode code, int rows);
+  // A navigation key moves the selection, alone, from the current entry (Left and Right as Up
+  // and Down in a one-column list; a page is `rows` - 1 entries), and scrolls it into view.
+  // True when a selection change is to be notified; false also for other keys or no entries.
+  bool MoveSelection(Key key, int rows);
   // The vertical scroll state of a list box showing `rows` lines: a line a position.
   ScrollInfo VerticalScroll(int rows) const {
     return ScrollInfo{top_, 0, std::max(0, Count() - 1), rows};

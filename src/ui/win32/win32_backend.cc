@@ -318,9 +318,7 @@ class Win32Control : public ControlPeer {
   HWND hwnd() const { return hwnd_; }
   bool is_list() const { return t_.kind == ControlKind::kListBox; }
   bool is_combo() const { return t_.kind == ControlKind::kComboBox; }
-  bool notifies() const { return !is_list() || (t_.style & kLbsNotify) != 0; }
   bool syncing() const { return syncing_; }
-  int VisibleRows() const;
   // Brings the native entries, selection and top index up to the model's, when it changed.
   void SyncList();
   // The user changed the native selection: the model follows.
@@ -431,19 +429,14 @@ class Win32Dialog : public DialogPeer {
   // Notifications reach the dialog only once it has its controls, and not while it goes.
   bool live() const { return constructed_ && !closing_; }
   void Notify(int id, talmor::Notify code) {
-    if (!live()) return;
-    Win32Control* c = FindControl(id);
-    if (c == nullptr) return;
-    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
-    dialog_.HandleCommand(id, code);
+    if (live() && FindControl(id) != nullptr) dialog_.HandleCommand(id, code);
   }
   // The focus moved to control `id` (0: none): kKillFocus for the old one, kSetFocus for it.
   void MoveFocus(int id) {
     if (!live() || suppress_focus_ || id == focus_) return;
     int old = focus_;
     focus_ = id;
-    if (old != 0) Notify(old, Notify::kKillFocus);
-    if (id != 0) Notify(id, Notify::kSetFocus);
+    dialog_.HandleFocusMove(old, id);
   }
   void ForgetFocus(int id) {
     if (focus_ == id) focus_ = 0;
@@ -467,11 +460,7 @@ class Win32Dialog : public DialogPeer {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void Command(int id, int code, HWND control);
-  void Escape() {
-    Win32Control* cancel = FindControl(kIdCancel);
-    if (cancel != nullptr && !cancel->IsEnabled()) return;
-    dialog_.HandleCommand(kIdCancel, Notify::kClicked);
-  }
+  void Escape() { dialog_.HandleEscape(); }
   bool HasMenuItem(int id) const {
     return std::find(menu_ids_.begin(), menu_ids_.end(), id) != menu_ids_.end();
   }
@@ -662,13 +651,6 @@ int Win32Control::GetItemHeight() const {
   if (!list_) return 0;
   LRESULT height = ::SendMessageA(hwnd_, Msg(LB_GETITEMHEIGHT, CB_GETITEMHEIGHT), 0, 0);
   return height == LB_ERR ? 0 : static_cast<int>(height);
-}
-
-int Win32Control::VisibleRows() const {
-  RECT r{};
-  ::GetClientRect(hwnd_, &r);
-  int item = GetItemHeight();
-  return item > 0 ? std::max(1, static_cast<int>(r.bottom - r.top) / item) : 1;
 }
 
 ScrollInfo Win32Control::GetVerticalScroll() const {
