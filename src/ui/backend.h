@@ -82,6 +82,17 @@ int FirstTabStop(const Controls& controls) {
   return 0;
 }
 
+// The control of `controls` (owning pointers to ControlPeer, in template order) with this id;
+// null for none and for kIdStatic, which names no one control.
+template <class Controls>
+auto FindControlById(Controls& controls, int id) -> decltype(controls.front().get()) {
+  if (id == kIdStatic) return nullptr;
+  for (auto& c : controls) {
+    if (c->Template().id == id) return c.get();
+  }
+  return nullptr;
+}
+
 class DialogPeer {
  public:
   virtual ~DialogPeer() = default;

@@ -19,7 +19,6 @@ namespace {
 Operator* installed_operator = nullptr;
 bool asking_for_answer = false;  // a message box is peeking at the next action
 std::vector<HeadlessDialog*> open_dialogs;
-constexpr int kDefaultEditLimit = 30000;
 constexpr int kItemHeight = 16;
 }  // namespace
 
@@ -36,7 +35,7 @@ class HeadlessControl : public ControlPeer {
   void Show(bool show) override { visible_ = show; }
   int GetCheck() const override { return check_; }
   void SetCheck(int state) override { check_ = state; }
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override { limit_ = limit; }
   Rect GetRect() const override { return rect_; }
   Size GetClientSize() const override { return {rect_.width(), rect_.height()}; }
@@ -84,13 +83,7 @@ class HeadlessDialog : public DialogPeer {
   }
 
   WindowHandle Handle() const override { return const_cast<HeadlessDialog*>(this); }
-  HeadlessControl* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  HeadlessControl* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return caption_; }
   void SetCaption(std::string_view caption) override { caption_ = caption; }
   int GetFocus() const override { return focus_; }
@@ -161,12 +154,8 @@ HeadlessControl::HeadlessControl(HeadlessDialog& dialog, const ControlTemplate& 
                 : t.text),
       enabled_((t.style & kWsDisabled) == 0),
       visible_((t.style & kWsVisible) != 0),
-      rect_(rect) {
-  if (t.kind == ControlKind::kListBox) {
-    list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
-  } else if (t.kind == ControlKind::kComboBox) {
-    list_.emplace((t.style & kCbsSort) != 0, false);
-  }
+      rect_(rect),
+      list_(ListModel::For(t)) {
   if (t.kind == ControlKind::kEdit) text_ = t.text;
 }
 
@@ -302,9 +291,8 @@ std::string IdText(int id) { return std::to_string(id); }
 
 int HeadlessBackend::ShowMessageBox(WindowHandle, std::string_view text, std::string_view caption,
                                     unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  int answer = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  int answer = DismissAnswer(buttons);
   Operator* op = CurrentOperator();
   asking_for_answer = true;
   const Action* next = op ? op->Peek() : nullptr;

@@ -158,6 +158,14 @@ int ListModel::SetTopIndex(int index) {
   return 0;
 }
 
+std::optional<ListModel> ListModel::For(const ControlTemplate& t) {
+  if (t.kind == ControlKind::kListBox) {
+    return ListModel((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
+  }
+  if (t.kind == ControlKind::kComboBox) return ListModel((t.style & kCbsSort) != 0, false);
+  return std::nullopt;
+}
+
 void ListModel::ScrollIntoView(int index, int rows) {
   if (index < top_) {
     top_ = index;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "resources/dialog_template.h"
 #include "ui/geometry.h"
 
 // The entries and selection of a list box or a combo box's list, with the familiar semantics:
@@ -22,6 +24,8 @@ class ListModel {
  public:
   ListModel(bool sorted, bool multiple_selection)
       : sorted_(sorted), multiple_(multiple_selection) {}
+  // The list of a list box or combo box as its style says; none for other controls.
+  static std::optional<ListModel> For(const ControlTemplate& t);
 
   bool sorted() const { return sorted_; }
   bool multiple_selection() const { return multiple_; }

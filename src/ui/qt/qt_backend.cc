@@ -58,7 +58,6 @@ class QtDialog;
 
 namespace {
 
-constexpr int kDefaultEditLimit = 30000;
 std::vector<QtDialog*> open_dialogs;
 
 // Texts are bytes, one character each, as the library stores them.
@@ -285,7 +284,7 @@ class QtControl : public ControlPeer {
   void Show(bool show) override;
   int GetCheck() const override;
   void SetCheck(int state) override;
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override;
   Rect GetRect() const override {
     QRect g = widget_->geometry();
@@ -359,13 +358,7 @@ class QtDialog : public DialogPeer {
   ~QtDialog() override;
 
   WindowHandle Handle() const override { return handle_; }
-  QtControl* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  QtControl* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return FromQt(window_->windowTitle()); }
   void SetCaption(std::string_view caption) override { window_->setWindowTitle(ToQt(caption)); }
   int GetFocus() const override { return focus_; }
@@ -574,7 +567,7 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
 
 QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent, const QFont& font,
                      Size base, Rect rect)
-    : dialog_(dialog), t_(t), base_(base) {
+    : dialog_(dialog), t_(t), base_(base), list_(ListModel::For(t)) {
   const QString name = QStringLiteral("control-%1").arg(t.id);
   switch (t.kind) {
     case ControlKind::kEdit:
@@ -655,7 +648,6 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       widget_ = group_;
       break;
     case ControlKind::kListBox: {
-      list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
       adapter_ = std::make_unique<ListAdapter>(*list_);
       delegate_ = std::make_unique<TabStopDelegate>(*this);
       view_ = new ListView(*this, parent);
@@ -685,7 +677,6 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       break;
     }
     case ControlKind::kComboBox:
-      list_.emplace((t.style & kCbsSort) != 0, false);
       combo_ = new QComboBox(parent);
       combo_->setEditable(false);
       QObject::connect(combo_, &QComboBox::activated, [this](int index) {
@@ -1355,9 +1346,8 @@ std::unique_ptr<DialogPeer> QtBackend::CreateDialogPeer(Dialog& dialog, const Di
 
 int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                               unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  int fallback = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  const int fallback = DismissAnswer(buttons);
   if (!EnsureApplication()) return fallback;
   QWidget* parent = nullptr;
   if (owner != nullptr) {

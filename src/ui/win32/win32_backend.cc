@@ -28,7 +28,6 @@ class Win32Dialog;
 
 namespace {
 
-constexpr int kDefaultEditLimit = 30000;
 // Posted to a dialog when one of its lists changed: the native controls catch up once, later.
 constexpr UINT kSyncListsMessage = WM_APP + 0x2A1;
 constexpr const char kDialogProperty[] = "talmor.dialog";
@@ -295,7 +294,7 @@ class Win32Control : public ControlPeer {
   void Show(bool show) override { ::ShowWindow(hwnd_, show ? SW_SHOWNA : SW_HIDE); }
   int GetCheck() const override;
   void SetCheck(int state) override;
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override;
   Rect GetRect() const override;
   Size GetClientSize() const override {
@@ -359,13 +358,7 @@ class Win32Dialog : public DialogPeer {
 
   bool created() const { return hwnd_ != nullptr; }
   WindowHandle Handle() const override { return hwnd_; }
-  Win32Control* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  Win32Control* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return WindowText(hwnd_); }
   void SetCaption(std::string_view caption) override {
     ::SetWindowTextA(hwnd_, std::string(caption).c_str());
@@ -490,19 +483,13 @@ class Win32Dialog : public DialogPeer {
 // --- controls ---------------------------------------------------------------------------------
 
 Win32Control::Win32Control(Win32Dialog& dialog, const ControlTemplate& t, HWND hwnd)
-    : dialog_(dialog), t_(t), hwnd_(hwnd) {
+    : dialog_(dialog), t_(t), hwnd_(hwnd), list_(ListModel::For(t)) {
   ::SetPropA(hwnd_, kControlProperty, this);
   original_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
   switch (t.kind) {
     case ControlKind::kEdit:
       ::SendMessageA(hwnd_, EM_LIMITTEXT, kDefaultEditLimit, 0);
-      break;
-    case ControlKind::kListBox:
-      list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
-      break;
-    case ControlKind::kComboBox:
-      list_.emplace((t.style & kCbsSort) != 0, false);
       break;
     case ControlKind::kIcon:
       if (const IconResource* icon = FindIconResource(t.icon)) {
@@ -1091,9 +1078,8 @@ std::unique_ptr<DialogPeer> Win32Backend::CreateDialogPeer(Dialog& dialog, const
 
 int Win32Backend::ShowMessageBox(WindowHandle owner, std::string_view text,
                                  std::string_view caption, unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  const int fallback = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  const int fallback = DismissAnswer(buttons);
   unsigned icon = style & kMbIconMask;
   if (icon != kMbIconStop && icon != kMbIconQuestion && icon != kMbIconExclamation &&
       icon != kMbIconInformation) {
