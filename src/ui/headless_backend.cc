@@ -1,9 +1,7 @@
 #include "ui/headless_backend.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <optional>
 
 #include "ui/dialog.h"

@@ -166,6 +166,22 @@ std::optional<ListModel> ListModel::For(const ControlTemplate& t) {
   return std::nullopt;
 }
 
+bool ListModel::Click(int index, bool toggle, bool extend) {
+  if (!Valid(index)) return false;
+  if (multiple_ && toggle) {
+    SetSel(index, GetSel(index) <= 0);
+    anchor_ = index;
+  } else if (multiple_ && extend && anchor_ >= 0) {
+    ClearSelection();
+    for (int i = std::min(anchor_, index); i <= std::max(anchor_, index); ++i) SetSel(i, true);
+    SetSel(index, true);  // the caret
+  } else {
+    SelectOnly(index);
+    anchor_ = index;
+  }
+  return true;
+}
+
 void ListModel::ScrollIntoView(int index, int rows) {
   if (index < top_) {
     top_ = index;
@@ -233,6 +249,7 @@ bool ListModel::MoveSelection(Key key, int rows) {
   index = std::clamp(index, 0, Count() - 1);
   const bool changed = current != index || GetSel(index) <= 0;
   SelectOnly(index);
+  anchor_ = index;
   ScrollIntoView(index, rows);
   return changed;
 }

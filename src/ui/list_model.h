@@ -50,6 +50,11 @@ class ListModel {
   void ClearSelection();
   // Selects `index` alone (the user's click); returns false for a bad index.
   bool SelectOnly(int index);
+  // The user's click on entry `index`: in an extended-selection list `toggle` (Ctrl) flips it
+  // and `extend` (Shift) selects the range from the anchor to it; otherwise it is selected
+  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection.
+  // False for a bad index.
+  bool Click(int index, bool toggle, bool extend);
   int caret() const { return caret_; }
 
   int top_index() const { return top_; }
@@ -84,6 +89,7 @@ class ListModel {
   std::vector<Entry> entries_;
   int current_ = -1;  // single selection
   int caret_ = -1;    // extended selection
+  int anchor_ = -1;   // extended selection: where a Shift range starts
   int top_ = 0;
 };
 

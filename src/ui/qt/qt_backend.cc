@@ -349,7 +349,6 @@ class QtControl : public ControlPeer {
   int extent_ = 0;
   bool syncing_ = false;
   bool sync_posted_ = false;
-  int anchor_ = -1;  // extended selection: where a Shift range starts
 };
 
 class QtDialog : public DialogPeer {
@@ -853,24 +852,14 @@ void QtControl::ListKey(Key key) {
   dialog_.dialog_.HandleKey(t_.id, key);
   if (dialog_.ended_ || list_->Count() == 0) return;
   const bool changed = list_->MoveSelection(key, VisibleRows());
-  anchor_ = list_->GetCurSel();
   ListChanged();
   if (changed) dialog_.Notify(t_.id, Notify::kSelChange);
 }
 
 void QtControl::ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click) {
-  if (row < 0 || row >= list_->Count()) return;
-  if (list_->multiple_selection() && !double_click && (modifiers & Qt::ControlModifier)) {
-    list_->SetSel(row, list_->GetSel(row) <= 0);
-    anchor_ = row;
-  } else if (list_->multiple_selection() && !double_click && (modifiers & Qt::ShiftModifier) &&
-             anchor_ >= 0) {
-    list_->ClearSelection();
-    for (int i = std::min(anchor_, row); i <= std::max(anchor_, row); ++i) list_->SetSel(i, true);
-    list_->SetSel(row, true);  // the caret
-  } else {
-    list_->SelectOnly(row);
-    anchor_ = row;
+  if (!list_->Click(row, !double_click && (modifiers & Qt::ControlModifier),
+                    !double_click && (modifiers & Qt::ShiftModifier))) {
+    return;
   }
   ListChanged();
   SyncList();
