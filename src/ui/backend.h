@@ -69,19 +69,6 @@ class ControlPeer {
   virtual void ListChanged() = 0;
 };
 
-// The id of the first control of `controls` (ControlPeer pointers, in template order) that takes
-// the focus from the keyboard: a tab stop, enabled and visible; 0 for none.
-template <class Controls>
-int FirstTabStop(const Controls& controls) {
-  for (const auto& c : controls) {
-    if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
-        c->Template().id != kIdStatic) {
-      return c->Template().id;
-    }
-  }
-  return 0;
-}
-
 // The control of `controls` (owning pointers to ControlPeer, in template order) with this id;
 // null for none and for kIdStatic, which names no one control.
 template <class Controls>
@@ -103,7 +90,6 @@ class DialogPeer {
   virtual void SetCaption(std::string_view caption) = 0;
   virtual int GetFocus() const = 0;        // id of the focused control, 0 for none
   virtual void SetFocus(int id) = 0;       // fires kKillFocus/kSetFocus
-  virtual void SetInitialFocus() = 0;      // the first enabled, visible tab stop
   virtual Rect GetWindowRect() const = 0;  // screen pixels
   virtual void SetWindowRect(const Rect& rect) = 0;
   virtual Size GetClientSize() const = 0;

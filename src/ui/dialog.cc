@@ -41,7 +41,16 @@ int Dialog::DoModal() {
       d->backend_ = nullptr;
     }
   } closer{this};
-  if (OnInitDialog()) peer_->SetInitialFocus();
+  if (OnInitDialog()) {
+    // The focus starts on the first enabled, visible tab stop.
+    for (const ControlTemplate& c : template_->controls) {
+      const ControlPeer* p = peer_->FindControl(c.id);
+      if (p != nullptr && (c.style & kWsTabStop) && p->IsEnabled() && p->IsVisible()) {
+        peer_->SetFocus(c.id);
+        break;
+      }
+    }
+  }
   result = peer_->RunModal();
   OnDestroy();
   return result;

@@ -91,9 +91,6 @@ class HeadlessDialog : public DialogPeer {
     focus_ = id;
     dialog_.HandleFocusMove(old, id);
   }
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
-  }
   Rect GetWindowRect() const override { return placement_.normal_position; }
   void SetWindowRect(const Rect& rect) override { placement_.normal_position = rect; }
   Size GetClientSize() const override {

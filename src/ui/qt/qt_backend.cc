@@ -362,9 +362,6 @@ class QtDialog : public DialogPeer {
   void SetCaption(std::string_view caption) override { window_->setWindowTitle(ToQt(caption)); }
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
-  }
   Rect GetWindowRect() const override {
     QRect g = window_->frameGeometry();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};

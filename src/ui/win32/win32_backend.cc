@@ -365,9 +365,6 @@ class Win32Dialog : public DialogPeer {
   }
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override;
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
-  }
   Rect GetWindowRect() const override {
     RECT r{};
     ::GetWindowRect(hwnd_, &r);
