@@ -10,27 +10,27 @@ AuditPolicyDialog::AuditPolicyDialog(Window* owner) : Dialog(kIddAuditPolicy, ow
 
 bool AuditPolicyDialog::OnInitDialog() {
   Dialog::OnInitDialog();
-  EnableEventBoxes(enable_ != 0);
+  EnableEventBoxes(values_.AuditEnable != 0);
   return true;
 }
 
 void AuditPolicyDialog::DoDataExchange(DataExchange& dx) {
-  dx.Check(ids::kEnable, enable_);
-  dx.Check(ids::kLogon, logon_);
-  dx.Check(ids::kObject, object_);
-  dx.Check(ids::kOther, other_);
-  dx.Check(ids::kPolicy, policy_);
-  int max_entries = max_entries_;
+  dx.Check(ids::kEnable, values_.AuditEnable);
+  dx.Check(ids::kLogon, values_.AuditLogon);
+  dx.Check(ids::kObject, values_.AuditObject);
+  dx.Check(ids::kOther, values_.AuditOther);
+  dx.Check(ids::kPolicy, values_.AuditPolicy);
+  int max_entries = values_.AuditMaxEvents;
   dx.Int(ids::kMaxEntries, max_entries);
   dx.Range(ids::kMaxEntries, max_entries, 10, 30000);
-  if (!dx.failed()) max_entries_ = max_entries;
-  dx.Check(ids::kOverwrite, overwrite_);
+  if (!dx.failed()) values_.AuditMaxEvents = max_entries;
+  dx.Check(ids::kOverwrite, values_.AuditOverwrite);
 }
 
 bool AuditPolicyDialog::OnCommand(int id, Notify code) {
   if (id == ids::kEnable && code == Notify::kClicked) {
     UpdateData(true);
-    EnableEventBoxes(enable_ != 0);
+    EnableEventBoxes(values_.AuditEnable != 0);
     return true;
   }
   return Dialog::OnCommand(id, code);

@@ -1,24 +1,19 @@
 #pragma once
 
-#include <cstdint>
-
+#include "storage/security_options.h"
 #include "ui/dialog.h"
 
 namespace talmor {
 
-// Edits the seven audit options (template 131). The caller sets the members before showing it
-// and reads them after OK; they are exchanged and validated in the order listed.
+// Edits the seven audit options (template 131). The caller sets values_ before showing it and
+// reads it after OK. Exchanged and validated in this order: AuditEnable (1002), AuditLogon
+// (1003), AuditObject (1005), AuditOther (1006), AuditPolicy (1004), AuditMaxEvents (1001, 10 to
+// 30000 on OK), AuditOverwrite (1007).
 class AuditPolicyDialog : public Dialog {
  public:
   explicit AuditPolicyDialog(Window* owner);
 
-  int enable_ = 0;                 // 1002 "Enable audit trails"
-  int logon_ = 0;                  // 1003
-  int object_ = 0;                 // 1005
-  int other_ = 0;                  // 1006
-  int policy_ = 0;                 // 1004
-  std::int32_t max_entries_ = 0;   // 1001, 10 to 30000 on OK
-  int overwrite_ = 0;              // 1007
+  AuditPolicyValues values_;
 
  protected:
   // The four event boxes are enabled only while auditing is on.

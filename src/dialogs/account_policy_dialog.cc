@@ -12,19 +12,19 @@ AccountPolicyDialog::AccountPolicyDialog(Window* owner)
 
 bool AccountPolicyDialog::OnInitDialog() {
   Dialog::OnInitDialog();
-  bool blank = blank_password_ok_ != 0;
+  bool blank = values_.BlankPasswordOK != 0;
   CheckRadioButton(ids::kPermitBlank, ids::kAtLeast, blank ? ids::kPermitBlank : ids::kAtLeast);
   Item(ids::kMinChars)->EnableWindow(!blank);
   return true;
 }
 
 void AccountPolicyDialog::DoDataExchange(DataExchange& dx) {
-  int min_chars = min_chars_;
+  int min_chars = values_.PasswordMinChars;
   dx.Int(ids::kMinChars, min_chars);
   dx.Range(ids::kMinChars, min_chars, 1, 14);
-  if (!dx.failed()) min_chars_ = min_chars;
-  dx.Check(ids::kDisableSecurity, disable_security_);
-  dx.Check(ids::kIndividualSettings, individual_settings_);
+  if (!dx.failed()) values_.PasswordMinChars = min_chars;
+  dx.Check(ids::kDisableSecurity, values_.SecurityDisable);
+  dx.Check(ids::kIndividualSettings, values_.IndividualINI);
 }
 
 bool AccountPolicyDialog::OnCommand(int id, Notify code) {
@@ -37,7 +37,7 @@ bool AccountPolicyDialog::OnCommand(int id, Notify code) {
 }
 
 void AccountPolicyDialog::OnOK() {
-  blank_password_ok_ = Item(ids::kPermitBlank)->GetCheck() == kChecked ? 1 : 0;
+  values_.BlankPasswordOK = Item(ids::kPermitBlank)->GetCheck() == kChecked ? 1 : 0;
   if (UpdateData(true)) EndDialog(kIdOk);
 }
 

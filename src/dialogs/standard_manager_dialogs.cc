@@ -37,15 +37,9 @@ bool StandardManagerDialogs::RunGroupRightsPolicy(SecurityManager& manager, Wind
 bool StandardManagerDialogs::RunAccountPolicy(SecurityManager&, Window* owner,
                                               AccountPolicyValues& values) {
   AccountPolicyDialog dialog(owner);
-  dialog.min_chars_ = values.PasswordMinChars;
-  dialog.disable_security_ = values.SecurityDisable;
-  dialog.individual_settings_ = values.IndividualINI;
-  dialog.blank_password_ok_ = values.BlankPasswordOK;
+  dialog.values_ = values;
   if (dialog.DoModal() != kIdOk) return false;
-  values.PasswordMinChars = dialog.min_chars_;
-  values.SecurityDisable = dialog.disable_security_;
-  values.IndividualINI = dialog.individual_settings_;
-  values.BlankPasswordOK = dialog.blank_password_ok_;
+  values = dialog.values_;
   return true;
 }
 

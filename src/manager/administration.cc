@@ -13,12 +13,9 @@ namespace talmor {
 
 int SecurityManager::AdminAccountPolicy(Window* owner) {
   if (!Enquire(owner, kAdministerRight, true)) return 0;
-  AccountPolicyValues values{PasswordMinChars, SecurityDisable, IndividualINI, BlankPasswordOK};
+  AccountPolicyValues values = *this;
   if (!dialogs_->RunAccountPolicy(*this, owner, values)) return 0;
-  PasswordMinChars = values.PasswordMinChars;
-  SecurityDisable = values.SecurityDisable;
-  IndividualINI = values.IndividualINI;
-  BlankPasswordOK = values.BlankPasswordOK;
+  static_cast<AccountPolicyValues&>(*this) = values;
   RecordAuditEvent(3, "Accounts policy modified.");
   return 1;
 }
@@ -32,16 +29,9 @@ int SecurityManager::AdminRightsPolicy(Window* owner) {
 
 int SecurityManager::AdminAuditPolicy(Window* owner) {
   if (!Enquire(owner, kAdministerRight, true)) return 0;
-  AuditPolicyValues values{AuditEnable, AuditLogon,     AuditPolicy,   AuditObject,
-                           AuditOther,  AuditMaxEvents, AuditOverwrite};
+  AuditPolicyValues values = *this;
   if (!audit_dialogs_->RunAuditPolicy(*this, owner, values)) return 0;
-  AuditEnable = values.AuditEnable;
-  AuditLogon = values.AuditLogon;
-  AuditPolicy = values.AuditPolicy;
-  AuditObject = values.AuditObject;
-  AuditOther = values.AuditOther;
-  AuditMaxEvents = values.AuditMaxEvents;
-  AuditOverwrite = values.AuditOverwrite;
+  static_cast<AuditPolicyValues&>(*this) = values;
   // Recorded under the new options: switching policy auditing off is itself not recorded.
   RecordAuditEvent(3, "Audit policy modified.");
   return 1;

@@ -3,30 +3,12 @@
 #include <cstdint>
 
 #include "database/security_records.h"
+#include "storage/security_options.h"
 #include "ui/window.h"
 
 namespace talmor {
 
 class SecurityManager;
-
-// The four account policy values that the account policy dialog shows and edits.
-struct AccountPolicyValues {
-  std::int32_t PasswordMinChars = 6;
-  std::int32_t SecurityDisable = 0;
-  std::int32_t IndividualINI = 1;
-  std::int32_t BlankPasswordOK = 1;
-};
-
-// The seven audit options that the audit policy dialog shows and edits.
-struct AuditPolicyValues {
-  std::int32_t AuditEnable = 1;
-  std::int32_t AuditLogon = 1;
-  std::int32_t AuditPolicy = 1;
-  std::int32_t AuditObject = 1;
-  std::int32_t AuditOther = 1;
-  std::int32_t AuditMaxEvents = 1000;
-  std::int32_t AuditOverwrite = 1;
-};
 
 // The administration dialogs that the manager opens. They are built above the manager (they are
 // given the manager to work on), so the manager reaches them through this interface; the library

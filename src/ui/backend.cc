@@ -1,5 +1,6 @@
 #include "ui/backend.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -43,6 +44,11 @@ Backend& Instance(Registration& r) {
 }
 
 }  // namespace
+
+int ControlPeer::VisibleRows() const {
+  const int item = GetItemHeight();
+  return item > 0 ? std::max(1, GetClientSize().cy / item) : 1;
+}
 
 Rect MapDialogRect(const DialogRect& rect, Size base) {
   Rect r;

@@ -62,22 +62,22 @@ class ControlPeer {
   virtual void SetHorizontalExtent(int pixels) = 0;
   virtual int GetHorizontalExtent() const = 0;
   virtual int GetItemHeight() const = 0;
+  // Whole lines of a list in the client area; at least one.
+  int VisibleRows() const;
   virtual ScrollInfo GetVerticalScroll() const = 0;
   // Tells the peer its list changed (repaint; the headless peer keeps the top index in range).
   virtual void ListChanged() = 0;
 };
 
-// The id of the first control of `controls` (ControlPeer pointers, in template order) that takes
-// the focus from the keyboard: a tab stop, enabled and visible; 0 for none.
+// The control of `controls` (owning pointers to ControlPeer, in template order) with this id;
+// null for none and for kIdStatic, which names no one control.
 template <class Controls>
-int FirstTabStop(const Controls& controls) {
-  for (const auto& c : controls) {
-    if ((c->Template().style & kWsTabStop) && c->IsEnabled() && c->IsVisible() &&
-        c->Template().id != kIdStatic) {
-      return c->Template().id;
-    }
+auto FindControlById(Controls& controls, int id) -> decltype(controls.front().get()) {
+  if (id == kIdStatic) return nullptr;
+  for (auto& c : controls) {
+    if (c->Template().id == id) return c.get();
   }
-  return 0;
+  return nullptr;
 }
 
 class DialogPeer {
@@ -90,7 +90,6 @@ class DialogPeer {
   virtual void SetCaption(std::string_view caption) = 0;
   virtual int GetFocus() const = 0;        // id of the focused control, 0 for none
   virtual void SetFocus(int id) = 0;       // fires kKillFocus/kSetFocus
-  virtual void SetInitialFocus() = 0;      // the first enabled, visible tab stop
   virtual Rect GetWindowRect() const = 0;  // screen pixels
   virtual void SetWindowRect(const Rect& rect) = 0;
   virtual Size GetClientSize() const = 0;

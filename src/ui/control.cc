@@ -1,7 +1,5 @@
 #include "ui/control.h"
 
-#include <algorithm>
-
 #include "ui/backend.h"
 #include "ui/dialog.h"
 
@@ -137,13 +135,7 @@ int Control::SetCurSel(int index) {
   int result = l->SetCurSel(index);
   // A list box scrolls the new selection into view.
   if (result != kListError && index >= 0 && peer_->Template().kind == ControlKind::kListBox) {
-    const int item = peer_->GetItemHeight();
-    const int rows = item > 0 ? std::max(1, peer_->GetClientSize().cy / item) : 1;
-    if (index < l->top_index()) {
-      l->SetTopIndex(index);
-    } else if (index >= l->top_index() + rows) {
-      l->SetTopIndex(std::max(0, index - rows + 1));
-    }
+    l->ScrollIntoView(index, peer_->VisibleRows());
   }
   peer_->ListChanged();
   return result;

@@ -22,6 +22,15 @@ namespace talmor {
 class ControlPeer;
 class Dialog;
 
+// A push button that Enter clicks when no other push button has the focus.
+inline bool IsDefaultPushButton(const ControlTemplate& t) {
+  return t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton;
+}
+
+// Characters an edit takes: its own limit, or 30000 without one (`limit` 0).
+inline constexpr int kDefaultEditLimit = 30000;
+inline int EditLimit(int limit) { return limit == 0 ? kDefaultEditLimit : limit; }
+
 inline constexpr int kUnchecked = 0;
 inline constexpr int kChecked = 1;
 

@@ -41,7 +41,16 @@ int Dialog::DoModal() {
       d->backend_ = nullptr;
     }
   } closer{this};
-  if (OnInitDialog()) peer_->SetInitialFocus();
+  if (OnInitDialog()) {
+    // The focus starts on the first enabled, visible tab stop.
+    for (const ControlTemplate& c : template_->controls) {
+      const ControlPeer* p = peer_->FindControl(c.id);
+      if (p != nullptr && (c.style & kWsTabStop) && p->IsEnabled() && p->IsVisible()) {
+        peer_->SetFocus(c.id);
+        break;
+      }
+    }
+  }
   result = peer_->RunModal();
   OnDestroy();
   return result;
@@ -94,6 +103,44 @@ std::vector<int> Dialog::RadioGroup(int first_id) const {
     ids.push_back(it->id);
   }
   return ids;
+}
+
+int Dialog::RadioGroupStart(int id) const {
+  if (template_ == nullptr) return id;
+  int start = id;
+  for (const ControlTemplate& c : template_->controls) {
+    if (c.kind != ControlKind::kRadioButton) {
+      start = 0;
+      continue;
+    }
+    if (start == 0 || (c.style & kWsGroup)) start = c.id;
+    if (c.id == id) return start;
+  }
+  return id;
+}
+
+void Dialog::CheckRadioInGroup(int id) {
+  for (int other : RadioGroup(RadioGroupStart(id))) {
+    if (Control* c = Item(other)) c->SetCheck(other == id ? kChecked : kUnchecked);
+  }
+}
+
+const ControlTemplate* Dialog::FindControlTemplate(int id) const {
+  if (template_ == nullptr || id == kIdStatic) return nullptr;
+  for (const ControlTemplate& c : template_->controls) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+int Dialog::EnterTarget() const {
+  const ControlTemplate* focused = FindControlTemplate(GetFocusId());
+  if (focused != nullptr && focused->kind == ControlKind::kPushButton) return focused->id;
+  if (template_ == nullptr) return kIdOk;
+  for (const ControlTemplate& c : template_->controls) {
+    if (IsDefaultPushButton(c)) return c.id;
+  }
+  return kIdOk;
 }
 
 void Dialog::CheckRadioButton(int first_id, int last_id, int check_id) {
@@ -158,6 +205,35 @@ bool Dialog::OnCommand(int id, Notify code) {
     return true;
   }
   return false;
+}
+
+void Dialog::HandleCommand(int id, Notify code) {
+  if (code == Notify::kSelChange || code == Notify::kDoubleClick) {
+    const ControlTemplate* c = FindControlTemplate(id);
+    if (c != nullptr && c->kind == ControlKind::kListBox && !(c->style & kLbsNotify)) return;
+  }
+  OnCommand(id, code);
+}
+
+void Dialog::HandleFocusMove(int from, int to) {
+  if (from == to) return;
+  if (from != 0) HandleCommand(from, Notify::kKillFocus);
+  if (to != 0) HandleCommand(to, Notify::kSetFocus);
+}
+
+bool Dialog::HandleEnter() {
+  const int target = EnterTarget();
+  if (Control* button = Item(target); button != nullptr && !button->IsWindowEnabled()) return false;
+  HandleCommand(target, Notify::kClicked);
+  return true;
+}
+
+bool Dialog::HandleEscape() {
+  if (Control* cancel = Item(kIdCancel); cancel != nullptr && !cancel->IsWindowEnabled()) {
+    return false;
+  }
+  HandleCommand(kIdCancel, Notify::kClicked);
+  return true;
 }
 
 void Dialog::OnClose() { OnCancel(); }

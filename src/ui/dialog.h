@@ -78,6 +78,13 @@ class Dialog : public Window {
   void GotoControl(int id);
   // Buttons of a group of radio buttons starting at `first_id`: the ids in template order.
   std::vector<int> RadioGroup(int first_id) const;
+  // The first button of the group that radio button `id` belongs to (by the group bits).
+  int RadioGroupStart(int id) const;
+  // A click on radio button `id`: it is checked, the others of its group unchecked.
+  void CheckRadioInGroup(int id);
+  // The button Enter clicks: the focused push button, else the first default push button, else
+  // OK.
+  int EnterTarget() const;
   void CheckRadioButton(int first_id, int last_id, int check_id);
 
   // Window geometry (pixels) and state.
@@ -99,8 +106,15 @@ class Dialog : public Window {
   int IsMenuItemChecked(int id) const;
   bool EnableMenuItem(int id, bool enabled);
 
-  // Called by backends to report what the user did.
-  void HandleCommand(int id, Notify code) { OnCommand(id, code); }
+  // Called by backends to report what the user did. A list box without the notify style sends
+  // no selection change nor double click.
+  void HandleCommand(int id, Notify code);
+  // The focus moved from control `from` to `to` (0: none): kKillFocus, then kSetFocus.
+  void HandleFocusMove(int from, int to);
+  // Enter clicks EnterTarget(), Escape clicks Cancel; false, doing nothing, when that button is
+  // disabled.
+  bool HandleEnter();
+  bool HandleEscape();
   void HandleKey(int id, Key key) { OnControlKey(id, key); }
   void HandleScroll(int id, ScrollCode code) { OnControlScroll(id, code); }
   void HandleSize(int cx, int cy) { OnSize(cx, cy); }
@@ -129,6 +143,7 @@ class Dialog : public Window {
   friend class Control;
   friend class DataExchange;
   void Bind(int id, Control& control);
+  const ControlTemplate* FindControlTemplate(int id) const;  // null for none or kIdStatic
   void Unbind(Control* control);
 
   int template_id_;

@@ -1,13 +1,12 @@
 #include "ui/headless_backend.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <optional>
 
 #include "ui/dialog.h"
 #include "ui/list_model.h"
+#include "ui/menu_state.h"
 #include "ui/message_box.h"
 
 namespace talmor {
@@ -18,7 +17,6 @@ namespace {
 Operator* installed_operator = nullptr;
 bool asking_for_answer = false;  // a message box is peeking at the next action
 std::vector<HeadlessDialog*> open_dialogs;
-constexpr int kDefaultEditLimit = 30000;
 constexpr int kItemHeight = 16;
 }  // namespace
 
@@ -35,7 +33,7 @@ class HeadlessControl : public ControlPeer {
   void Show(bool show) override { visible_ = show; }
   int GetCheck() const override { return check_; }
   void SetCheck(int state) override { check_ = state; }
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override { limit_ = limit; }
   Rect GetRect() const override { return rect_; }
   Size GetClientSize() const override { return {rect_.width(), rect_.height()}; }
@@ -54,9 +52,6 @@ class HeadlessControl : public ControlPeer {
   ScrollInfo GetVerticalScroll() const override;
   void ListChanged() override;
 
-  int VisibleRows() const { return std::max(1, rect_.height() / kItemHeight); }
-  bool is_list() const { return t_.kind == ControlKind::kListBox; }
-  bool notifies() const { return !is_list() || (t_.style & kLbsNotify) != 0; }
 
  private:
   HeadlessDialog& dialog_;
@@ -75,7 +70,7 @@ class HeadlessControl : public ControlPeer {
 class HeadlessDialog : public DialogPeer {
  public:
   HeadlessDialog(HeadlessBackend& backend, Dialog& dialog, const DialogTemplate& t)
-      : backend_(backend), dialog_(dialog), t_(t), caption_(t.caption) {
+      : backend_(backend), dialog_(dialog), t_(t), caption_(t.caption), menu_(t.menu) {
     Size base = backend.DialogBaseUnits();
     Rect r = talmor::MapDialogRect({0, 0, t.cx, t.cy}, base);
     placement_.normal_position = r;
@@ -83,25 +78,10 @@ class HeadlessDialog : public DialogPeer {
       controls_.push_back(
           std::make_unique<HeadlessControl>(*this, c, talmor::MapDialogRect(c.rect, base)));
     }
-    if (t.menu != 0) {
-      if (const MenuTemplate* m = FindMenuTemplate(t.menu)) {
-        for (const MenuPopupTemplate& p : m->popups) {
-          for (const MenuItemTemplate& item : p.items) {
-            if (!item.separator) menu_[item.id] = {item.checked, true};
-          }
-        }
-      }
-    }
   }
 
   WindowHandle Handle() const override { return const_cast<HeadlessDialog*>(this); }
-  HeadlessControl* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  HeadlessControl* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return caption_; }
   void SetCaption(std::string_view caption) override { caption_ = caption; }
   int GetFocus() const override { return focus_; }
@@ -109,11 +89,7 @@ class HeadlessDialog : public DialogPeer {
     if (id == focus_) return;
     int old = focus_;
     focus_ = id;
-    if (old != 0) Notify(old, Notify::kKillFocus);
-    if (id != 0) Notify(id, Notify::kSetFocus);
-  }
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
+    dialog_.HandleFocusMove(old, id);
   }
   Rect GetWindowRect() const override { return placement_.normal_position; }
   void SetWindowRect(const Rect& rect) override { placement_.normal_position = rect; }
@@ -124,22 +100,9 @@ class HeadlessDialog : public DialogPeer {
   void SetPlacement(const WindowPlacement& p) override { placement_ = p; }
   void SetTopmost(bool topmost) override { topmost_ = topmost; }
   bool IsTopmost() const override { return topmost_; }
-  bool CheckMenuItem(int id, bool checked) override {
-    auto it = menu_.find(id);
-    if (it == menu_.end()) return false;
-    it->second.checked = checked;
-    return true;
-  }
-  int IsMenuItemChecked(int id) const override {
-    auto it = menu_.find(id);
-    return it == menu_.end() ? -1 : (it->second.checked ? 1 : 0);
-  }
-  bool EnableMenuItem(int id, bool enabled) override {
-    auto it = menu_.find(id);
-    if (it == menu_.end()) return false;
-    it->second.enabled = enabled;
-    return true;
-  }
+  bool CheckMenuItem(int id, bool checked) override { return menu_.Check(id, checked); }
+  int IsMenuItemChecked(int id) const override { return menu_.IsChecked(id); }
+  bool EnableMenuItem(int id, bool enabled) override { return menu_.Enable(id, enabled); }
   int RunModal() override {
     if (ended_) return result_;
     open_dialogs.push_back(this);
@@ -155,10 +118,7 @@ class HeadlessDialog : public DialogPeer {
 
   // Fires a notification from control `id` to the dialog.
   void Notify(int id, talmor::Notify code) {
-    HeadlessControl* c = FindControl(id);
-    if (c == nullptr) return;
-    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
-    dialog_.HandleCommand(id, code);
+    if (FindControl(id) != nullptr) dialog_.HandleCommand(id, code);
   }
 
   void SetClientSize(int cx, int cy) {
@@ -172,11 +132,7 @@ class HeadlessDialog : public DialogPeer {
   const DialogTemplate& t_;
   std::string caption_;
   std::vector<std::unique_ptr<HeadlessControl>> controls_;
-  struct MenuState {
-    bool checked;
-    bool enabled;
-  };
-  std::map<int, MenuState> menu_;
+  MenuState menu_;
   WindowPlacement placement_;
   bool topmost_ = false;
   int focus_ = 0;
@@ -193,12 +149,8 @@ HeadlessControl::HeadlessControl(HeadlessDialog& dialog, const ControlTemplate& 
                 : t.text),
       enabled_((t.style & kWsDisabled) == 0),
       visible_((t.style & kWsVisible) != 0),
-      rect_(rect) {
-  if (t.kind == ControlKind::kListBox) {
-    list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
-  } else if (t.kind == ControlKind::kComboBox) {
-    list_.emplace((t.style & kCbsSort) != 0, false);
-  }
+      rect_(rect),
+      list_(ListModel::For(t)) {
   if (t.kind == ControlKind::kEdit) text_ = t.text;
 }
 
@@ -223,9 +175,7 @@ ScrollInfo HeadlessControl::GetVerticalScroll() const {
 }
 
 void HeadlessControl::ListChanged() {
-  if (!list_) return;
-  int max_top = std::max(0, list_->Count() - VisibleRows());
-  if (list_->top_index() > max_top) list_->SetTopIndex(max_top);
+  if (list_) list_->ClampTop(VisibleRows());
 }
 
 HeadlessBackend::~HeadlessBackend() = default;
@@ -336,9 +286,8 @@ std::string IdText(int id) { return std::to_string(id); }
 
 int HeadlessBackend::ShowMessageBox(WindowHandle, std::string_view text, std::string_view caption,
                                     unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  int answer = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  int answer = DismissAnswer(buttons);
   Operator* op = CurrentOperator();
   asking_for_answer = true;
   const Action* next = op ? op->Peek() : nullptr;
@@ -379,52 +328,6 @@ void Dump(HeadlessBackend& backend, HeadlessDialog& d) {
       }
     }
   }
-}
-
-// Moves a list's selection to `index` (clamped) as the arrow keys do, keeping it in view.
-void MoveSelection(HeadlessDialog& d, HeadlessControl& c, int index) {
-  ListModel* list = c.List();
-  if (list == nullptr || list->Count() == 0) return;
-  index = std::clamp(index, 0, list->Count() - 1);
-  int before = list->GetCurSel();
-  bool was_selected = list->GetSel(index) > 0;
-  list->SelectOnly(index);
-  int rows = c.VisibleRows();
-  if (index < list->top_index()) list->SetTopIndex(index);
-  if (index >= list->top_index() + rows) list->SetTopIndex(index - rows + 1);
-  c.ListChanged();
-  if (before != index || !was_selected) d.Notify(c.Template().id, Notify::kSelChange);
-}
-
-void Scroll(HeadlessControl& c, ScrollCode code) {
-  ListModel* list = c.List();
-  if (list == nullptr) return;
-  int rows = c.VisibleRows();
-  int max_top = std::max(0, list->Count() - rows);
-  int top = list->top_index();
-  switch (code) {
-    case ScrollCode::kLineDown:
-      top += 1;
-      break;
-    case ScrollCode::kLineUp:
-      top -= 1;
-      break;
-    case ScrollCode::kPageDown:
-      top += rows;
-      break;
-    case ScrollCode::kPageUp:
-      top -= rows;
-      break;
-    case ScrollCode::kBottom:
-      top = max_top;
-      break;
-    case ScrollCode::kTop:
-      top = 0;
-      break;
-    case ScrollCode::kEndScroll:
-      break;
-  }
-  list->SetTopIndex(std::clamp(top, 0, max_top));
 }
 
 bool ParseKey(const std::string& word, Key* key) {
@@ -565,31 +468,13 @@ class Executor {
         c->SetCheck(c->GetCheck() == kChecked ? kUnchecked : kChecked);
         break;
       case ControlKind::kRadioButton:
-        for (int other : d_.dialog_.RadioGroup(GroupStart(id))) {
-          if (HeadlessControl* o = d_.FindControl(other))
-            o->SetCheck(other == id ? kChecked : kUnchecked);
-        }
+        d_.dialog_.CheckRadioInGroup(id);
         break;
       default:
         return Error("control " + IdText(id) + " cannot be clicked");
     }
     d_.SetFocus(id);
     d_.Notify(id, Notify::kClicked);
-  }
-
-  // The first radio button of the group that `id` belongs to.
-  int GroupStart(int id) {
-    const auto& controls = d_.t_.controls;
-    int start = id;
-    for (size_t i = 0; i < controls.size(); ++i) {
-      if (controls[i].kind != ControlKind::kRadioButton) {
-        start = 0;
-        continue;
-      }
-      if (start == 0 || (controls[i].style & kWsGroup)) start = controls[i].id;
-      if (controls[i].id == id) return start;
-    }
-    return id;
   }
 
   void SetCheck(int id, bool checked) {
@@ -642,10 +527,9 @@ class Executor {
   }
 
   void Menu(int id) {
-    auto it = d_.menu_.find(id);
-    if (it == d_.menu_.end())
+    if (!d_.menu_.Has(id))
       return Error("no menu item " + IdText(id) + " in dialog " + IdText(d_.t_.id));
-    if (!it->second.enabled) return Error("menu item " + IdText(id) + " is disabled");
+    if (!d_.menu_.IsEnabled(id)) return Error("menu item " + IdText(id) + " is disabled");
     d_.dialog_.HandleCommand(id, Notify::kMenu);
   }
 
@@ -658,34 +542,7 @@ class Executor {
     if (key == Key::kEnter) return Enter();
     d_.dialog_.HandleKey(a.id, key);
     if (d_.ended_ || c->List() == nullptr) return;
-    ListModel* list = c->List();
-    int current = list->GetCurSel();
-    int rows = c->VisibleRows();
-    // In a one-column list Left and Right move as Up and Down do.
-    switch (key) {
-      case Key::kDown:
-      case Key::kRight:
-        MoveSelection(d_, *c, current + 1);
-        break;
-      case Key::kUp:
-      case Key::kLeft:
-        MoveSelection(d_, *c, current < 0 ? 0 : current - 1);
-        break;
-      case Key::kPageDown:
-        MoveSelection(d_, *c, current + rows - 1);
-        break;
-      case Key::kPageUp:
-        MoveSelection(d_, *c, current - rows + 1);
-        break;
-      case Key::kEnd:
-        MoveSelection(d_, *c, list->Count() - 1);
-        break;
-      case Key::kHome:
-        MoveSelection(d_, *c, 0);
-        break;
-      default:
-        break;
-    }
+    if (c->List()->MoveSelection(key, c->VisibleRows())) d_.Notify(a.id, Notify::kSelChange);
   }
 
   void ScrollList(const Action& a) {
@@ -695,34 +552,16 @@ class Executor {
     if (c == nullptr) return;
     if (c->List() == nullptr) return Error("control " + IdText(a.id) + " does not scroll");
     d_.dialog_.HandleScroll(a.id, code);
-    if (!d_.ended_) Scroll(*c, code);
+    if (!d_.ended_) c->List()->Scroll(code, c->VisibleRows());
   }
 
   void Escape() {
-    HeadlessControl* cancel = d_.FindControl(kIdCancel);
-    if (cancel != nullptr && !cancel->IsEnabled()) return Error("control 2 is disabled");
-    d_.dialog_.HandleCommand(kIdCancel, Notify::kClicked);
+    if (!d_.dialog_.HandleEscape()) Error("control 2 is disabled");
   }
 
   void Enter() {
-    int target = kIdOk;
-    HeadlessControl* focused = d_.FindControl(d_.GetFocus());
-    if (focused != nullptr && focused->Template().kind == ControlKind::kPushButton) {
-      target = focused->Template().id;
-    } else {
-      for (auto& c : d_.controls_) {
-        const ControlTemplate& t = c->Template();
-        if (t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton) {
-          target = t.id;
-          break;
-        }
-      }
-    }
-    HeadlessControl* button = d_.FindControl(target);
-    if (button != nullptr && !button->IsEnabled()) {
-      return Error("default button " + IdText(target) + " is disabled");
-    }
-    d_.dialog_.HandleCommand(target, Notify::kClicked);
+    if (!d_.dialog_.HandleEnter())
+      Error("default button " + IdText(d_.dialog_.EnterTarget()) + " is disabled");
   }
 
   HeadlessBackend& backend_;

@@ -158,4 +158,100 @@ int ListModel::SetTopIndex(int index) {
   return 0;
 }
 
+std::optional<ListModel> ListModel::For(const ControlTemplate& t) {
+  if (t.kind == ControlKind::kListBox) {
+    return ListModel((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
+  }
+  if (t.kind == ControlKind::kComboBox) return ListModel((t.style & kCbsSort) != 0, false);
+  return std::nullopt;
+}
+
+bool ListModel::Click(int index, bool toggle, bool extend) {
+  if (!Valid(index)) return false;
+  if (multiple_ && toggle) {
+    SetSel(index, GetSel(index) <= 0);
+    anchor_ = index;
+  } else if (multiple_ && extend && anchor_ >= 0) {
+    ClearSelection();
+    for (int i = std::min(anchor_, index); i <= std::max(anchor_, index); ++i) SetSel(i, true);
+    SetSel(index, true);  // the caret
+  } else {
+    SelectOnly(index);
+    anchor_ = index;
+  }
+  return true;
+}
+
+void ListModel::ScrollIntoView(int index, int rows) {
+  if (index < top_) {
+    top_ = index;
+  } else if (index >= top_ + rows) {
+    top_ = std::max(0, index - rows + 1);
+  }
+}
+
+void ListModel::Scroll(ScrollCode code, int rows) {
+  const int max_top = std::max(0, Count() - rows);
+  int top = top_;
+  switch (code) {
+    case ScrollCode::kLineDown:
+      top += 1;
+      break;
+    case ScrollCode::kLineUp:
+      top -= 1;
+      break;
+    case ScrollCode::kPageDown:
+      top += rows;
+      break;
+    case ScrollCode::kPageUp:
+      top -= rows;
+      break;
+    case ScrollCode::kBottom:
+      top = max_top;
+      break;
+    case ScrollCode::kTop:
+      top = 0;
+      break;
+    case ScrollCode::kEndScroll:
+      break;
+  }
+  top_ = std::clamp(top, 0, max_top);
+}
+
+bool ListModel::MoveSelection(Key key, int rows) {
+  if (Count() == 0) return false;
+  const int current = GetCurSel();
+  int index = current;
+  switch (key) {
+    case Key::kDown:
+    case Key::kRight:
+      index = current + 1;
+      break;
+    case Key::kUp:
+    case Key::kLeft:
+      index = current < 0 ? 0 : current - 1;
+      break;
+    case Key::kPageDown:
+      index = current + rows - 1;
+      break;
+    case Key::kPageUp:
+      index = current - rows + 1;
+      break;
+    case Key::kEnd:
+      index = Count() - 1;
+      break;
+    case Key::kHome:
+      index = 0;
+      break;
+    default:
+      return false;
+  }
+  index = std::clamp(index, 0, Count() - 1);
+  const bool changed = current != index || GetSel(index) <= 0;
+  SelectOnly(index);
+  anchor_ = index;
+  ScrollIntoView(index, rows);
+  return changed;
+}
+
 }  // namespace talmor

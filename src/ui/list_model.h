@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "resources/dialog_template.h"
 #include "ui/geometry.h"
 
 // The entries and selection of a list box or a combo box's list, with the familiar semantics:
@@ -22,6 +24,8 @@ class ListModel {
  public:
   ListModel(bool sorted, bool multiple_selection)
       : sorted_(sorted), multiple_(multiple_selection) {}
+  // The list of a list box or combo box as its style says; none for other controls.
+  static std::optional<ListModel> For(const ControlTemplate& t);
 
   bool sorted() const { return sorted_; }
   bool multiple_selection() const { return multiple_; }
@@ -46,10 +50,26 @@ class ListModel {
   void ClearSelection();
   // Selects `index` alone (the user's click); returns false for a bad index.
   bool SelectOnly(int index);
+  // The user's click on entry `index`: in an extended-selection list `toggle` (Ctrl) flips it
+  // and `extend` (Shift) selects the range from the anchor to it; otherwise it is selected
+  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection.
+  // False for a bad index.
+  bool Click(int index, bool toggle, bool extend);
   int caret() const { return caret_; }
 
   int top_index() const { return top_; }
   int SetTopIndex(int index);  // kListError when out of range
+  // Lists showing `rows` lines. The top index is at most Count() - rows, so that the last line
+  // shows an entry; ClampTop brings it back there after entries went or the list grew taller.
+  void ClampTop(int rows) { top_ = std::min(top_, std::max(0, Count() - rows)); }
+  // Moves the top index the least that brings entry `index` into view.
+  void ScrollIntoView(int index, int rows);
+  // A scroll bar action: a line or a page up or down, or to either end; kept in range.
+  void Scroll(ScrollCode code, int rows);
+  // A navigation key moves the selection, alone, from the current entry (Left and Right as Up
+  // and Down in a one-column list; a page is `rows` - 1 entries), and scrolls it into view.
+  // True when a selection change is to be notified; false also for other keys or no entries.
+  bool MoveSelection(Key key, int rows);
   // The vertical scroll state of a list box showing `rows` lines: a line a position.
   ScrollInfo VerticalScroll(int rows) const {
     return ScrollInfo{top_, 0, std::max(0, Count() - 1), rows};
@@ -69,6 +89,7 @@ class ListModel {
   std::vector<Entry> entries_;
   int current_ = -1;  // single selection
   int caret_ = -1;    // extended selection
+  int anchor_ = -1;   // extended selection: where a Shift range starts
   int top_ = 0;
 };
 

@@ -42,13 +42,13 @@ class AuditPolicyDialogTest : public ::testing::TestWithParam<std::string> {
 
 TEST_P(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates) {
   AuditPolicyDialog dialog(nullptr);
-  dialog.enable_ = 0;
-  dialog.logon_ = 1;
-  dialog.policy_ = 0;
-  dialog.object_ = 1;
-  dialog.other_ = 1;
-  dialog.max_entries_ = 500;
-  dialog.overwrite_ = 1;
+  dialog.values_.AuditEnable = 0;
+  dialog.values_.AuditLogon = 1;
+  dialog.values_.AuditPolicy = 0;
+  dialog.values_.AuditObject = 1;
+  dialog.values_.AuditOther = 1;
+  dialog.values_.AuditMaxEvents = 500;
+  dialog.values_.AuditOverwrite = 1;
   std::vector<std::vector<bool>> seen;
   std::vector<int> checks;
   Step look = Probe([&](Dialog& d) {
@@ -67,19 +67,19 @@ TEST_P(AuditPolicyDialogTest, EventBoxesFollowTheMasterSwitchAndKeepTheirStates)
   EXPECT_EQ(seen[1], std::vector<bool>(4, true));
   EXPECT_EQ(seen[2], std::vector<bool>(4, false));
   // Clearing 1002 leaves the event boxes as they are shown.
-  EXPECT_EQ(dialog.enable_, 0);
-  EXPECT_EQ(dialog.logon_, 0);
-  EXPECT_EQ(dialog.object_, 1);
-  EXPECT_EQ(dialog.other_, 1);
-  EXPECT_EQ(dialog.policy_, 0);
-  EXPECT_EQ(dialog.max_entries_, 500);
-  EXPECT_EQ(dialog.overwrite_, 1);
+  EXPECT_EQ(dialog.values_.AuditEnable, 0);
+  EXPECT_EQ(dialog.values_.AuditLogon, 0);
+  EXPECT_EQ(dialog.values_.AuditObject, 1);
+  EXPECT_EQ(dialog.values_.AuditOther, 1);
+  EXPECT_EQ(dialog.values_.AuditPolicy, 0);
+  EXPECT_EQ(dialog.values_.AuditMaxEvents, 500);
+  EXPECT_EQ(dialog.values_.AuditOverwrite, 1);
 }
 
 TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
   AuditPolicyDialog dialog(nullptr);
-  dialog.enable_ = 1;
-  dialog.max_entries_ = 1000;
+  dialog.values_.AuditEnable = 1;
+  dialog.values_.AuditMaxEvents = 1000;
   int focus_after_failure = 0;
   const int result =
       Run(dialog, Steps({Script("dialog 131\ntype 1001 9\nenter"),
@@ -87,7 +87,7 @@ TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
                          Script("type 1001 30001\nenter\ntype 1001 many\nenter\n"
                                 "type 1001 30000\nenter")}));
   EXPECT_EQ(result, kIdOk);
-  EXPECT_EQ(dialog.max_entries_, 30000);
+  EXPECT_EQ(dialog.values_.AuditMaxEvents, 30000);
   EXPECT_EQ(focus_after_failure, ids::kMaxEntries);
   int range = 0, integer = 0;
   for (const std::string& line : transcript_) {
@@ -98,15 +98,15 @@ TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
   EXPECT_EQ(integer, 1);
 
   AuditPolicyDialog low(nullptr);
-  low.max_entries_ = 10;
+  low.values_.AuditMaxEvents = 10;
   EXPECT_EQ(Run(low, Script("dialog 131\nenter")), kIdOk);
-  EXPECT_EQ(low.max_entries_, 10);
+  EXPECT_EQ(low.values_.AuditMaxEvents, 10);
 }
 
 TEST_P(AuditPolicyDialogTest, ClickingTheSwitchValidatesButStillUpdatesTheBoxes) {
   AuditPolicyDialog dialog(nullptr);
-  dialog.enable_ = 0;
-  dialog.max_entries_ = 1000;
+  dialog.values_.AuditEnable = 0;
+  dialog.values_.AuditMaxEvents = 1000;
   std::vector<bool> enabled;
   const int result = Run(
       dialog,

@@ -55,10 +55,10 @@ class QtKeyboardTest : public ::testing::Test {
 
 TEST_F(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
   AccountPolicyDialog dialog(nullptr);
-  dialog.min_chars_ = 6;
-  dialog.blank_password_ok_ = 1;
-  dialog.disable_security_ = 0;
-  dialog.individual_settings_ = 1;
+  dialog.values_.PasswordMinChars = 6;
+  dialog.values_.BlankPasswordOK = 1;
+  dialog.values_.SecurityDisable = 0;
+  dialog.values_.IndividualINI = 1;
   std::vector<int> focus;
   bool min_enabled_before = true, min_enabled_after = false;
   const int result =
@@ -91,17 +91,17 @@ TEST_F(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
                                      ids::kAtLeast, ids::kMinChars, ids::kDisableSecurity}));
   EXPECT_FALSE(min_enabled_before);
   EXPECT_TRUE(min_enabled_after);
-  EXPECT_EQ(dialog.blank_password_ok_, 0);
-  EXPECT_EQ(dialog.min_chars_, 9);
-  EXPECT_EQ(dialog.disable_security_, 1);
-  EXPECT_EQ(dialog.individual_settings_, 1);
+  EXPECT_EQ(dialog.values_.BlankPasswordOK, 0);
+  EXPECT_EQ(dialog.values_.PasswordMinChars, 9);
+  EXPECT_EQ(dialog.values_.SecurityDisable, 1);
+  EXPECT_EQ(dialog.values_.IndividualINI, 1);
 }
 
 TEST_F(QtKeyboardTest, EscapeCancelsWhateverTheKeysChanged) {
   AccountPolicyDialog dialog(nullptr);
-  dialog.min_chars_ = 6;
-  dialog.blank_password_ok_ = 0;
-  dialog.disable_security_ = 0;
+  dialog.values_.PasswordMinChars = 6;
+  dialog.values_.BlankPasswordOK = 0;
+  dialog.values_.SecurityDisable = 0;
   int checked_after_alt_m = -1;
   const int result = Run(dialog, Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) {
                                           Press(Qt::Key_M, Qt::AltModifier);
@@ -112,9 +112,9 @@ TEST_F(QtKeyboardTest, EscapeCancelsWhateverTheKeysChanged) {
                                         Steps(Probe([](Dialog&) { Press(Qt::Key_Escape); }))}));
   EXPECT_EQ(result, kIdCancel);
   EXPECT_EQ(checked_after_alt_m, 0);  // Alt+M clicked the check box off
-  EXPECT_EQ(dialog.blank_password_ok_, 0);
-  EXPECT_EQ(dialog.min_chars_, 6);
-  EXPECT_EQ(dialog.individual_settings_, 1);
+  EXPECT_EQ(dialog.values_.BlankPasswordOK, 0);
+  EXPECT_EQ(dialog.values_.PasswordMinChars, 6);
+  EXPECT_EQ(dialog.values_.IndividualINI, 1);
 }
 
 }  // namespace

@@ -41,7 +41,9 @@
 
 #include "ui/dialog.h"
 #include "ui/dialog_colors.h"
+#include "ui/keyboard_navigation.h"
 #include "ui/list_model.h"
+#include "ui/menu_state.h"
 #include "ui/message_box.h"
 
 // Forces this object into every program that links the dialog framework, so that the backend
@@ -56,7 +58,6 @@ class QtDialog;
 
 namespace {
 
-constexpr int kDefaultEditLimit = 30000;
 std::vector<QtDialog*> open_dialogs;
 
 // Texts are bytes, one character each, as the library stores them.
@@ -127,34 +128,6 @@ QPixmap IconPixmap(int id, int scale) {
     for (int x = 0; x < icon->width; ++x) image.setPixel(x, y, icon->Pixel(x, y));
   }
   return QPixmap::fromImage(image.scaled(icon->width * scale, icon->height * scale));
-}
-
-// The first radio button of the group that `id` belongs to, by the template's group bits.
-int GroupStart(const DialogTemplate& t, int id) {
-  int start = id;
-  for (const ControlTemplate& c : t.controls) {
-    if (c.kind != ControlKind::kRadioButton) {
-      start = 0;
-      continue;
-    }
-    if (start == 0 || (c.style & kWsGroup)) start = c.id;
-    if (c.id == id) return start;
-  }
-  return id;
-}
-
-// The character after the "&" marker of `text`, upper-cased; 0 when it has none ("&&" is a
-// literal "&").
-int MnemonicOf(std::string_view text) {
-  for (size_t i = 0; i + 1 < text.size(); ++i) {
-    if (text[i] != '&') continue;
-    if (text[i + 1] == '&') {
-      ++i;
-      continue;
-    }
-    return std::toupper(static_cast<unsigned char>(text[i + 1]));
-  }
-  return 0;
 }
 
 // The character key of an Alt+key press that may be a mnemonic; 0 for anything else.
@@ -311,7 +284,7 @@ class QtControl : public ControlPeer {
   void Show(bool show) override;
   int GetCheck() const override;
   void SetCheck(int state) override;
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override;
   Rect GetRect() const override {
     QRect g = widget_->geometry();
@@ -345,18 +318,12 @@ class QtControl : public ControlPeer {
   void ListChanged() override;
 
   QWidget* widget() const { return widget_; }
-  int VisibleRows() const {
-    int height = view_ ? view_->viewport()->height() : widget_->height();
-    return std::max(1, height / GetItemHeight());
-  }
-  bool notifies() const { return t_.kind != ControlKind::kListBox || (t_.style & kLbsNotify) != 0; }
   // Pixel positions of the tab stops for a line drawn from x = 0.
   int NextTabStop(int x) const;
   // The user's actions on a list box.
   void ListKey(Key key);
   void ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click);
   void ListScrollAction(int action);
-  void MoveSelection(int index);
   void SyncList();
 
  private:
@@ -382,7 +349,6 @@ class QtControl : public ControlPeer {
   int extent_ = 0;
   bool syncing_ = false;
   bool sync_posted_ = false;
-  int anchor_ = -1;  // extended selection: where a Shift range starts
 };
 
 class QtDialog : public DialogPeer {
@@ -391,20 +357,11 @@ class QtDialog : public DialogPeer {
   ~QtDialog() override;
 
   WindowHandle Handle() const override { return handle_; }
-  QtControl* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  QtControl* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return FromQt(window_->windowTitle()); }
   void SetCaption(std::string_view caption) override { window_->setWindowTitle(ToQt(caption)); }
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
-  }
   Rect GetWindowRect() const override {
     QRect g = window_->frameGeometry();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
@@ -458,20 +415,14 @@ class QtDialog : public DialogPeer {
   }
   bool IsTopmost() const override { return topmost_; }
   bool CheckMenuItem(int id, bool checked) override {
-    auto it = menu_.find(id);
-    if (it == menu_.end()) return false;
-    it->second.checked = checked;
-    it->second.action->setChecked(checked);
+    if (!menu_.Check(id, checked)) return false;
+    actions_[id]->setChecked(checked);
     return true;
   }
-  int IsMenuItemChecked(int id) const override {
-    auto it = menu_.find(id);
-    return it == menu_.end() ? -1 : (it->second.checked ? 1 : 0);
-  }
+  int IsMenuItemChecked(int id) const override { return menu_.IsChecked(id); }
   bool EnableMenuItem(int id, bool enabled) override {
-    auto it = menu_.find(id);
-    if (it == menu_.end()) return false;
-    it->second.action->setEnabled(enabled);
+    if (!menu_.Enable(id, enabled)) return false;
+    actions_[id]->setEnabled(enabled);
     return true;
   }
   int RunModal() override;
@@ -482,10 +433,7 @@ class QtDialog : public DialogPeer {
   }
 
   void Notify(int id, talmor::Notify code) {
-    QtControl* c = FindControl(id);
-    if (c == nullptr) return;
-    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
-    dialog_.HandleCommand(id, code);
+    if (FindControl(id) != nullptr) dialog_.HandleCommand(id, code);
   }
   // Qt's focus goes to control `id` and the dialog's focus follows. Qt's focus and the dialog's
   // must not part: when the window is activated again (a message box closes) Qt gives the focus
@@ -509,34 +457,18 @@ class QtDialog : public DialogPeer {
     if (id == focus_) return;
     int old = focus_;
     focus_ = id;
-    if (old != 0) Notify(old, Notify::kKillFocus);
-    if (id != 0) Notify(id, Notify::kSetFocus);
+    dialog_.HandleFocusMove(old, id);
   }
   void OnFocusChanged(QWidget* now);
   void Enter();
   void Escape();
-  // The keyboard interface of the platform's dialogs. Tab and Shift+Tab visit the enabled,
-  // visible tab-stop controls in template order, wrapping; a radio group is one stop, entered
-  // at its checked button.
+  // The keyboard interface of the platform's dialogs (KeyboardNavigation decides): Tab and
+  // Shift+Tab; Alt+key (false when no control has that mnemonic); an arrow key on radio button
+  // `c` focuses and clicks the next button of its group (false for other keys).
   void TabFocus(bool forward);
-  // Alt+key: the enabled, visible static, group box or button whose "&" marker is `key`, the
-  // first after the focus: a static or group box sends the focus to the next tab stop after
-  // it, a button is clicked. False when no control has that mnemonic.
   bool Mnemonic(int key);
-  // An arrow key on radio button `c`: the focus moves to the next (or previous) button of its
-  // group, wrapping, and checks it.
   bool RadioArrow(QtControl& c, int key);
-  int IndexOf(int id) const {
-    for (size_t i = 0; i < controls_.size(); ++i) {
-      if (id != kIdStatic && controls_[i]->Template().id == id) return static_cast<int>(i);
-    }
-    return -1;
-  }
-  // The control that takes the focus when control `index` is reached as a tab stop; -1 when it
-  // is no stop.
-  int StopTarget(int index) const;
-  // The first stop after (or before) control `from` (-1: before the first), wrapping; -1: none.
-  int NextStop(int from, bool forward) const;
+  KeyboardNavigation Navigation() const;
   void ClientResized(int cx, int cy) {
     if (!running_ || (cx == last_client_.cx && cy == last_client_.cy)) return;
     last_client_ = {cx, cy};
@@ -550,11 +482,8 @@ class QtDialog : public DialogPeer {
   ClientArea* client_ = nullptr;
   WindowHandle handle_ = nullptr;
   std::vector<std::unique_ptr<QtControl>> controls_;
-  struct MenuState {
-    QAction* action;
-    bool checked;
-  };
-  std::map<int, MenuState> menu_;
+  MenuState menu_;
+  std::map<int, QAction*> actions_;
   WindowPlacement placement_;
   Size last_client_;
   bool topmost_ = false;
@@ -634,7 +563,7 @@ void ClientArea::resizeEvent(QResizeEvent* event) {
 
 QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent, const QFont& font,
                      Size base, Rect rect)
-    : dialog_(dialog), t_(t), base_(base) {
+    : dialog_(dialog), t_(t), base_(base), list_(ListModel::For(t)) {
   const QString name = QStringLiteral("control-%1").arg(t.id);
   switch (t.kind) {
     case ControlKind::kEdit:
@@ -691,7 +620,7 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       auto* b = new QPushButton(ToQt(t.text), parent);
       // Enter belongs to the dialog (default push button or the focused button).
       b->setAutoDefault(false);
-      b->setDefault((t.style & 0xF) == kBsDefPushButton);
+      b->setDefault(IsDefaultPushButton(t));
       b->setShortcut(QKeySequence());  // mnemonics are the dialog's (QtDialog::Mnemonic)
       button_ = b;
       widget_ = b;
@@ -715,7 +644,6 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       widget_ = group_;
       break;
     case ControlKind::kListBox: {
-      list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
       adapter_ = std::make_unique<ListAdapter>(*list_);
       delegate_ = std::make_unique<TabStopDelegate>(*this);
       view_ = new ListView(*this, parent);
@@ -745,7 +673,6 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       break;
     }
     case ControlKind::kComboBox:
-      list_.emplace((t.style & kCbsSort) != 0, false);
       combo_ = new QComboBox(parent);
       combo_->setEditable(false);
       QObject::connect(combo_, &QComboBox::activated, [this](int index) {
@@ -863,19 +790,12 @@ void QtControl::SetLimitText(int limit) {
 }
 
 ScrollInfo QtControl::GetVerticalScroll() const {
-  ScrollInfo info;
-  if (!list_) return info;
-  info.pos = list_->top_index();
-  info.min = 0;
-  info.max = std::max(0, list_->Count() - 1);
-  info.page = VisibleRows();
-  return info;
+  return list_ ? list_->VerticalScroll(VisibleRows()) : ScrollInfo{};
 }
 
 void QtControl::ListChanged() {
   if (!list_) return;
-  int max_top = std::max(0, list_->Count() - VisibleRows());
-  if (list_->top_index() > max_top) list_->SetTopIndex(max_top);
+  list_->ClampTop(VisibleRows());
   // Filling a long list calls this once an entry: the widget catches up once, later.
   if (sync_posted_) return;
   sync_posted_ = true;
@@ -925,65 +845,18 @@ int QtControl::NextTabStop(int x) const {
   return du * base_.cx / 4;
 }
 
-void QtControl::MoveSelection(int index) {
-  if (list_->Count() == 0) return;
-  index = std::clamp(index, 0, list_->Count() - 1);
-  int before = list_->GetCurSel();
-  bool was_selected = list_->GetSel(index) > 0;
-  list_->SelectOnly(index);
-  anchor_ = index;
-  int rows = VisibleRows();
-  if (index < list_->top_index()) list_->SetTopIndex(index);
-  if (index >= list_->top_index() + rows) list_->SetTopIndex(index - rows + 1);
-  ListChanged();
-  if (before != index || !was_selected) dialog_.Notify(t_.id, Notify::kSelChange);
-}
-
 void QtControl::ListKey(Key key) {
   dialog_.dialog_.HandleKey(t_.id, key);
-  if (dialog_.ended_) return;
-  int current = list_->GetCurSel();
-  int rows = VisibleRows();
-  // In a one-column list Left and Right move as Up and Down do.
-  switch (key) {
-    case Key::kDown:
-    case Key::kRight:
-      MoveSelection(current + 1);
-      break;
-    case Key::kUp:
-    case Key::kLeft:
-      MoveSelection(current < 0 ? 0 : current - 1);
-      break;
-    case Key::kPageDown:
-      MoveSelection(current + rows - 1);
-      break;
-    case Key::kPageUp:
-      MoveSelection(current - rows + 1);
-      break;
-    case Key::kEnd:
-      MoveSelection(list_->Count() - 1);
-      break;
-    case Key::kHome:
-      MoveSelection(0);
-      break;
-    default:
-      break;
-  }
+  if (dialog_.ended_ || list_->Count() == 0) return;
+  const bool changed = list_->MoveSelection(key, VisibleRows());
+  ListChanged();
+  if (changed) dialog_.Notify(t_.id, Notify::kSelChange);
 }
 
 void QtControl::ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click) {
-  if (row < 0 || row >= list_->Count()) return;
-  if (list_->multiple_selection() && !double_click && (modifiers & Qt::ControlModifier)) {
-    list_->SetSel(row, list_->GetSel(row) <= 0);
-    anchor_ = row;
-  } else if (list_->multiple_selection() && !double_click && (modifiers & Qt::ShiftModifier) &&
-             anchor_ >= 0) {
-    list_->ClearSelection();
-    for (int i = std::min(anchor_, row); i <= std::max(anchor_, row); ++i) list_->SetSel(i, true);
-    list_->SetSel(row, true);  // the caret
-  } else {
-    list_->SelectOnly(row);
-    anchor_ = row;
+  if (!list_->Click(row, !double_click && (modifiers & Qt::ControlModifier),
+                    !double_click && (modifiers & Qt::ShiftModifier))) {
+    return;
   }
   ListChanged();
   SyncList();
@@ -1115,7 +988,7 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
-    : dialog_(dialog), t_(t) {
+    : dialog_(dialog), t_(t), menu_(t.menu) {
   QWidget* parent = nullptr;
   if (owner != nullptr) {
     if (QWidget* w = QWidget::find(reinterpret_cast<WId>(owner))) parent = w->window();
@@ -1150,12 +1023,11 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
           action->setObjectName(QStringLiteral("menu-%1").arg(item.id));
           action->setCheckable(true);
           action->setChecked(item.checked);
-          menu_[item.id] = {action, item.checked};
+          actions_[item.id] = action;
           int id = item.id;
-          QObject::connect(action, &QAction::triggered, [this, id] {
+          QObject::connect(action, &QAction::triggered, [this, action, id] {
             // The check mark is the dialog's to set: undo Qt's own toggle first.
-            auto it = menu_.find(id);
-            it->second.action->setChecked(it->second.checked);
+            action->setChecked(menu_.IsChecked(id) == 1);
             dialog_.HandleCommand(id, Notify::kMenu);
           });
         }
@@ -1227,148 +1099,56 @@ void QtDialog::OnFocusChanged(QWidget* now) {
 
 void QtDialog::ButtonClicked(QtControl& c) {
   const ControlTemplate& t = c.Template();
-  if (t.kind == ControlKind::kRadioButton) {
-    for (int other : dialog_.RadioGroup(GroupStart(t_, t.id))) {
-      if (QtControl* o = FindControl(other)) o->SetCheck(other == t.id ? kChecked : kUnchecked);
-    }
-  }
+  if (t.kind == ControlKind::kRadioButton) dialog_.CheckRadioInGroup(t.id);
   MoveFocus(t.id);
   Notify(t.id, Notify::kClicked);
 }
 
 void QtDialog::Enter() {
-  int target = kIdOk;
-  QtControl* focused = FindControl(focus_);
-  if (focused != nullptr && focused->Template().kind == ControlKind::kPushButton) {
-    target = focused->Template().id;
-  } else {
-    for (auto& c : controls_) {
-      const ControlTemplate& t = c->Template();
-      if (t.kind == ControlKind::kPushButton && (t.style & 0xF) == kBsDefPushButton) {
-        target = t.id;
-        break;
-      }
-    }
-  }
-  QtControl* button = FindControl(target);
-  if (button != nullptr && !button->IsEnabled()) {
-    QApplication::beep();
-    return;
-  }
-  dialog_.HandleCommand(target, Notify::kClicked);
+  if (!dialog_.HandleEnter()) QApplication::beep();
 }
 
-int QtDialog::StopTarget(int index) const {
-  const QtControl& c = *controls_[index];
-  const ControlTemplate& t = c.Template();
-  auto focusable = [](const QtControl& x) {
-    ControlKind kind = x.Template().kind;
-    return x.Template().id != kIdStatic && kind != ControlKind::kStatic &&
-           kind != ControlKind::kIcon && kind != ControlKind::kGroupBox && x.IsEnabled() &&
-           x.IsVisible();
-  };
-  if (t.kind != ControlKind::kRadioButton) {
-    return (t.style & kWsTabStop) && focusable(c) ? index : -1;
-  }
-  // A radio group is one stop, at its first button; it is one when any button is a tab stop.
-  if (GroupStart(t_, t.id) != t.id) return -1;
-  std::vector<int> group = dialog_.RadioGroup(t.id);
-  int checked = -1, tab_stop = -1, first = -1;
-  bool any_tab_stop = false;
-  for (int id : group) {
-    int i = IndexOf(id);
-    if (i < 0) continue;
-    const QtControl& member = *controls_[i];
-    if (member.Template().style & kWsTabStop) any_tab_stop = true;
-    if (!focusable(member)) continue;
-    if (first < 0) first = i;
-    if (tab_stop < 0 && (member.Template().style & kWsTabStop)) tab_stop = i;
-    if (checked < 0 && member.GetCheck() == kChecked) checked = i;
-  }
-  if (!any_tab_stop) return -1;
-  return checked >= 0 ? checked : tab_stop >= 0 ? tab_stop : first;
-}
-
-int QtDialog::NextStop(int from, bool forward) const {
-  const int n = static_cast<int>(controls_.size());
-  if (n == 0) return -1;
-  if (from < 0) from = forward ? -1 : n;
-  for (int k = 1; k <= n; ++k) {
-    int i = ((forward ? from + k : from - k) % n + n) % n;
-    if (int target = StopTarget(i); target >= 0) return target;
-  }
-  return -1;
+KeyboardNavigation QtDialog::Navigation() const {
+  std::vector<const ControlPeer*> peers;
+  for (const auto& c : controls_) peers.push_back(c.get());
+  return KeyboardNavigation(dialog_, std::move(peers));
 }
 
 void QtDialog::TabFocus(bool forward) {
-  int from = IndexOf(focus_);
-  if (from >= 0 && controls_[from]->Template().kind == ControlKind::kRadioButton) {
-    // From inside a radio group: the group is the stop just left.
-    from = IndexOf(GroupStart(t_, focus_));
-  }
-  int target = NextStop(from, forward);
+  int target = Navigation().TabTarget(focus_, forward);
   if (target >= 0) FocusControl(controls_[target]->Template().id, Qt::TabFocusReason);
 }
 
 bool QtDialog::Mnemonic(int key) {
-  const int n = static_cast<int>(controls_.size());
-  const int from = IndexOf(focus_);
-  for (int k = 1; k <= n; ++k) {
-    int i = ((from + k) % n + n) % n;
-    QtControl& c = *controls_[i];
-    const ControlTemplate& t = c.Template();
-    bool button = t.kind == ControlKind::kPushButton || t.kind == ControlKind::kCheckBox ||
-                  t.kind == ControlKind::kRadioButton;
-    bool label = t.kind == ControlKind::kStatic || t.kind == ControlKind::kGroupBox;
-    if (!(button || label) || !c.IsEnabled() || !c.IsVisible() || MnemonicOf(c.text_) != key)
-      continue;
-    if (label) {
-      int target = NextStop(i, true);
-      if (target >= 0) FocusControl(controls_[target]->Template().id, Qt::ShortcutFocusReason);
-      return true;
-    }
-    // As a click: the button takes the focus, then acts.
-    QPointer<QAbstractButton> pressed(c.button_);
-    FocusControl(t.id, Qt::ShortcutFocusReason);
-    if (pressed && pressed->isEnabled() && !ended_) pressed->click();
+  const KeyboardNavigation navigation = Navigation();
+  const int i = navigation.MnemonicTarget(focus_, key);
+  if (i < 0) return false;
+  if (navigation.IsLabel(i)) {
+    int target = navigation.NextStop(i, true);
+    if (target >= 0) FocusControl(controls_[target]->Template().id, Qt::ShortcutFocusReason);
     return true;
   }
-  return false;
+  // As a click: the button takes the focus, then acts.
+  QPointer<QAbstractButton> pressed(controls_[i]->button_);
+  FocusControl(controls_[i]->Template().id, Qt::ShortcutFocusReason);
+  if (pressed && pressed->isEnabled() && !ended_) pressed->click();
+  return true;
 }
 
 bool QtDialog::RadioArrow(QtControl& c, int key) {
-  bool forward;
-  switch (key) {
-    case Qt::Key_Down:
-    case Qt::Key_Right:
-      forward = true;
-      break;
-    case Qt::Key_Up:
-    case Qt::Key_Left:
-      forward = false;
-      break;
-    default:
-      return false;
-  }
-  std::vector<int> group = dialog_.RadioGroup(GroupStart(t_, c.Template().id));
-  const int n = static_cast<int>(group.size());
-  int at = static_cast<int>(std::find(group.begin(), group.end(), c.Template().id) - group.begin());
-  for (int k = 1; k < n; ++k) {
-    QtControl* other = FindControl(group[((forward ? at + k : at - k) % n + n) % n]);
-    if (other == nullptr || !other->IsEnabled() || !other->IsVisible()) continue;
-    QPointer<QAbstractButton> button(other->button_);
-    FocusControl(other->Template().id, Qt::TabFocusReason);
-    if (button && !ended_) button->click();
-    return true;
-  }
-  return true;  // alone in its group: the arrow goes nowhere
+  std::optional<Key> arrow = NavigationKey(key);
+  std::optional<int> target =
+      arrow ? Navigation().RadioArrowTarget(c.Template().id, *arrow) : std::nullopt;
+  if (!target) return false;
+  if (*target < 0) return true;  // alone in its group: the arrow goes nowhere
+  QtControl& other = *controls_[*target];
+  QPointer<QAbstractButton> button(other.button_);
+  FocusControl(other.Template().id, Qt::TabFocusReason);
+  if (button && !ended_) button->click();
+  return true;
 }
 
-void QtDialog::Escape() {
-  QtControl* cancel = FindControl(kIdCancel);
-  if (cancel != nullptr && !cancel->IsEnabled()) return;
-  dialog_.HandleCommand(kIdCancel, Notify::kClicked);
-}
+void QtDialog::Escape() { dialog_.HandleEscape(); }
 
 int QtDialog::RunModal() {
   if (ended_) return result_;
@@ -1552,9 +1332,8 @@ std::unique_ptr<DialogPeer> QtBackend::CreateDialogPeer(Dialog& dialog, const Di
 
 int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::string_view caption,
                               unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  int fallback = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  const int fallback = DismissAnswer(buttons);
   if (!EnsureApplication()) return fallback;
   QWidget* parent = nullptr;
   if (owner != nullptr) {

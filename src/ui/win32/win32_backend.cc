@@ -28,7 +28,6 @@ class Win32Dialog;
 
 namespace {
 
-constexpr int kDefaultEditLimit = 30000;
 // Posted to a dialog when one of its lists changed: the native controls catch up once, later.
 constexpr UINT kSyncListsMessage = WM_APP + 0x2A1;
 constexpr const char kDialogProperty[] = "talmor.dialog";
@@ -295,7 +294,7 @@ class Win32Control : public ControlPeer {
   void Show(bool show) override { ::ShowWindow(hwnd_, show ? SW_SHOWNA : SW_HIDE); }
   int GetCheck() const override;
   void SetCheck(int state) override;
-  int GetLimitText() const override { return limit_ == 0 ? kDefaultEditLimit : limit_; }
+  int GetLimitText() const override { return EditLimit(limit_); }
   void SetLimitText(int limit) override;
   Rect GetRect() const override;
   Size GetClientSize() const override {
@@ -318,9 +317,7 @@ class Win32Control : public ControlPeer {
   HWND hwnd() const { return hwnd_; }
   bool is_list() const { return t_.kind == ControlKind::kListBox; }
   bool is_combo() const { return t_.kind == ControlKind::kComboBox; }
-  bool notifies() const { return !is_list() || (t_.style & kLbsNotify) != 0; }
   bool syncing() const { return syncing_; }
-  int VisibleRows() const;
   // Brings the native entries, selection and top index up to the model's, when it changed.
   void SyncList();
   // The user changed the native selection: the model follows.
@@ -361,22 +358,13 @@ class Win32Dialog : public DialogPeer {
 
   bool created() const { return hwnd_ != nullptr; }
   WindowHandle Handle() const override { return hwnd_; }
-  Win32Control* FindControl(int id) override {
-    if (id == kIdStatic) return nullptr;
-    for (auto& c : controls_) {
-      if (c->Template().id == id) return c.get();
-    }
-    return nullptr;
-  }
+  Win32Control* FindControl(int id) override { return FindControlById(controls_, id); }
   std::string GetCaption() const override { return WindowText(hwnd_); }
   void SetCaption(std::string_view caption) override {
     ::SetWindowTextA(hwnd_, std::string(caption).c_str());
   }
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override;
-  void SetInitialFocus() override {
-    if (int id = FirstTabStop(controls_)) SetFocus(id);
-  }
   Rect GetWindowRect() const override {
     RECT r{};
     ::GetWindowRect(hwnd_, &r);
@@ -431,19 +419,14 @@ class Win32Dialog : public DialogPeer {
   // Notifications reach the dialog only once it has its controls, and not while it goes.
   bool live() const { return constructed_ && !closing_; }
   void Notify(int id, talmor::Notify code) {
-    if (!live()) return;
-    Win32Control* c = FindControl(id);
-    if (c == nullptr) return;
-    if ((code == Notify::kSelChange || code == Notify::kDoubleClick) && !c->notifies()) return;
-    dialog_.HandleCommand(id, code);
+    if (live() && FindControl(id) != nullptr) dialog_.HandleCommand(id, code);
   }
   // The focus moved to control `id` (0: none): kKillFocus for the old one, kSetFocus for it.
   void MoveFocus(int id) {
     if (!live() || suppress_focus_ || id == focus_) return;
     int old = focus_;
     focus_ = id;
-    if (old != 0) Notify(old, Notify::kKillFocus);
-    if (id != 0) Notify(id, Notify::kSetFocus);
+    dialog_.HandleFocusMove(old, id);
   }
   void ForgetFocus(int id) {
     if (focus_ == id) focus_ = 0;
@@ -467,11 +450,7 @@ class Win32Dialog : public DialogPeer {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR Handle(UINT message, WPARAM wparam, LPARAM lparam);
   void Command(int id, int code, HWND control);
-  void Escape() {
-    Win32Control* cancel = FindControl(kIdCancel);
-    if (cancel != nullptr && !cancel->IsEnabled()) return;
-    dialog_.HandleCommand(kIdCancel, Notify::kClicked);
-  }
+  void Escape() { dialog_.HandleEscape(); }
   bool HasMenuItem(int id) const {
     return std::find(menu_ids_.begin(), menu_ids_.end(), id) != menu_ids_.end();
   }
@@ -501,19 +480,13 @@ class Win32Dialog : public DialogPeer {
 // --- controls ---------------------------------------------------------------------------------
 
 Win32Control::Win32Control(Win32Dialog& dialog, const ControlTemplate& t, HWND hwnd)
-    : dialog_(dialog), t_(t), hwnd_(hwnd) {
+    : dialog_(dialog), t_(t), hwnd_(hwnd), list_(ListModel::For(t)) {
   ::SetPropA(hwnd_, kControlProperty, this);
   original_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
   switch (t.kind) {
     case ControlKind::kEdit:
       ::SendMessageA(hwnd_, EM_LIMITTEXT, kDefaultEditLimit, 0);
-      break;
-    case ControlKind::kListBox:
-      list_.emplace((t.style & kLbsSort) != 0, (t.style & kLbsExtendedSel) != 0);
-      break;
-    case ControlKind::kComboBox:
-      list_.emplace((t.style & kCbsSort) != 0, false);
       break;
     case ControlKind::kIcon:
       if (const IconResource* icon = FindIconResource(t.icon)) {
@@ -662,13 +635,6 @@ int Win32Control::GetItemHeight() const {
   if (!list_) return 0;
   LRESULT height = ::SendMessageA(hwnd_, Msg(LB_GETITEMHEIGHT, CB_GETITEMHEIGHT), 0, 0);
   return height == LB_ERR ? 0 : static_cast<int>(height);
-}
-
-int Win32Control::VisibleRows() const {
-  RECT r{};
-  ::GetClientRect(hwnd_, &r);
-  int item = GetItemHeight();
-  return item > 0 ? std::max(1, static_cast<int>(r.bottom - r.top) / item) : 1;
 }
 
 ScrollInfo Win32Control::GetVerticalScroll() const {
@@ -1109,9 +1075,8 @@ std::unique_ptr<DialogPeer> Win32Backend::CreateDialogPeer(Dialog& dialog, const
 
 int Win32Backend::ShowMessageBox(WindowHandle owner, std::string_view text,
                                  std::string_view caption, unsigned style) {
-  unsigned buttons = style & kMbButtonMask;
-  if (buttons != kMbOkCancel && buttons != kMbYesNo && buttons != kMbYesNoCancel) buttons = kMbOk;
-  const int fallback = buttons == kMbOk ? kIdOk : buttons == kMbYesNo ? kIdNo : kIdCancel;
+  const unsigned buttons = MessageBoxButtons(style);
+  const int fallback = DismissAnswer(buttons);
   unsigned icon = style & kMbIconMask;
   if (icon != kMbIconStop && icon != kMbIconQuestion && icon != kMbIconExclamation &&
       icon != kMbIconInformation) {
