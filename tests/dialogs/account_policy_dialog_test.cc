@@ -8,69 +8,45 @@ namespace talmor::testing {
 namespace {
 
 namespace a = account_policy_ids;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 
-struct PolicyView {
-  int permit_blank = -1, at_least = -1, disable = -1, individual = -1;
-  bool min_enabled = false;
-  std::string min_text;
-  std::string disable_text, individual_text;
-};
-
-PolicyView SeePolicy(Dialog& d) {
-  PolicyView v;
-  v.permit_blank = d.Item(a::kPermitBlank)->GetCheck();
-  v.at_least = d.Item(a::kAtLeast)->GetCheck();
-  v.disable = d.Item(a::kDisableSecurity)->GetCheck();
-  v.individual = d.Item(a::kIndividualSettings)->GetCheck();
-  v.min_enabled = d.Item(a::kMinChars)->IsWindowEnabled();
-  v.min_text = d.Item(a::kMinChars)->GetWindowText();
-  v.disable_text = d.Item(a::kDisableSecurity)->GetWindowText();
-  v.individual_text = d.Item(a::kIndividualSettings)->GetWindowText();
-  return v;
-}
-
-std::string RangeBox() {
-  return "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an integer between 1 and 14.\tok";
-}
+const std::string kRangeBox =
+    BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer between 1 and 14.");
 
 class AccountPolicyTest : public DialogScenario {
  protected:
   void SetUp() override {
     DialogScenario::SetUp();
-    LogOnAsAdministrator();
+    if (!IsSkipped()) LogOnAsAdministrator();
+  }
+  // The radio pair's checks, whether the minimum box is enabled, and its text.
+  static std::string Look(Dialog& d) {
+    return std::to_string(d.Item(a::kPermitBlank)->GetCheck()) +
+           std::to_string(d.Item(a::kAtLeast)->GetCheck()) +
+           (d.Item(a::kMinChars)->IsWindowEnabled() ? " on " : " off ") +
+           d.Item(a::kMinChars)->GetWindowText();
   }
 };
 
-TEST_P(AccountPolicyTest, PermittedBlankPasswordsDisableTheMinimumUntilAtLeastIsChosen) {
+TEST_P(AccountPolicyTest, TheRadioPairEnablesTheMinimumAndOkStoresTheOptions) {
   manager().BlankPasswordOK = 1;
   manager().PasswordMinChars = 6;
   manager().SecurityDisable = 0;
   manager().IndividualINI = 1;
-  PolicyView opened, after_at_least, after_blank;
-  RunResult run = Run(
-      Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
-             Script("click 1011"), Steps(Probe([&](Dialog& d) { after_at_least = SeePolicy(d); })),
-             Script("click 1010"), Steps(Probe([&](Dialog& d) { after_blank = SeePolicy(d); })),
-             Script("click 1011\ncheck 1003\nuncheck 1004\nclick 1")}),
-      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
-  EXPECT_EQ(opened.permit_blank, kChecked);
-  EXPECT_EQ(opened.at_least, kUnchecked);
-  EXPECT_FALSE(opened.min_enabled);
-  EXPECT_EQ(opened.min_text, "6");
-  EXPECT_EQ(opened.disable, kUnchecked);
-  EXPECT_EQ(opened.individual, kChecked);
-  EXPECT_EQ(opened.disable_text, "&Disable Quorvane Security");
-  EXPECT_EQ(opened.individual_text, "&Maintain individual user settings within Quorvane");
-  EXPECT_TRUE(after_at_least.min_enabled);
-  EXPECT_EQ(after_at_least.permit_blank, kUnchecked);
-  EXPECT_FALSE(after_blank.min_enabled);
-  EXPECT_EQ(after_blank.min_text, "6");
+  std::vector<std::string> seen;
+  Step look = Probe([&](Dialog& d) { seen.push_back(Look(d)); });
+  RunResult run = Run(Steps({Script("dialog 135"), Steps(look), Script("click 1011"), Steps(look),
+                             Script("click 1010"), Steps(look),
+                             Script("click 1011\ncheck 1003\nuncheck 1004\nclick 1")}),
+                      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
+  EXPECT_THAT(seen, ElementsAre("10 off 6", "01 on 6", "10 off 6"));
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t135\tAccount Policy", "end\t135\t1"));
   EXPECT_EQ(manager().BlankPasswordOK, 0);
   EXPECT_EQ(manager().PasswordMinChars, 6);
   EXPECT_EQ(manager().SecurityDisable, 1);
   EXPECT_EQ(manager().IndividualINI, 0);
+  EXPECT_THAT(AuditEvents(), Contains("Policy Change: Accounts policy modified."));
 }
 
 TEST_P(AccountPolicyTest, AMinimumOutsideOneToFourteenBlocksOkEvenWhileDisabled) {
@@ -79,55 +55,53 @@ TEST_P(AccountPolicyTest, AMinimumOutsideOneToFourteenBlocksOkEvenWhileDisabled)
   int focus_after_refusal = 0;
   RunResult run = Run(Steps({Script("dialog 135\nclick 1"),
                              Steps(Probe([&](Dialog& d) { focus_after_refusal = d.GetFocusId(); })),
-                             Script("click 1011\n"
-                                    "type 1012 15\nclick 1\n"
-                                    "type 1012 x7\nclick 1\n"
+                             Script("click 1011\ntype 1012 15\nclick 1\ntype 1012 x7\nclick 1\n"
                                     "type 1012 14\nclick 1010\nclick 1")}),
                       [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
   EXPECT_EQ(focus_after_refusal, a::kMinChars);
   EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t135\tAccount Policy", RangeBox(), RangeBox(),
-                          "msgbox\texclamation\tok\ttalmor.dll\tPlease enter an integer.\tok",
+              ElementsAre("dialog\t135\tAccount Policy", kRangeBox, kRangeBox,
+                          BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer."),
                           "end\t135\t1"));
   EXPECT_EQ(manager().PasswordMinChars, 14);
   EXPECT_EQ(manager().BlankPasswordOK, 1);
-
-  manager().BlankPasswordOK = 0;
-  Run(Script("dialog 135\ntype 1012 1\nclick 1"),
-      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
-  EXPECT_EQ(manager().PasswordMinChars, 1);
-  EXPECT_EQ(manager().BlankPasswordOK, 0);
 }
 
-TEST_P(AccountPolicyTest, CancelAfterChangesLeavesTheOptions) {
-  manager().BlankPasswordOK = 0;
-  manager().PasswordMinChars = 8;
-  PolicyView opened;
-  RunResult run =
-      Run(Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
-                 Script("type 1012 3\nclick 1010\ncheck 1003\nescape")}),
-          [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 0); });
-  EXPECT_EQ(opened.at_least, kChecked);
-  EXPECT_TRUE(opened.min_enabled);
-  EXPECT_THAT(run.transcript, ElementsAre("dialog\t135\tAccount Policy", "end\t135\t2"));
-  EXPECT_EQ(manager().BlankPasswordOK, 0);
-  EXPECT_EQ(manager().PasswordMinChars, 8);
-  EXPECT_EQ(manager().SecurityDisable, 0);
+// Rows: the stored options, the operator, and what the options are afterwards.
+TEST_P(AccountPolicyTest, OutcomesOfOkAndCancel) {
+  struct Row {
+    int blank, min;
+    const char* script;
+    int result, blank_after, min_after, disable_after;
+  };
+  for (const Row& row : {
+           Row{0, 8, "type 1012 1\nclick 1", 1, 0, 1, 0},
+           Row{0, 8, "type 1012 3\nclick 1010\ncheck 1003\nescape", 0, 0, 8, 0},
+           Row{1, 6, "check 1003\nclose", 0, 1, 6, 0},
+       }) {
+    SCOPED_TRACE(row.script);
+    manager().BlankPasswordOK = row.blank;
+    manager().PasswordMinChars = row.min;
+    manager().SecurityDisable = 0;
+    RunResult run = Run(Script(std::string("dialog 135\n") + row.script),
+                        [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), row.result); });
+    EXPECT_EQ(run.transcript.back(), "end\t135\t" + std::to_string(row.result == 1 ? 1 : 2));
+    EXPECT_EQ(manager().BlankPasswordOK, row.blank_after);
+    EXPECT_EQ(manager().PasswordMinChars, row.min_after);
+    EXPECT_EQ(manager().SecurityDisable, row.disable_after);
+  }
+  // Only the accepted change is recorded.
+  const std::vector<std::string> events = AuditEvents();
+  EXPECT_EQ(std::count(events.begin(), events.end(), "Policy Change: Accounts policy modified."), 1);
 }
 
 TEST_P(AccountPolicyTest, AlternativeBrandingUsesItsTemplate) {
   UseAlternativeBranding();
-  PolicyView opened;
-  RunResult run =
-      Run(Steps({Script("dialog 140"), Steps(Probe([&](Dialog& d) { opened = SeePolicy(d); })),
-                 Script("escape")}),
-          [&] { manager().AdminAccountPolicy(nullptr); });
+  RunResult run = Run(Script("dialog 140\nescape"), [&] { manager().AdminAccountPolicy(nullptr); });
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t140\tAccount Policy", "end\t140\t2"));
-  EXPECT_EQ(opened.disable_text, "&Disable Sarvento Security");
-  EXPECT_EQ(opened.individual_text, "&Maintain individual user settings within Sarvento");
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, AccountPolicyTest, ::testing::ValuesIn(DriverBackends()));
+INSTANTIATE_TEST_SUITE_P(Backends, AccountPolicyTest, UiBackendRows(), UiBackendName);
 
 }  // namespace
 }  // namespace talmor::testing
