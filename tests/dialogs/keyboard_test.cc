@@ -3,19 +3,11 @@
 // and end the dialog with Enter and Escape.
 #include <gtest/gtest.h>
 
-#ifdef TALMOR_WITH_QT
-
-#include <QApplication>
-#include <QKeyEvent>
-#include <QWidget>
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "dialogs/account_policy_dialog.h"
-#include "dialogs/dialog_driver.h"
 #include "resources/resource_ids.h"
+#include "support/ui_backends.h"
 
+#ifdef TALMOR_WITH_QT
 namespace talmor::testing {
 namespace {
 
@@ -32,59 +24,48 @@ void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QStr
   QApplication::sendEvent(target, &release);
 }
 
-class QtKeyboardTest : public ::testing::Test {
+class QtKeyboardTest : public UiBackendTest {
  protected:
-  void SetUp() override {
-    const std::vector<std::string> backends = DriverBackends();
-    if (std::find(backends.begin(), backends.end(), "qt") == backends.end()) {
-      GTEST_SKIP() << "Qt cannot start here";
-    }
-    driver_ = MakeDriver("qt");
-    ASSERT_NE(driver_, nullptr);
-  }
-
-  int Run(AccountPolicyDialog& dialog, std::vector<Step> steps) {
+  int Run(AccountPolicyDialog& dialog, std::function<void(Dialog&)> keys, int last_key) {
+    dialog.min_chars_ = 6;
+    dialog.disable_security_ = 0;
+    dialog.individual_settings_ = 1;
     int result = -1;
-    RunResult run = driver_->Run(std::move(steps), [&] { result = dialog.DoModal(); });
+    RunResult run = driver_->Run(Steps({Script("dialog 135"), Steps(Probe(std::move(keys))),
+                                        Steps(Probe([=](Dialog&) { Press(last_key); }))}),
+                                 [&] { result = dialog.DoModal(); });
     EXPECT_EQ(run.steps_left, 0u);
     return result;
   }
-
-  std::unique_ptr<UiDriver> driver_;
 };
 
-TEST_F(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
+TEST_P(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
   AccountPolicyDialog dialog(nullptr);
-  dialog.min_chars_ = 6;
   dialog.blank_password_ok_ = 1;
-  dialog.disable_security_ = 0;
-  dialog.individual_settings_ = 1;
   std::vector<int> focus;
   bool min_enabled_before = true, min_enabled_after = false;
-  const int result =
-      Run(dialog, Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) {
-                           focus.push_back(d.GetFocusId());
-                           // Forward through every tab stop and round to the start, then back one.
-                           for (int i = 0; i < 5; ++i) {
-                             Press(Qt::Key_Tab);
-                             focus.push_back(d.GetFocusId());
-                           }
-                           Press(Qt::Key_Backtab, Qt::ShiftModifier);
-                           focus.push_back(d.GetFocusId());
-                           min_enabled_before = d.Item(ids::kMinChars)->IsWindowEnabled();
-                           // Alt+L: "At &Least" is clicked, which enables the minimum box.
-                           Press(Qt::Key_L, Qt::AltModifier);
-                           focus.push_back(d.GetFocusId());
-                           min_enabled_after = d.Item(ids::kMinChars)->IsWindowEnabled();
-                           // Tab into the box selects its text; typing replaces it.
-                           Press(Qt::Key_Tab);
-                           focus.push_back(d.GetFocusId());
-                           Press(Qt::Key_9, Qt::NoModifier, "9");
-                           // Alt+D: the check box is clicked and takes the focus.
-                           Press(Qt::Key_D, Qt::AltModifier);
-                           focus.push_back(d.GetFocusId());
-                         })),
-                         Steps(Probe([](Dialog&) { Press(Qt::Key_Return); }))}));
+  const int result = Run(
+      dialog,
+      [&](Dialog& d) {
+        focus.push_back(d.GetFocusId());
+        // Forward through every tab stop and round to the start, then back one.
+        for (int i = 0; i < 5; ++i) {
+          Press(Qt::Key_Tab);
+          focus.push_back(d.GetFocusId());
+        }
+        Press(Qt::Key_Backtab, Qt::ShiftModifier);
+        focus.push_back(d.GetFocusId());
+        min_enabled_before = d.Item(ids::kMinChars)->IsWindowEnabled();
+        Press(Qt::Key_L, Qt::AltModifier);  // "At &Least" is clicked: the minimum box enables
+        focus.push_back(d.GetFocusId());
+        min_enabled_after = d.Item(ids::kMinChars)->IsWindowEnabled();
+        Press(Qt::Key_Tab);  // into the box, its text selected: typing replaces it
+        focus.push_back(d.GetFocusId());
+        Press(Qt::Key_9, Qt::NoModifier, "9");
+        Press(Qt::Key_D, Qt::AltModifier);  // the check box is clicked and takes the focus
+        focus.push_back(d.GetFocusId());
+      },
+      Qt::Key_Return);
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(focus, (std::vector<int>{kIdOk, kIdCancel, ids::kPermitBlank, ids::kIndividualSettings,
                                      ids::kDisableSecurity, kIdOk, ids::kDisableSecurity,
@@ -97,19 +78,18 @@ TEST_F(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
   EXPECT_EQ(dialog.individual_settings_, 1);
 }
 
-TEST_F(QtKeyboardTest, EscapeCancelsWhateverTheKeysChanged) {
+TEST_P(QtKeyboardTest, EscapeCancelsWhateverTheKeysChanged) {
   AccountPolicyDialog dialog(nullptr);
-  dialog.min_chars_ = 6;
   dialog.blank_password_ok_ = 0;
-  dialog.disable_security_ = 0;
   int checked_after_alt_m = -1;
-  const int result = Run(dialog, Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) {
-                                          Press(Qt::Key_M, Qt::AltModifier);
-                                          checked_after_alt_m =
-                                              d.Item(ids::kIndividualSettings)->GetCheck();
-                                          Press(Qt::Key_B, Qt::AltModifier);
-                                        })),
-                                        Steps(Probe([](Dialog&) { Press(Qt::Key_Escape); }))}));
+  const int result = Run(
+      dialog,
+      [&](Dialog& d) {
+        Press(Qt::Key_M, Qt::AltModifier);
+        checked_after_alt_m = d.Item(ids::kIndividualSettings)->GetCheck();
+        Press(Qt::Key_B, Qt::AltModifier);
+      },
+      Qt::Key_Escape);
   EXPECT_EQ(result, kIdCancel);
   EXPECT_EQ(checked_after_alt_m, 0);  // Alt+M clicked the check box off
   EXPECT_EQ(dialog.blank_password_ok_, 0);
@@ -117,7 +97,8 @@ TEST_F(QtKeyboardTest, EscapeCancelsWhateverTheKeysChanged) {
   EXPECT_EQ(dialog.individual_settings_, 1);
 }
 
+INSTANTIATE_TEST_SUITE_P(Qt, QtKeyboardTest, ::testing::Values("qt"), UiBackendName);
+
 }  // namespace
 }  // namespace talmor::testing
-
 #endif  // TALMOR_WITH_QT
