@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "audit/audit_log_file.h"
-#include "dialogs/dialog_driver.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
 #include "support/faulty_file_system.h"
 #include "support/temp_dir.h"
-#include "ui/headless_script.h"
+#include "support/ui_backends.h"
 
 namespace talmor::testing {
 namespace {
@@ -32,10 +31,8 @@ struct ListState {
   int newest_checked = -1;
 };
 
-class AuditLogViewerTest : public ::testing::TestWithParam<std::string> {
+class AuditLogViewerTest : public UiBackendTest {
  protected:
-  void SetUp() override { ASSERT_NE(driver_, nullptr) << "no driver for backend " << GetParam(); }
-
   // Appends `count` events "event <n>" by users "user<n>", numbered from `first`.
   static void AddEvents(int count, int first = 0) {
     AuditLogFile log;
@@ -65,7 +62,7 @@ class AuditLogViewerTest : public ::testing::TestWithParam<std::string> {
 
   // Opens the viewer with `steps` as the operator; answers the transcript.
   std::vector<std::string> Run(std::vector<Step> steps) {
-    RunResult run = driver_->Run(std::move(steps), [&] {
+    RunResult run = UiBackendTest::Run(std::move(steps), [&] {
       AuditLogViewer viewer(nullptr);
       result_ = viewer.DoModal();
     });
@@ -85,7 +82,6 @@ class AuditLogViewerTest : public ::testing::TestWithParam<std::string> {
 
   TempDir dir_;
   ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
-  std::unique_ptr<UiDriver> driver_ = MakeDriver(GetParam());
   int result_ = -1;  // of the last viewer: Exit is OK, Escape and the close box Cancel
 };
 
@@ -393,7 +389,7 @@ TEST_P(AuditLogViewerTest, AnEmptyOrUnopenableLogShowsAnEmptyList) {
   EXPECT_THAT(transcript, ElementsAre("dialog\t137\tAudit Log Viewer", "end\t137\t2"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, AuditLogViewerTest, ::testing::ValuesIn(DriverBackends()));
+INSTANTIATE_TEST_SUITE_P(Backends, AuditLogViewerTest, UiBackendRows(), UiBackendName);
 
 // The placement text: ten numbers or nothing.
 TEST(AuditLogViewerPlacement, FormatAndParseAgree) {

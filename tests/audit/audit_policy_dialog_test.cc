@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/dialog_driver.h"
+#include "support/ui_backends.h"
 #include "resources/resource_ids.h"
 
 namespace talmor::testing {
@@ -16,10 +16,8 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 namespace ids = audit_policy_ids;
 
-class AuditPolicyDialogTest : public ::testing::TestWithParam<std::string> {
+class AuditPolicyDialogTest : public UiBackendTest {
  protected:
-  void SetUp() override { ASSERT_NE(driver_, nullptr) << "no driver for backend " << GetParam(); }
-
   // Runs the dialog with `steps` as the operator; answers DoModal's result.
   int Run(AuditPolicyDialog& dialog, std::vector<Step> steps) {
     int result = -1;
@@ -36,7 +34,6 @@ class AuditPolicyDialogTest : public ::testing::TestWithParam<std::string> {
     return out;
   }
 
-  std::unique_ptr<UiDriver> driver_ = MakeDriver(GetParam());
   std::vector<std::string> transcript_;
 };
 
@@ -89,13 +86,13 @@ TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.max_entries_, 30000);
   EXPECT_EQ(focus_after_failure, ids::kMaxEntries);
-  int range = 0, integer = 0;
-  for (const std::string& line : transcript_) {
-    if (line.find("Please enter an integer between 10 and 30000.") != std::string::npos) ++range;
-    if (line.find("\tPlease enter an integer.\t") != std::string::npos) ++integer;
-  }
-  EXPECT_EQ(range, 2);
-  EXPECT_EQ(integer, 1);
+  const std::string range =
+      BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer between 10 and 30000.");
+  EXPECT_THAT(transcript_,
+              ::testing::ElementsAre("dialog\t131\tAudit Policy", range, range,
+                                     BoxLine("exclamation", "ok", "talmor.dll",
+                                             "Please enter an integer."),
+                                     "end\t131\t1"));
 
   AuditPolicyDialog low(nullptr);
   low.max_entries_ = 10;
@@ -117,7 +114,7 @@ TEST_P(AuditPolicyDialogTest, ClickingTheSwitchValidatesButStillUpdatesTheBoxes)
   EXPECT_EQ(enabled, std::vector<bool>(4, true));
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, AuditPolicyDialogTest, ::testing::ValuesIn(DriverBackends()));
+INSTANTIATE_TEST_SUITE_P(Backends, AuditPolicyDialogTest, UiBackendRows(), UiBackendName);
 
 }  // namespace
 }  // namespace talmor::testing
