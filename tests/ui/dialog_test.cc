@@ -40,9 +40,6 @@ class Recording : public Base {
   }
 };
 
-const std::string kRangeBox =
-    BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer between 10 and 30000.");
-
 class DialogTest : public UiBackendTest {};
 
 TEST_P(DialogTest, TypingIsCutToTheLimitsAndEnterTakesTheTexts) {
@@ -62,62 +59,22 @@ TEST_P(DialogTest, TypingIsCutToTheLimitsAndEnterTakesTheTexts) {
                                       "1001 setfocus", "1001 change", "1 clicked"));
 }
 
-TEST_P(DialogTest, FailedValidationShowsTheMessageAndKeepsTheFocusOnTheControl) {
-  LimitsDialog dialog;
-  dialog.max_ = 500;
-  std::vector<int> focus;
-  Step look = Probe([&](Dialog& d) { focus.push_back(d.GetFocusId()); });
-  int result = 0;
-  RunResult run = Run(Steps({Script("type 1001 9\nclick 1"), Steps(look),
-                             Script("click 1002"),  // the exchange runs, and fails, again
-                             Steps(look), Script("type 1001 abc\nenter"), Steps(look),
-                             Script("type 1001 30000\nclick 1")}),
-                      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdOk);
-  EXPECT_EQ(dialog.max_, 30000);
-  EXPECT_TRUE(dialog.enable_);  // exchanged before the failing value
-  EXPECT_THAT(focus, ElementsAre(1001, 1001, 1001));
-  EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t131\tAudit Policy", kRangeBox, kRangeBox,
-                          BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer."),
-                          "end\t131\t1"));
-}
-
 TEST_P(DialogTest, DisabledMissingAndUnknownAreReportedAndIgnored) {
-  LimitsDialog dialog;
-  dialog.max_ = 100;
+  ChooserDialog dialog;
+  dialog.others_ = {"zed"};
   int result = 0;
-  RunResult run = Run(Script("dialog 131\n"
-                             "click 1003\n"  // disabled while auditing is off
-                             "type 9999 x\nclick 1002\nclick 1003\nanswer ok\nfrobnicate 3\n"
-                             "click 1"),
+  RunResult run = Run(Script("dialog 138\n"
+                             "click 1018\n"  // disabled until an entry is selected
+                             "type 9999 x\nselect 1017 zed\nclick 1018\nanswer ok\n"
+                             "frobnicate 3\nselect 1016 nobody\nclick 1"),
                       [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
-  EXPECT_TRUE(dialog.enable_);
-  EXPECT_EQ(dialog.logon_, 1);
+  EXPECT_THAT(dialog.members_, ElementsAre("zed"));
   EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t131\tAudit Policy", "error\tcontrol 1003 is disabled",
-                          "error\tno control 9999 in dialog 131", "error\tno message box to answer",
-                          "error\tunknown action: frobnicate 3", "end\t131\t1"));
-}
-
-TEST_P(DialogTest, NestedDialogRunsFirstAndItsResultReachesTheOwner) {
-  GroupDialog dialog;
-  dialog.users_ = {"Bob", "ann", "carl"};
-  int result = 0;
-  RunResult run = Run(Script("dialog 133\ntype 1001 Chemists\nclick 1004\ndialog 138\n"
-                             "select 1017 ann\nselect 1017 Bob\nclick 1018\nclick 1\ndump\n"
-                             "click 1"),
-                      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdOk);
-  EXPECT_EQ(dialog.nested_result_, kIdOk);
-  EXPECT_THAT(dialog.members_, ElementsAre("ann", "Bob"));
-  ASSERT_GE(run.transcript.size(), 4u);
-  EXPECT_THAT(std::vector(run.transcript.begin(), run.transcript.begin() + 3),
-              ElementsAre("dialog\t133\tGroup Properties", "dialog\t138\tGroup Membership",
-                          "end\t138\t1"));
-  EXPECT_THAT(run.transcript, IsSupersetOf({"item\t1003\t0\t0\tann", "item\t1003\t1\t0\tBob"}));
-  EXPECT_EQ(run.transcript.back(), "end\t133\t1");
+              ElementsAre("dialog\t138\tGroup Membership", "error\tcontrol 1018 is disabled",
+                          "error\tno control 9999 in dialog 138", "error\tno message box to answer",
+                          "error\tunknown action: frobnicate 3",
+                          "error\tno entry nobody in control 1016", "end\t138\t1"));
 }
 
 TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
@@ -214,27 +171,6 @@ TEST_P(DialogTest, ActionsThatRunOutOrAWrongDialogCancel) {
                           "dialog\t130\tQuorvane Login",
                           "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
                           "dialog\t130\tQuorvane Login", "end\t130\t2"));
-}
-
-TEST_P(DialogTest, RadioButtonsFormTheTemplatesGroups) {
-  RadioDialog dialog;
-  int result = 0;
-  RunResult run = Run(Script("dialog 135\n"
-                             "type 1012 8\n"  // disabled while blank passwords are permitted
-                             "click 1011\ntype 1012 15\nuncheck 1010\nenter\ntype 1012 8\ndump\n"
-                             "enter"),
-                      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdOk);
-  EXPECT_EQ(dialog.choice_, 1);
-  EXPECT_EQ(dialog.min_, 8);
-  EXPECT_THAT(run.transcript,
-              IsSupersetOf(std::vector<std::string>{"error\tcontrol 1012 is disabled",
-                            "error\tradio button 1010 cannot be unchecked",
-                            BoxLine("exclamation", "ok", "talmor.dll",
-                                    "Please enter an integer between 1 and 14."),
-                            "control\t1010\tradio\t1\t0\tPermit &Blank Password",
-                            "control\t1011\tradio\t1\t1\tAt &Least",
-                            "control\t1012\tedit\t1\t-\t8"}));
 }
 
 // The viewer's template: a long list's keys and scrolls reach the dialog before the list moves,

