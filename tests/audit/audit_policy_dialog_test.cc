@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "support/ui_backends.h"
 #include "resources/resource_ids.h"
+#include "support/ui_backends.h"
 
 namespace talmor::testing {
 namespace {
@@ -88,11 +88,10 @@ TEST_P(AuditPolicyDialogTest, TheMaximumMustBeAnIntegerFromTenTo30000) {
   EXPECT_EQ(focus_after_failure, ids::kMaxEntries);
   const std::string range =
       BoxLine("exclamation", "ok", "talmor.dll", "Please enter an integer between 10 and 30000.");
-  EXPECT_THAT(transcript_,
-              ::testing::ElementsAre("dialog\t131\tAudit Policy", range, range,
-                                     BoxLine("exclamation", "ok", "talmor.dll",
-                                             "Please enter an integer."),
-                                     "end\t131\t1"));
+  EXPECT_THAT(transcript_, ::testing::ElementsAre("dialog\t131\tAudit Policy", range, range,
+                                                  BoxLine("exclamation", "ok", "talmor.dll",
+                                                          "Please enter an integer."),
+                                                  "end\t131\t1"));
 
   AuditPolicyDialog low(nullptr);
   low.max_entries_ = 10;

@@ -36,15 +36,15 @@ TEST_P(AccountPolicyTest, TheRadioPairEnablesTheMinimumAndOkStoresTheOptions) {
   manager().IndividualINI = 1;
   std::vector<std::string> seen;
   Step look = Probe([&](Dialog& d) { seen.push_back(Look(d)); });
-  RunResult run = Run(Steps({Script("dialog 135\ntype 1012 3"), Steps(look), Script("click 1011"),
-                             Steps(look), Script("click 1010"), Steps(look),
-                             Script("click 1011\ncheck 1003\nuncheck 1004\nuncheck 1011\nclick 1")}),
-                      [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
+  RunResult run =
+      Run(Steps({Script("dialog 135\ntype 1012 3"), Steps(look), Script("click 1011"), Steps(look),
+                 Script("click 1010"), Steps(look),
+                 Script("click 1011\ncheck 1003\nuncheck 1004\nuncheck 1011\nclick 1")}),
+          [&] { EXPECT_EQ(manager().AdminAccountPolicy(nullptr), 1); });
   EXPECT_THAT(seen, ElementsAre("10 off 6", "01 on 6", "10 off 6"));
-  EXPECT_THAT(run.transcript, ElementsAre("dialog\t135\tAccount Policy",
-                                          "error\tcontrol 1012 is disabled",
-                                          "error\tradio button 1011 cannot be unchecked",
-                                          "end\t135\t1"));
+  EXPECT_THAT(run.transcript,
+              ElementsAre("dialog\t135\tAccount Policy", "error\tcontrol 1012 is disabled",
+                          "error\tradio button 1011 cannot be unchecked", "end\t135\t1"));
   EXPECT_EQ(manager().BlankPasswordOK, 0);
   EXPECT_EQ(manager().PasswordMinChars, 6);
   EXPECT_EQ(manager().SecurityDisable, 1);
@@ -95,7 +95,8 @@ TEST_P(AccountPolicyTest, OutcomesOfOkAndCancel) {
   }
   // Only the accepted change is recorded.
   const std::vector<std::string> events = AuditEvents();
-  EXPECT_EQ(std::count(events.begin(), events.end(), "Policy Change: Accounts policy modified."), 1);
+  EXPECT_EQ(std::count(events.begin(), events.end(), "Policy Change: Accounts policy modified."),
+            1);
 }
 
 TEST_P(AccountPolicyTest, AlternativeBrandingUsesItsTemplate) {

@@ -35,10 +35,12 @@ TEST_P(DeleteAndCopyTest, DeletingAsksFirstAndRefusesTheBuiltInOnes) {
                StopBox(kManagerCaption, "The Administrator account cannot be deleted.")},
            Row{false, "administrators", "", 0,
                StopBox(kManagerCaption, "The Administrators group cannot be deleted.")},
-           Row{true, "ann", "answer cancel", 0, "msgbox\t" + ask + "User Delete\tDelete User : ann\tcancel"},
+           Row{true, "ann", "answer cancel", 0,
+               "msgbox\t" + ask + "User Delete\tDelete User : ann\tcancel"},
            Row{false, "Chemists", "answer cancel", 0,
                "msgbox\t" + ask + "Group Delete\tDelete Group : Chemists\tcancel"},
-           Row{true, "ann", "answer ok", 1, "msgbox\t" + ask + "User Delete\tDelete User : ann\tok"},
+           Row{true, "ann", "answer ok", 1,
+               "msgbox\t" + ask + "User Delete\tDelete User : ann\tok"},
            Row{false, "Chemists", "answer ok", 1,
                "msgbox\t" + ask + "Group Delete\tDelete Group : Chemists\tok"},
        }) {
@@ -49,8 +51,9 @@ TEST_P(DeleteAndCopyTest, DeletingAsksFirstAndRefusesTheBuiltInOnes) {
                 row.result);
     });
     EXPECT_THAT(run.transcript, ElementsAre(row.box));
-    EXPECT_EQ(row.user ? manager().FindUser(row.name, nullptr) : manager().FindGroup(row.name, nullptr),
-              row.result == 0);
+    EXPECT_EQ(
+        row.user ? manager().FindUser(row.name, nullptr) : manager().FindGroup(row.name, nullptr),
+        row.result == 0);
   }
   EXPECT_EQ(manager().AdminDeleteUser(nullptr, std::nullopt), 0);
 }

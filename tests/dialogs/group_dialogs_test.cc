@@ -70,16 +70,16 @@ TEST_P(GroupDialogsTest, NewGroupGetsTwoUsersInOneClick) {
   std::string opened, after_add;
   std::vector<std::string> members_shown;
   bool rights_enabled = true;
-  RunResult run = Run(
-      Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
-               rights_enabled = d.Item(g::kRights)->IsWindowEnabled() ||
-                                d.Item(g::kRightsLabel)->IsWindowEnabled();
-             })),
-             Script("type 1001 Chemists\nclick 1004\ndialog 138"), Steps(SeeChooser(opened)),
-             Script("select 1017 ann\nselect 1017 carl\nclick 1018"), Steps(SeeChooser(after_add)),
-             Script("click 1"), Steps(SeeList(g::kMembers, members_shown)),
-             Script("type 1002 Wet lab\nenter")}),
-      [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 1); });
+  RunResult run =
+      Run(Steps({Script("dialog 133"), Steps(Probe([&](Dialog& d) {
+                   rights_enabled = d.Item(g::kRights)->IsWindowEnabled() ||
+                                    d.Item(g::kRightsLabel)->IsWindowEnabled();
+                 })),
+                 Script("type 1001 Chemists\nclick 1004\ndialog 138"), Steps(SeeChooser(opened)),
+                 Script("select 1017 ann\nselect 1017 carl\nclick 1018"),
+                 Steps(SeeChooser(after_add)), Script("click 1"),
+                 Steps(SeeList(g::kMembers, members_shown)), Script("type 1002 Wet lab\nenter")}),
+          [&] { EXPECT_EQ(manager().AdminEditGroup(nullptr, std::nullopt), 1); });
   EXPECT_FALSE(rights_enabled);
   EXPECT_EQ(opened, "Group : Chemists [] [Administrator ann bob carl]");
   EXPECT_EQ(after_add, "Group : Chemists [ann* carl*] [Administrator bob] remove");
@@ -137,8 +137,9 @@ TEST_P(GroupDialogsTest, TheBuiltInGroupKeepsItsNameAndItsAdministrator) {
   EXPECT_EQ(rights.back(), Right(25));
   EXPECT_THAT(run.transcript,
               ElementsAre("dialog\t133\tGroup Properties", "dialog\t138\tGroup Membership",
-                          StopBox(kManagerCaption, "The Administrator account must be a member "
-                                                   "of the Administrators group."),
+                          StopBox(kManagerCaption,
+                                  "The Administrator account must be a member "
+                                  "of the Administrators group."),
                           "end\t138\t1", "end\t133\t1"));
   EXPECT_EQ(after_remove, "Group : Administrators [Administrator] [ann* bob* carl] add");
   EXPECT_THAT(StoredMembers("Administrators"), ElementsAre("Administrator"));
@@ -173,10 +174,11 @@ TEST_P(GroupDialogsTest, NameChecksAndTheNameLimit) {
       kManagerCaption,
       "You specified a Group Name which is already in use by another user or group.\nChoose a "
       "Group Name which in not already in use by another user or group.");
-  EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t133\tGroup Properties",
-                          StopBox(kManagerCaption, "You must type a valid Group Name for the group."),
-                          in_use, in_use, "end\t133\t1"));
+  EXPECT_THAT(
+      run.transcript,
+      ElementsAre("dialog\t133\tGroup Properties",
+                  StopBox(kManagerCaption, "You must type a valid Group Name for the group."),
+                  in_use, in_use, "end\t133\t1"));
   EXPECT_TRUE(manager().FindGroup("abcdefghijklmnopqrst", nullptr));
   // Group names may hold any character.
   Run(Script("dialog 133\ntype 1001 Lab, floor 2.\nenter"),

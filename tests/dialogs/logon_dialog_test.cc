@@ -18,7 +18,9 @@ const std::string kFailure = StopBox(
     "password again.\nPasswords are case sensitive, so please make sure\nthat Caps Lock is not "
     "accidentally on.");
 
-std::string RememberedName() { return GetProfileString("qvtalmor.ini", "Login", "UserName", "", 80); }
+std::string RememberedName() {
+  return GetProfileString("qvtalmor.ini", "Login", "UserName", "", 80);
+}
 
 class LogonDialogTest : public DialogScenario {};
 
@@ -60,18 +62,18 @@ TEST_P(LogonDialogTest, FailedAttemptsKeepTheDialogOpenUntilTheRightPassword) {
   disabled.SetAccountDisabled(1);
   manager().AddUser(disabled);
   std::vector<std::string> typed_after_failure;
-  RunResult run = Run(
-      Steps({Script("dialog 130\ntype 1000 nobody\ntype 1001 Secret\nenter\n"
-                    "type 1000 chemist\n"
-                    "type 1001 secret\n"  // case matters
-                    "click 1"),
-             Steps(Probe([&](Dialog& d) {
-               typed_after_failure = {d.Item(logon_ids::kUserName)->GetWindowText(),
-                                      d.Item(logon_ids::kPassword)->GetWindowText()};
-             })),
-             Script("type 1000 locked\ntype 1001 pw\nenter\n"
-                    "type 1000 CHEMIST\ntype 1001 Secret\nenter")}),
-      [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
+  RunResult run =
+      Run(Steps({Script("dialog 130\ntype 1000 nobody\ntype 1001 Secret\nenter\n"
+                        "type 1000 chemist\n"
+                        "type 1001 secret\n"  // case matters
+                        "click 1"),
+                 Steps(Probe([&](Dialog& d) {
+                   typed_after_failure = {d.Item(logon_ids::kUserName)->GetWindowText(),
+                                          d.Item(logon_ids::kPassword)->GetWindowText()};
+                 })),
+                 Script("type 1000 locked\ntype 1001 pw\nenter\n"
+                        "type 1000 CHEMIST\ntype 1001 Secret\nenter")}),
+          [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
   EXPECT_THAT(run.transcript, ElementsAre("dialog\t130\tQuorvane Login", kFailure, kFailure,
                                           kFailure, "end\t130\t1"));
   EXPECT_THAT(typed_after_failure, ElementsAre("chemist", "secret"));
@@ -89,10 +91,9 @@ TEST_P(LogonDialogTest, CancelLeavesTheUserTheProfileAndTheSlotAlone) {
   PublishUserName("chemist");
   WriteProfileString("qvtalmor.ini", "Login", "UserName", "chemist");
   for (const char* way : {"escape", "close", "click 2"}) {
-    RunResult run =
-        Run(Script(std::string("dialog 130\ntype 1000 Administrator\ntype 1001 BlueHarbour\n") +
-                   way),
-            [&] { EXPECT_EQ(manager().Login(nullptr), 0); });
+    RunResult run = Run(
+        Script(std::string("dialog 130\ntype 1000 Administrator\ntype 1001 BlueHarbour\n") + way),
+        [&] { EXPECT_EQ(manager().Login(nullptr), 0); });
     EXPECT_THAT(run.transcript, ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2")) << way;
     EXPECT_EQ(manager().current_user(), "chemist") << way;
     EXPECT_EQ(RememberedName(), "chemist") << way;

@@ -31,16 +31,16 @@ std::string Right(uint32_t n) { return std::string(RightName(n, false)); }
 Step SeeEnabled(std::vector<int>& on) {
   return Probe([&on](Dialog& d) {
     on.clear();
-    for (int id : {ids::kUserName, ids::kFullName, ids::kDescription, ids::kPassword,
-                   ids::kConfirmPassword, ids::kCannotChangePassword, ids::kAccountDisabled,
-                   ids::kRightsLabel, ids::kRights}) {
+    for (int id :
+         {ids::kUserName, ids::kFullName, ids::kDescription, ids::kPassword, ids::kConfirmPassword,
+          ids::kCannotChangePassword, ids::kAccountDisabled, ids::kRightsLabel, ids::kRights}) {
       if (d.Item(id)->IsWindowEnabled()) on.push_back(id);
     }
   });
 }
-const std::vector<int> kAllButRights{ids::kUserName,         ids::kFullName,
-                                     ids::kDescription,      ids::kPassword,
-                                     ids::kConfirmPassword,  ids::kCannotChangePassword,
+const std::vector<int> kAllButRights{ids::kUserName,        ids::kFullName,
+                                     ids::kDescription,     ids::kPassword,
+                                     ids::kConfirmPassword, ids::kCannotChangePassword,
                                      ids::kAccountDisabled};
 
 class UserPropertiesTest : public DialogScenario {
@@ -83,9 +83,9 @@ TEST_P(UserPropertiesTest, NewUserChecksRunInOrderUntilEverythingPasses) {
                       [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, std::nullopt), 1); });
   EXPECT_EQ(enabled, kAllButRights);
   EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t134\tUser Properties", kNameMissing, kNameInvalid,
-                          kNameInvalid, kNameInUse, kNameInUse, kNameInvalid, TooShort(6),
-                          kNotConfirmed, kNotConfirmed, "end\t134\t1"));
+              ElementsAre("dialog\t134\tUser Properties", kNameMissing, kNameInvalid, kNameInvalid,
+                          kNameInUse, kNameInUse, kNameInvalid, TooShort(6), kNotConfirmed,
+                          kNotConfirmed, "end\t134\t1"));
   EXPECT_EQ(run.steps_left, 0u);
   UserRecord stored = Stored("Lab User");
   EXPECT_EQ(stored.UserName(), "Lab User");
@@ -121,12 +121,24 @@ TEST_P(UserPropertiesTest, EditingAStoredUser) {
   };
   for (const Row& row : {
            // A password below the minimum must change before any other change is taken.
-           Row{"type 1006 Ann Other\nenter\ntype 1001 abcdefg\ntype 1003 abcdefg\nenter", 1,
-               {TooShort(6)}, "ann", "Ann Other", "abcdefg"},
-           // The same name in other case passes the in-use check.
-           Row{"type 1005 ANN\ntype 1001 abcdefg\ntype 1003 abcdefg\nenter", 1, {}, "ANN", "Ann",
+           Row{"type 1006 Ann Other\nenter\ntype 1001 abcdefg\ntype 1003 abcdefg\nenter",
+               1,
+               {TooShort(6)},
+               "ann",
+               "Ann Other",
                "abcdefg"},
-           Row{"type 1006 Changed\ncheck 1008\ntype 1001 abcdefg\nescape", 0, {}, "ann", "Ann",
+           // The same name in other case passes the in-use check.
+           Row{"type 1005 ANN\ntype 1001 abcdefg\ntype 1003 abcdefg\nenter",
+               1,
+               {},
+               "ANN",
+               "Ann",
+               "abcdefg"},
+           Row{"type 1006 Changed\ncheck 1008\ntype 1001 abcdefg\nescape",
+               0,
+               {},
+               "ann",
+               "Ann",
                "abc"},
        }) {
     SCOPED_TRACE(row.script);
@@ -178,9 +190,8 @@ TEST_P(UserPropertiesTest, TheBuiltInAccountKeepsItsNameAndHasEveryRight) {
   LogOnAsAdministrator();
   std::vector<int> enabled;
   std::vector<std::string> rights;
-  Run(Steps({Script("dialog 134"), Steps(SeeEnabled(enabled)), Steps(Probe([&](Dialog& d) {
-               rights = Entries(d.Item(ids::kRights));
-             })),
+  Run(Steps({Script("dialog 134"), Steps(SeeEnabled(enabled)),
+             Steps(Probe([&](Dialog& d) { rights = Entries(d.Item(ids::kRights)); })),
              Script("type 1001 NewHarbour1\ntype 1003 NewHarbour1\nenter")}),
       [&] { EXPECT_EQ(manager().AdminEditUser(nullptr, "Administrator"), 1); });
   EXPECT_THAT(enabled,

@@ -122,7 +122,7 @@ class QtDriver : public UiDriver {
                        : buttons == (B::Yes | B::No | B::Cancel) ? "yesnocancel"
                                                                  : "ok";
     // The default: OK alone, No of yes/no, else Cancel.
-    B::StandardButton answer = buttons == B::Ok               ? B::Ok
+    B::StandardButton answer = buttons == B::Ok              ? B::Ok
                                : buttons == (B::Yes | B::No) ? B::No
                                                              : B::Cancel;
     if (const Action* next = Peek(nullptr); next != nullptr && next->kind == ActionKind::kAnswer) {
@@ -180,10 +180,14 @@ class QtDriver : public UiDriver {
   QWidget* Reach(QDialog& dialog, Dialog& d, int id) {
     QWidget* w = dialog.findChild<QWidget*>("control-" + QString::number(id));
     const std::string name = "control " + std::to_string(id);
-    if (w == nullptr) Error("no " + name + " in dialog " + std::to_string(d.template_id()));
-    else if (w->isHidden()) Error(name + " is hidden");
-    else if (!w->isEnabled()) Error(name + " is disabled");
-    else return w;
+    if (w == nullptr)
+      Error("no " + name + " in dialog " + std::to_string(d.template_id()));
+    else if (w->isHidden())
+      Error(name + " is hidden");
+    else if (!w->isEnabled())
+      Error(name + " is disabled");
+    else
+      return w;
     return nullptr;
   }
 
@@ -333,8 +337,8 @@ class QtDriver : public UiDriver {
     const DialogTemplate& t = *d.dialog_template();
     std::vector<QWidget*> widgets(t.controls.size(), nullptr);
     for (QWidget* w : dialog.findChildren<QWidget*>()) {
-      const int index = w->property("talmorIndex").isValid() ? w->property("talmorIndex").toInt()
-                                                             : -1;
+      const int index =
+          w->property("talmorIndex").isValid() ? w->property("talmorIndex").toInt() : -1;
       if (index >= 0 && index < static_cast<int>(widgets.size())) widgets[index] = w;
     }
     for (size_t i = 0; i < t.controls.size(); ++i) {
@@ -349,8 +353,9 @@ class QtDriver : public UiDriver {
                            ct.kind == ControlKind::kListBox))
         text = c->GetWindowText();
       if (ct.kind == ControlKind::kEdit && (ct.style & kEsPassword)) text.assign(text.size(), '*');
-      const char* checked =
-          !checkable ? "-" : static_cast<QAbstractButton*>(w)->isChecked() ? "1" : "0";
+      const char* checked = !checkable                                      ? "-"
+                            : static_cast<QAbstractButton*>(w)->isChecked() ? "1"
+                                                                            : "0";
       Record("control\t" + std::to_string(ct.id) + "\t" + ControlKindName(ct.kind) + "\t" +
              (w->isEnabled() ? "1" : "0") + "\t" + checked + "\t" + EscapeTranscriptText(text));
       for (int k = 0; c != nullptr && k < c->GetCount(); ++k) {

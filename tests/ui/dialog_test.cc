@@ -86,19 +86,19 @@ TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
   bool add_before = true, add_after = false;
   int members_selected = -1;
   int result = 0;
-  RunResult run = Run(
-      Steps({Steps(Probe([&](Dialog& d) { add_before = d.Item(1018)->IsWindowEnabled(); })),
-             Script("select 1016 delta\nselect 1016 Alpha"), Steps(Probe([&](Dialog&) {
-               selected = dialog.members_list_.GetSelItems();
-               for (int i : selected) data.push_back(dialog.members_list_.GetItemData(i));
-             })),
-             Script("select 1017 zed"),  // the focus moves: the members' selection goes
-             Steps(Probe([&](Dialog& d) {
-               add_after = d.Item(1018)->IsWindowEnabled();
-               members_selected = dialog.members_list_.GetSelCount();
-             })),
-             Script("dump\nclick 1018\ndblclick 1016 zed\nescape")}),
-      [&] { result = dialog.DoModal(); });
+  RunResult run =
+      Run(Steps({Steps(Probe([&](Dialog& d) { add_before = d.Item(1018)->IsWindowEnabled(); })),
+                 Script("select 1016 delta\nselect 1016 Alpha"), Steps(Probe([&](Dialog&) {
+                   selected = dialog.members_list_.GetSelItems();
+                   for (int i : selected) data.push_back(dialog.members_list_.GetItemData(i));
+                 })),
+                 Script("select 1017 zed"),  // the focus moves: the members' selection goes
+                 Steps(Probe([&](Dialog& d) {
+                   add_after = d.Item(1018)->IsWindowEnabled();
+                   members_selected = dialog.members_list_.GetSelCount();
+                 })),
+                 Script("dump\nclick 1018\ndblclick 1016 zed\nescape")}),
+          [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdCancel);
   EXPECT_FALSE(add_before);
   EXPECT_TRUE(add_after);
@@ -111,45 +111,45 @@ TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
   EXPECT_THAT(run.transcript,
               IsSupersetOf({"item\t1016\t0\t0\tAlpha", "item\t1016\t1\t0\tbravo",
                             "item\t1016\t3\t0\tdelta", "item\t1017\t0\t1\tzed", "end\t138\t2"}));
-  EXPECT_THAT(dialog.log, IsSupersetOf({"1016 setfocus", "1016 selchange", "1016 killfocus",
-                                        "1017 setfocus", "1017 selchange", "1018 clicked",
-                                        "1016 dblclick"}));
+  EXPECT_THAT(dialog.log,
+              IsSupersetOf({"1016 setfocus", "1016 selchange", "1016 killfocus", "1017 setfocus",
+                            "1017 selchange", "1018 clicked", "1016 dblclick"}));
 }
 
 TEST_P(DialogTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
   std::vector<int> answers;
-  RunResult run = Run(Script("answer cancel\nanswer yes\nanswer no\nanswer ok\n"
-                             "answer yes\n"  // does not fit an OK box: reported, answered OK
-                             "answer no"),
-                      [&] {
-                        for (auto [text, caption, style] : std::vector<std::tuple<
-                                 const char*, const char*, unsigned>>{
-                                 {"Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation},
-                                 {"Q", "C", kMbYesNo | kMbIconQuestion},
-                                 {"Q", "C", kMbYesNoCancel | kMbIconInformation},
-                                 {"line1\nline2", "C", kMbOk | kMbIconStop},
-                                 {"T", "C", kMbOk},
-                                 {"T", "C", kMbOk},
-                                 {"T", "", kMbOk},  // out of answers: the defaults
-                                 {"T", "C", kMbOkCancel},
-                                 {"T", "C", kMbYesNo},
-                                 {"T", "C", kMbYesNoCancel}})
-                          answers.push_back(MessageBox(nullptr, text, caption, style));
-                      });
-  EXPECT_THAT(answers, ElementsAre(kIdCancel, kIdYes, kIdNo, kIdOk, kIdOk, kIdOk, kIdOk,
-                                   kIdCancel, kIdNo, kIdCancel));
-  EXPECT_THAT(run.transcript,
-              ElementsAre(BoxLine("exclamation", "okcancel", "Clear Audit Log", "Are you sure?",
-                                  "cancel"),
-                          BoxLine("question", "yesno", "C", "Q", "yes"),
-                          BoxLine("information", "yesnocancel", "C", "Q", "no"),
-                          BoxLine("stop", "ok", "C", "line1\nline2"),
-                          "error\tanswer yes does not fit a ok box", BoxLine("none", "ok", "C", "T"),
-                          "error\tanswer no does not fit a ok box", BoxLine("none", "ok", "C", "T"),
-                          BoxLine("none", "ok", "talmor.dll", "T"),
-                          BoxLine("none", "okcancel", "C", "T", "cancel"),
-                          BoxLine("none", "yesno", "C", "T", "no"),
-                          BoxLine("none", "yesnocancel", "C", "T", "cancel")));
+  RunResult run =
+      Run(Script("answer cancel\nanswer yes\nanswer no\nanswer ok\n"
+                 "answer yes\n"  // does not fit an OK box: reported, answered OK
+                 "answer no"),
+          [&] {
+            for (auto [text, caption, style] :
+                 std::vector<std::tuple<const char*, const char*, unsigned>>{
+                     {"Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation},
+                     {"Q", "C", kMbYesNo | kMbIconQuestion},
+                     {"Q", "C", kMbYesNoCancel | kMbIconInformation},
+                     {"line1\nline2", "C", kMbOk | kMbIconStop},
+                     {"T", "C", kMbOk},
+                     {"T", "C", kMbOk},
+                     {"T", "", kMbOk},  // out of answers: the defaults
+                     {"T", "C", kMbOkCancel},
+                     {"T", "C", kMbYesNo},
+                     {"T", "C", kMbYesNoCancel}})
+              answers.push_back(MessageBox(nullptr, text, caption, style));
+          });
+  EXPECT_THAT(answers, ElementsAre(kIdCancel, kIdYes, kIdNo, kIdOk, kIdOk, kIdOk, kIdOk, kIdCancel,
+                                   kIdNo, kIdCancel));
+  EXPECT_THAT(
+      run.transcript,
+      ElementsAre(
+          BoxLine("exclamation", "okcancel", "Clear Audit Log", "Are you sure?", "cancel"),
+          BoxLine("question", "yesno", "C", "Q", "yes"),
+          BoxLine("information", "yesnocancel", "C", "Q", "no"),
+          BoxLine("stop", "ok", "C", "line1\nline2"), "error\tanswer yes does not fit a ok box",
+          BoxLine("none", "ok", "C", "T"), "error\tanswer no does not fit a ok box",
+          BoxLine("none", "ok", "C", "T"), BoxLine("none", "ok", "talmor.dll", "T"),
+          BoxLine("none", "okcancel", "C", "T", "cancel"), BoxLine("none", "yesno", "C", "T", "no"),
+          BoxLine("none", "yesnocancel", "C", "T", "cancel")));
 }
 
 TEST_P(DialogTest, ActionsThatRunOutOrAWrongDialogCancel) {
@@ -166,11 +166,11 @@ TEST_P(DialogTest, ActionsThatRunOutOrAWrongDialogCancel) {
   EXPECT_THAT(results, ElementsAre(kIdCancel, kIdCancel, kIdCancel));
   EXPECT_EQ(first.name_, "");
   EXPECT_EQ(third.name_, "kept");
-  EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2",
-                          "dialog\t130\tQuorvane Login",
-                          "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
-                          "dialog\t130\tQuorvane Login", "end\t130\t2"));
+  EXPECT_THAT(
+      run.transcript,
+      ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2", "dialog\t130\tQuorvane Login",
+                  "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
+                  "dialog\t130\tQuorvane Login", "end\t130\t2"));
 }
 
 // The viewer's template: a long list's keys and scrolls reach the dialog before the list moves,
@@ -179,27 +179,28 @@ TEST_P(DialogTest, ViewerListKeysScrollsMenusAndResizing) {
   Recording<Dialog> viewer(kIddAuditLogViewer);
   int newest_after_menu = -1, top_after_page = -1, top_at_bottom = -1;
   ScrollInfo scroll;
-  RunResult run = Run(
-      Steps({Steps(Probe([&](Dialog& d) {
-               for (int i = 0; i < 200; ++i) d.Item(1000)->AddString("entry\t" + std::to_string(i));
-               EXPECT_TRUE(d.Item(1000)->SetTabStops({40, 80}));
-               EXPECT_EQ(d.IsMenuItemChecked(kIdmNewestFirst), 0);
-               EXPECT_EQ(d.IsMenuItemChecked(12345), -1);
-               d.EnableMenuItem(kIdmRefresh, false);
-             })),
-             Script("menu 32774\nmenu 32771\nmenu 4242"), Steps(Probe([&](Dialog& d) {
-               newest_after_menu = d.IsMenuItemChecked(kIdmNewestFirst);
-               d.CheckMenuItem(kIdmOldestFirst, true);
-               EXPECT_EQ(d.IsMenuItemChecked(kIdmOldestFirst), 1);
-             })),
-             Script("key 1000 Down\nkey 1000 End\nscroll 1000 top\nscroll 1000 pagedown"),
-             Steps(Probe([&](Dialog& d) { top_after_page = d.Item(1000)->GetTopIndex(); })),
-             Script("scroll 1000 bottom"), Steps(Probe([&](Dialog& d) {
-               top_at_bottom = d.Item(1000)->GetTopIndex();
-               scroll = d.Item(1000)->GetVerticalScroll();
-             })),
-             Script("resize 800 600\nescape")}),
-      [&] { viewer.DoModal(); });
+  RunResult run =
+      Run(Steps({Steps(Probe([&](Dialog& d) {
+                   for (int i = 0; i < 200; ++i)
+                     d.Item(1000)->AddString("entry\t" + std::to_string(i));
+                   EXPECT_TRUE(d.Item(1000)->SetTabStops({40, 80}));
+                   EXPECT_EQ(d.IsMenuItemChecked(kIdmNewestFirst), 0);
+                   EXPECT_EQ(d.IsMenuItemChecked(12345), -1);
+                   d.EnableMenuItem(kIdmRefresh, false);
+                 })),
+                 Script("menu 32774\nmenu 32771\nmenu 4242"), Steps(Probe([&](Dialog& d) {
+                   newest_after_menu = d.IsMenuItemChecked(kIdmNewestFirst);
+                   d.CheckMenuItem(kIdmOldestFirst, true);
+                   EXPECT_EQ(d.IsMenuItemChecked(kIdmOldestFirst), 1);
+                 })),
+                 Script("key 1000 Down\nkey 1000 End\nscroll 1000 top\nscroll 1000 pagedown"),
+                 Steps(Probe([&](Dialog& d) { top_after_page = d.Item(1000)->GetTopIndex(); })),
+                 Script("scroll 1000 bottom"), Steps(Probe([&](Dialog& d) {
+                   top_at_bottom = d.Item(1000)->GetTopIndex();
+                   scroll = d.Item(1000)->GetVerticalScroll();
+                 })),
+                 Script("resize 800 600\nescape")}),
+          [&] { viewer.DoModal(); });
   EXPECT_EQ(newest_after_menu, 0);  // the mark did not move by itself
   EXPECT_THAT(run.transcript, IsSupersetOf({"error\tmenu item 32771 is disabled",
                                             "error\tno menu item 4242 in dialog 137"}));

@@ -81,8 +81,9 @@ int RunHost(const TempDir& dir, const char* script) {
 
 TEST(HeadlessFilesTest, HostProcessesFollowTheirScriptsAndAppendTheTranscript) {
   TempDir dir;
-  EXPECT_EQ(RunHost(dir, "# log on\r\ndialog 130\r\ntype 1000 a\\tb\\x41\\\\ #not a comment\r\n"
-                         "key 1001 Enter   # from an edit, Enter is the default button\r\n"),
+  EXPECT_EQ(RunHost(dir,
+                    "# log on\r\ndialog 130\r\ntype 1000 a\\tb\\x41\\\\ #not a comment\r\n"
+                    "key 1001 Enter   # from an edit, Enter is the default button\r\n"),
             10 + 16);  // the comment mark inside the text is typed, cut to the limit
   EXPECT_EQ(RunHost(dir, "dialog 136\ntype 1000 x\n"), kIdCancel);
   EXPECT_EQ(RunHost(dir, nullptr), kIdCancel);
@@ -90,7 +91,8 @@ TEST(HeadlessFilesTest, HostProcessesFollowTheirScriptsAndAppendTheTranscript) {
   EXPECT_EQ(ReadAll(dir.File("transcript.txt")),
             "dialog\t130\tQuorvane Login\nend\t130\t1\n" + box +
                 "dialog\t130\tQuorvane Login\nerror\tdialog 136 expected, dialog 130 shown\n"
-                "end\t130\t2\n" + box + "error\tcannot read script " + dir.File("missing.txt") +
+                "end\t130\t2\n" +
+                box + "error\tcannot read script " + dir.File("missing.txt") +
                 "\ndialog\t130\tQuorvane Login\nend\t130\t2\n" + box);
 }
 
@@ -253,7 +255,8 @@ TEST(QtDisplayDeathTest, ALocalDisplayCountsWhenItsSocketAnswers) {
         addr.sun_family = AF_UNIX;
         std::memcpy(addr.sun_path + 1, path.data(), path.size());  // abstract, as X servers do
         socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-        bool listening = bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && listen(fd, 4) == 0;
+        bool listening =
+            bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && listen(fd, 4) == 0;
         setenv("DISPLAY", (":" + path.substr(path.rfind('X') + 1) + ".0").c_str(), 1);
         bool answers = QtBackend::DisplayAvailable();
         close(fd);

@@ -69,7 +69,8 @@ class ChooserDialog : public Dialog {
   void Fill() {
     members_list_.ResetContent();
     for (size_t i = 0; i < members_.size(); ++i)
-      members_list_.SetItemData(members_list_.AddString(members_[i]), static_cast<intptr_t>(i + 100));
+      members_list_.SetItemData(members_list_.AddString(members_[i]),
+                                static_cast<intptr_t>(i + 100));
     others_list_.ResetContent();
     for (const std::string& name : others_) others_list_.AddString(name);
     Item(membership_ids::kAdd)->EnableWindow(false);

@@ -200,41 +200,40 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
   LogonLike dialog;
   int result = -1;
   HWND hwnd = nullptr;
-  RunSteps(
-      {
-          [&] { return (hwnd = FindDialog("Quorvane Login")) != nullptr; },
-          [&] {
-            HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
-            EXPECT_NE(::GetWindowLongA(::GetDlgItem(hwnd, logon_ids::kPassword), GWL_STYLE) &
-                          ES_PASSWORD,
-                      0);
-            EXPECT_EQ(::SendMessageA(name, EM_GETLIMITTEXT, 0, 0), 16);
-            // The members came in by the program, which is no change of the user's.
-            EXPECT_EQ(TextOf(name), "preset");
-            EXPECT_EQ(dialog.name_changes_, 0);
-            return true;
-          },
-          [&] {
-            // The user clicks into the name box, selects all and types three characters.
-            HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
-            ::SetFocus(name);
-            ::SendMessageA(name, EM_SETSEL, 0, -1);
-            for (char c : std::string("ann")) ::SendMessageA(name, WM_CHAR, c, 1);
-            EXPECT_EQ(dialog.GetFocusId(), logon_ids::kUserName);
-            EXPECT_EQ(dialog.name_changes_, 3);
-            ::SetFocus(::GetDlgItem(hwnd, logon_ids::kPassword));
-            for (char c : std::string("0123456789abcdefgh")) {
-              ::SendMessageA(::GetDlgItem(hwnd, logon_ids::kPassword), WM_CHAR, c, 1);
-            }
-            EXPECT_EQ(dialog.GetFocusId(), logon_ids::kPassword);
-            return true;
-          },
-          [&] {
-            ::SendMessageA(::GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
-            return true;
-          },
-      },
-      [&] { result = dialog.DoModal(); });
+  RunSteps({
+               [&] { return (hwnd = FindDialog("Quorvane Login")) != nullptr; },
+               [&] {
+                 HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
+                 EXPECT_NE(::GetWindowLongA(::GetDlgItem(hwnd, logon_ids::kPassword), GWL_STYLE) &
+                               ES_PASSWORD,
+                           0);
+                 EXPECT_EQ(::SendMessageA(name, EM_GETLIMITTEXT, 0, 0), 16);
+                 // The members came in by the program, which is no change of the user's.
+                 EXPECT_EQ(TextOf(name), "preset");
+                 EXPECT_EQ(dialog.name_changes_, 0);
+                 return true;
+               },
+               [&] {
+                 // The user clicks into the name box, selects all and types three characters.
+                 HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
+                 ::SetFocus(name);
+                 ::SendMessageA(name, EM_SETSEL, 0, -1);
+                 for (char c : std::string("ann")) ::SendMessageA(name, WM_CHAR, c, 1);
+                 EXPECT_EQ(dialog.GetFocusId(), logon_ids::kUserName);
+                 EXPECT_EQ(dialog.name_changes_, 3);
+                 ::SetFocus(::GetDlgItem(hwnd, logon_ids::kPassword));
+                 for (char c : std::string("0123456789abcdefgh")) {
+                   ::SendMessageA(::GetDlgItem(hwnd, logon_ids::kPassword), WM_CHAR, c, 1);
+                 }
+                 EXPECT_EQ(dialog.GetFocusId(), logon_ids::kPassword);
+                 return true;
+               },
+               [&] {
+                 ::SendMessageA(::GetDlgItem(hwnd, IDOK), BM_CLICK, 0, 0);
+                 return true;
+               },
+           },
+           [&] { result = dialog.DoModal(); });
   EXPECT_EQ(result, kIdOk);
   EXPECT_EQ(dialog.name_, "ann");
   EXPECT_EQ(dialog.password_, "0123456789abcd") << "the box stops at 14 characters";
