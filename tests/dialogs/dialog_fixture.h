@@ -57,7 +57,7 @@ class DialogScenario : public UiBackendTest {
   TempDir dir_;
   ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
   ScopedEnv share_{"QVSHARE_DIR", dir_.File("share")};
-  ScopedEnv ui_{"TALMOR_UI", GetParam()};
+  ScopedEnv ui_{"TALMOR_UI", Backend()};
   StandardManagerDialogs dialogs_;
   std::unique_ptr<SecurityManager> manager_;
 };
