@@ -8,6 +8,9 @@
 //   see LINE                    the last call's transcript, line by line ("\t" for a tab)
 //   then user|group|grant ...   the record afterwards, as given; "then no user|group NAME"
 //   then option NAME VALUE      then event TEXT (the audit log holds it) / then events N
+//   given session REMEMBERED|PUBLISHED      then session CURRENT|REMEMBERED|PUBLISHED (log-on)
+//   given unwritable-profile
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,7 +19,9 @@
 #include <map>
 
 #include "dialog_fixture.h"
+#include "dialogs/logon_dialog.h"
 #include "dialogs/user_properties_dialog.h"
+#include "manager/host_status.h"
 #include "resources/resource_ids.h"
 
 namespace talmor::testing {
@@ -57,6 +62,11 @@ class ScenarioFileTest : public DialogScenario {
   // A record as the file writes it: user NAME|FULL|DESC|PASSWORD[|flags], group NAME|DESC|MEMBERS,
   // grant RIGHT|GROUPS.
   std::string Stored(const std::string& kind, const std::string& key) {
+    if (kind == "session") {
+      return manager().current_user() + "|" +
+             GetProfileString("qvtalmor.ini", "Login", "UserName", "", 80) + "|" +
+             ReadPublishedUserName();
+    }
     if (kind == "user") {
       UserRecord u;
       if (!manager().FindUser(key, &u)) return "no user";
@@ -97,6 +107,11 @@ class ScenarioFileTest : public DialogScenario {
       ASSERT_EQ(np.size() == 2 ? manager().LogInUser(np[0], np[1])
                                : manager().LogInUser("Administrator", "BlueHarbour"),
                 1);
+    } else if (kind == "session") {  // remembered|published: the profile's name, the host slot's
+      WriteProfileString("qvtalmor.ini", "Login", "UserName", f.at(0));
+      PublishUserName(f.at(1));
+    } else if (kind == "unwritable-profile") {  // a directory where the profile file should be
+      std::filesystem::create_directory(dir_.File("qvtalmor.ini"));
     } else if (kind == "branding") {
       UseAlternativeBranding();
     } else {
@@ -115,7 +130,8 @@ class ScenarioFileTest : public DialogScenario {
         {"delete-group", [&] { return manager().AdminDeleteGroup(nullptr, n); }},
         {"account-policy", [&] { return manager().AdminAccountPolicy(nullptr); }},
         {"rights-policy", [&] { return manager().AdminRightsPolicy(nullptr); }},
-        {"audit-policy", [&] { return manager().AdminAuditPolicy(nullptr); }}};
+        {"audit-policy", [&] { return manager().AdminAuditPolicy(nullptr); }},
+        {"login", [&] { return manager().Login(nullptr); }}};
     return entries.at(entry)();
   }
 };
@@ -191,7 +207,7 @@ TEST_P(ScenarioFileTest, RunsAsWritten) {
       } else if (key == "then" && kind == "events") {
         EXPECT_EQ(AuditEvents().size(), std::stoul(tail));
       } else if (key == "then") {
-        EXPECT_EQ(Stored(kind, Split(tail, '|').at(0)), tail);
+        EXPECT_EQ(Stored(kind, kind == "session" ? "" : Split(tail, '|').at(0)), tail);
       } else {
         FAIL() << "unknown line: " << line;
       }
@@ -213,7 +229,8 @@ INSTANTIATE_TEST_SUITE_P(Files, ScenarioFileTest, ::testing::ValuesIn(Rows()),
                            return name;
                          });
 
-// What the files cannot say: where the focus goes after a refused OK, listing by position.
+// What the files cannot say: where the focus goes, where the log-on dialog is placed, listing by
+// position.
 class AdministrationTest : public DialogScenario {};
 
 TEST_P(AdministrationTest, ARefusedMinimumTakesTheFocusAndListingPastTheEndAnswersEmpty) {
@@ -234,6 +251,38 @@ TEST_P(AdministrationTest, ARefusedMinimumTakesTheFocusAndListingPastTheEndAnswe
   EXPECT_EQ(manager().GetGroupStrings(2, name, description), 0);
   EXPECT_EQ(name + description, "");
 }
+TEST_P(AdministrationTest, TheFocusStartsOnThePasswordOnlyWhenANameIsRemembered) {
+  int focus = 0;
+  Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) { focus = d.GetFocusId(); }))}),
+      [&] { EXPECT_EQ(manager().Login(nullptr), 0); });
+  EXPECT_EQ(focus, logon_ids::kUserName);
+
+  WriteProfileString("qvtalmor.ini", "Login", "UserName", "administrator");
+  std::string shown_name;
+  Rect placed;
+  Size screen;
+  bool topmost = false;
+  RunResult run = Run(Steps({Script("dialog 130"), Steps(Probe([&](Dialog& d) {
+                               focus = d.GetFocusId();
+                               topmost = d.IsTopmost();
+                               shown_name = d.Item(logon_ids::kUserName)->GetWindowText();
+                               placed = d.GetWindowRect();
+                               screen = d.ScreenSize();
+                             })),
+                             Script("type 1001 BlueHarbour\nenter")}),
+                      [&] { EXPECT_EQ(manager().Login(nullptr), 1); });
+  EXPECT_EQ(focus, logon_ids::kPassword);
+  EXPECT_TRUE(topmost);
+  EXPECT_EQ(shown_name, "administrator");
+  // Centred across the screen, a third of the way down.
+  EXPECT_EQ(placed.left, (screen.cx - placed.width()) / 2);
+  EXPECT_EQ(placed.top, (screen.cy - placed.height()) / 3);
+  EXPECT_GT(placed.width(), 254);  // more than one pixel a dialog unit: base units applied
+  EXPECT_THAT(run.transcript, ::testing::ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t1"));
+  EXPECT_EQ(manager().current_user(), "Administrator");
+  EXPECT_EQ(ReadPublishedUserName(), "administrator");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, AdministrationTest, UiBackendRows(), UiBackendName);
 
 // Every byte is classified by the listed rule alone; nothing above 0x7F but 0x9C is allowed.
