@@ -1,7 +1,7 @@
-// The native Windows dialog backend on real windows: templates become dialog windows whose
-// controls' typing and clicks reach the dialog code,
-// the viewer's list forwards keys and scroll actions before it moves, menus carry check marks,
-// message boxes answer with the button pressed. The user's actions are performed on this thread
+// What only native windows can show (the shared scenarios cover the rest per backend): typing,
+// focus and clicks of real controls reach the dialog code; the viewer's list forwards keys and
+// scroll actions before it moves; menu marks and grey items; message boxes answer with the button
+// pressed. The user's actions are performed on this thread
 // from a thread timer that the dialogs' modal loops dispatch, one step per tick.
 
 #include "ui/win32/win32_backend.h"
@@ -77,29 +77,10 @@ void RunSteps(std::vector<Step> steps, const std::function<void()>& body) {
   EXPECT_EQ(runner.next, runner.steps.size());
 }
 
-struct Found {
-  std::string caption;
-  HWND hwnd = nullptr;
-};
-
-BOOL CALLBACK FindByCaption(HWND hwnd, LPARAM lparam) {
-  auto* f = reinterpret_cast<Found*>(lparam);
-  char name[16] = "";
-  char caption[128] = "";
-  ::GetClassNameA(hwnd, name, sizeof name);
-  ::GetWindowTextA(hwnd, caption, sizeof caption);
-  if (::IsWindowVisible(hwnd) && std::string(name) == "#32770" && f->caption == caption) {
-    f->hwnd = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The visible dialog window of this thread with this caption, null when there is none (yet).
+// The visible dialog window with this caption, null when there is none (yet).
 HWND FindDialog(const std::string& caption) {
-  Found f{caption, nullptr};
-  ::EnumThreadWindows(::GetCurrentThreadId(), &FindByCaption, reinterpret_cast<LPARAM>(&f));
-  return f.hwnd;
+  HWND hwnd = ::FindWindowA("#32770", caption.c_str());
+  return hwnd != nullptr && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
 }
 
 std::string TextOf(HWND hwnd) {
@@ -154,8 +135,6 @@ class ViewerLike : public Dialog {
  protected:
   bool OnInitDialog() override {
     Dialog::OnInitDialog();
-    List().SetTabStops({55, 110, 205});
-    List().SetHorizontalExtent(1200);
     AddRows(0, 100);
     // A list without a selection takes the first key for selecting its caret's entry.
     List().SetCurSel(0);
@@ -204,9 +183,6 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
                [&] { return (hwnd = FindDialog("Quorvane Login")) != nullptr; },
                [&] {
                  HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
-                 EXPECT_NE(::GetWindowLongA(::GetDlgItem(hwnd, logon_ids::kPassword), GWL_STYLE) &
-                               ES_PASSWORD,
-                           0);
                  EXPECT_EQ(::SendMessageA(name, EM_GETLIMITTEXT, 0, 0), 16);
                  // The members came in by the program, which is no change of the user's.
                  EXPECT_EQ(TextOf(name), "preset");
@@ -244,27 +220,6 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
       dialog.focus_gained_.end());
 }
 
-TEST_F(Win32BackendTest, EscapeCancelsAndKeepsTheMembers) {
-  LogonLike dialog;
-  int result = -1;
-  RunSteps(
-      {
-          [&] {
-            HWND hwnd = FindDialog("Quorvane Login");
-            if (hwnd == nullptr) return false;
-            HWND name = ::GetDlgItem(hwnd, logon_ids::kUserName);
-            ::SendMessageA(name, EM_SETSEL, 0, -1);
-            ::SendMessageA(name, WM_CHAR, 'z', 1);
-            // Escape goes through the dialog manager's navigation in the modal loop.
-            ::PostMessageA(name, WM_KEYDOWN, VK_ESCAPE, 1);
-            return true;
-          },
-      },
-      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdCancel);
-  EXPECT_EQ(dialog.name_, "preset");
-}
-
 TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
   ViewerLike dialog;
   int result = -1;
@@ -283,28 +238,11 @@ TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
             return ::SendMessageA(list, LB_GETCOUNT, 0, 0) == 100;
           },
           [&] {
-            char text[64] = "";
-            ::SendMessageA(list, LB_GETTEXT, 7, reinterpret_cast<LPARAM>(text));
-            EXPECT_STREQ(text, "row 7\tuser\tsource");
-            EXPECT_NE(::GetWindowLongA(list, GWL_STYLE) & LBS_USETABSTOPS, 0);
-            EXPECT_EQ(::SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0), 1200);
-            // The menu of the template, with the dialog's check marks and grey item.
-            EXPECT_NE(::GetMenu(hwnd), nullptr);
-            if (::GetMenu(hwnd) == nullptr) return true;
-            EXPECT_TRUE(menu_checked(ViewerLike::kNewest));
-            EXPECT_FALSE(menu_checked(ViewerLike::kOldest));
-            EXPECT_NE(
-                ::GetMenuState(::GetMenu(hwnd), ViewerLike::kDetail, MF_BYCOMMAND) & MF_GRAYED, 0u);
-            EXPECT_EQ(dialog.IsMenuItemChecked(ViewerLike::kNewest), 1);
-            EXPECT_EQ(dialog.IsMenuItemChecked(12345), -1);
-            return true;
-          },
-          [&] {
             // Menu items as the menu sends them; a grey one does not reach the dialog.
             ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(ViewerLike::kOldest, 0), 0);
             ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(ViewerLike::kDetail, 0), 0);
             EXPECT_EQ(dialog.menu_, std::vector<int>{ViewerLike::kOldest});
-            EXPECT_TRUE(menu_checked(ViewerLike::kOldest));
+            EXPECT_TRUE(menu_checked(ViewerLike::kOldest));  // the dialog's marks reach the menu
             EXPECT_FALSE(menu_checked(ViewerLike::kNewest));
             return true;
           },
@@ -364,17 +302,6 @@ TEST_F(Win32BackendTest, MessageBoxesAnswerWithThePressedButton) {
            });
   EXPECT_EQ(answer, kIdNo);
 
-  RunSteps(
-      {
-          [&] {
-            box = FindDialog("Box Test");
-            if (box == nullptr) return false;
-            ::SendMessageA(::GetDlgItem(box, IDCANCEL), BM_CLICK, 0, 0);
-            return true;
-          },
-      },
-      [&] { answer = backend_.ShowMessageBox(nullptr, "Go on?", "Box Test", kMbOkCancel); });
-  EXPECT_EQ(answer, kIdCancel);
 }
 
 }  // namespace
