@@ -10,6 +10,7 @@
 #include "dialogs/standard_manager_dialogs.h"
 #include "manager/branding.h"
 #include "manager/security_manager.h"
+#include "manager/standard_audit_dialogs.h"
 #include "platform/profile_file.h"
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
@@ -28,6 +29,7 @@ class DialogScenario : public UiBackendTest {
     ResetBrandingForTesting();
     manager_ = std::make_unique<SecurityManager>();
     manager_->SetDialogs(&dialogs_);
+    manager_->SetAuditDialogs(&audit_dialogs_);
     manager_->StartUp();
   }
   void TearDown() override {
@@ -59,6 +61,7 @@ class DialogScenario : public UiBackendTest {
   ScopedEnv share_{"QVSHARE_DIR", dir_.File("share")};
   ScopedEnv ui_{"TALMOR_UI", Backend()};
   StandardManagerDialogs dialogs_;
+  StandardAuditDialogs audit_dialogs_;
   std::unique_ptr<SecurityManager> manager_;
 };
 

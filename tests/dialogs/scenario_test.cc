@@ -52,10 +52,13 @@ std::vector<std::string> ScenarioFiles() {
 }
 
 using Option = std::int32_t SecurityManager::*;
-const std::map<std::string, Option> kOptions{{"BlankPasswordOK", &SecurityManager::BlankPasswordOK},
-                                             {"PasswordMinChars", &SecurityManager::PasswordMinChars},
-                                             {"SecurityDisable", &SecurityManager::SecurityDisable},
-                                             {"IndividualINI", &SecurityManager::IndividualINI}};
+#define OPTION(name) {#name, &SecurityManager::name}
+const std::map<std::string, Option> kOptions{
+    OPTION(BlankPasswordOK), OPTION(PasswordMinChars), OPTION(SecurityDisable),
+    OPTION(IndividualINI),   OPTION(AuditEnable),      OPTION(AuditLogon),
+    OPTION(AuditPolicy),     OPTION(AuditObject),      OPTION(AuditOther),
+    OPTION(AuditMaxEvents),  OPTION(AuditOverwrite)};
+#undef OPTION
 
 class ScenarioFileTest : public DialogScenario {
  protected:
@@ -241,6 +244,10 @@ TEST_P(AdministrationTest, ARefusedMinimumTakesTheFocusAndListingPastTheEndAnswe
              Script("escape")}),
       [&] { manager().AdminAccountPolicy(nullptr); });
   EXPECT_EQ(focus, account_policy_ids::kMinChars);
+  Run(Steps({Script("dialog 131\ntype 1001 9\nenter"),
+             Steps(Probe([&](Dialog& d) { focus = d.GetFocusId(); })), Script("escape")}),
+      [&] { manager().AdminAuditPolicy(nullptr); });
+  EXPECT_EQ(focus, audit_policy_ids::kMaxEntries);
   manager().AddGroup(GroupRecord("Chemists", "wet"));
   std::string name = "x", full_name = "x", description = "x";
   EXPECT_EQ(manager().GetUserStrings(0, name, full_name, description), 1);

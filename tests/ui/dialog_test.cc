@@ -59,24 +59,6 @@ TEST_P(DialogTest, TypingIsCutToTheLimitsAndEnterTakesTheTexts) {
                                       "1001 setfocus", "1001 change", "1 clicked"));
 }
 
-TEST_P(DialogTest, DisabledMissingAndUnknownAreReportedAndIgnored) {
-  ChooserDialog dialog;
-  dialog.others_ = {"zed"};
-  int result = 0;
-  RunResult run = Run(Script("dialog 138\n"
-                             "click 1018\n"  // disabled until an entry is selected
-                             "type 9999 x\nselect 1017 zed\nclick 1018\nanswer ok\n"
-                             "frobnicate 3\nselect 1016 nobody\nclick 1"),
-                      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdOk);
-  EXPECT_THAT(dialog.members_, ElementsAre("zed"));
-  EXPECT_THAT(run.transcript,
-              ElementsAre("dialog\t138\tGroup Membership", "error\tcontrol 1018 is disabled",
-                          "error\tno control 9999 in dialog 138", "error\tno message box to answer",
-                          "error\tunknown action: frobnicate 3",
-                          "error\tno entry nobody in control 1016", "end\t138\t1"));
-}
-
 TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
   Recording<ChooserDialog> dialog;
   dialog.members_ = {"delta", "Charlie", "Alpha", "bravo"};
@@ -150,27 +132,6 @@ TEST_P(DialogTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
           BoxLine("none", "ok", "C", "T"), BoxLine("none", "ok", "talmor.dll", "T"),
           BoxLine("none", "okcancel", "C", "T", "cancel"), BoxLine("none", "yesno", "C", "T", "no"),
           BoxLine("none", "yesnocancel", "C", "T", "cancel")));
-}
-
-TEST_P(DialogTest, ActionsThatRunOutOrAWrongDialogCancel) {
-  NameDialog first, second, third;
-  third.name_ = "kept";
-  std::vector<int> results;
-  RunResult run = Run(Script("dialog 130\ntype 1000 someone\n"
-                             "dialog 999\n"  // the next `dialog` line ends the first's actions
-                             "type 1000 never typed"),
-                      [&] {
-                        for (NameDialog* d : {&first, &second, &third})
-                          results.push_back(d->DoModal());
-                      });
-  EXPECT_THAT(results, ElementsAre(kIdCancel, kIdCancel, kIdCancel));
-  EXPECT_EQ(first.name_, "");
-  EXPECT_EQ(third.name_, "kept");
-  EXPECT_THAT(
-      run.transcript,
-      ElementsAre("dialog\t130\tQuorvane Login", "end\t130\t2", "dialog\t130\tQuorvane Login",
-                  "error\tdialog 999 expected, dialog 130 shown", "end\t130\t2",
-                  "dialog\t130\tQuorvane Login", "end\t130\t2"));
 }
 
 // The viewer's template: a long list's keys and scrolls reach the dialog before the list moves,
