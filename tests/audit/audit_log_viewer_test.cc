@@ -244,19 +244,6 @@ TEST_P(AuditLogViewerTest, ClearAsksFirstAndRecordsNothing) {
   EXPECT_EQ(files.failed_locks(), 0);
 }
 
-TEST_P(AuditLogViewerTest, ResizingKeepsTheListUnderTheHeadingsWithItsMargins) {
-  Rect list_rect, heading;
-  Size client;
-  Run(Steps({Script("dialog 137\nresize 700 500"), Steps(Probe([&](Dialog& d) {
-               list_rect = d.Item(ids::kList)->GetWindowRect();
-               heading = d.Item(ids::kDateHeading)->GetWindowRect();
-               client = d.GetClientSize();
-             })),
-             Script("escape")}));
-  EXPECT_EQ(list_rect.width(), client.cx - 15);
-  EXPECT_EQ(list_rect.height(), client.cy - (heading.bottom + 2) - 5);
-}
-
 TEST_P(AuditLogViewerTest, OrderAndPlacementAreRememberedAcrossRuns) {
   AddEvents(3);
   WindowPlacement placed;
