@@ -155,26 +155,12 @@ class UiBackendTest : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<UiDriver> driver_ = MakeUiDriver(Backend());
 };
 
-// The texts of a list or combo box, in list order; with `selected`, only the selected ones.
-inline std::vector<std::string> Entries(Control* list, bool selected = false) {
-  std::vector<std::string> texts;
-  if (selected) {
-    for (int index : list->GetSelItems()) texts.push_back(list->GetText(index));
-  } else {
-    for (int i = 0; i < list->GetCount(); ++i) texts.push_back(list->GetText(i));
-  }
-  return texts;
-}
-
 // The transcript line of a message box as the operator answers it.
 inline std::string BoxLine(const std::string& icon, const std::string& buttons,
                            const std::string& caption, const std::string& text,
                            const std::string& answer = "ok") {
   return "msgbox\t" + icon + "\t" + buttons + "\t" + EscapeTranscriptText(caption) + "\t" +
          EscapeTranscriptText(text) + "\t" + answer;
-}
-inline std::string StopBox(const std::string& caption, const std::string& text) {
-  return BoxLine("stop", "ok", caption, text);
 }
 
 }  // namespace talmor::testing

@@ -98,40 +98,39 @@ TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
                             "1017 selchange", "1018 clicked", "1016 dblclick"}));
 }
 
+// Rows: the box, the operator's line (none: out of answers), the answer and the transcript.
 TEST_P(DialogTest, MessageBoxesAreAnsweredAsScriptedOrByDefault) {
-  std::vector<int> answers;
-  RunResult run =
-      Run(Script("answer cancel\nanswer yes\nanswer no\nanswer ok\n"
-                 "answer yes\n"  // does not fit an OK box: reported, answered OK
-                 "answer no"),
-          [&] {
-            for (auto [text, caption, style] :
-                 std::vector<std::tuple<const char*, const char*, unsigned>>{
-                     {"Are you sure?", "Clear Audit Log", kMbOkCancel | kMbIconExclamation},
-                     {"Q", "C", kMbYesNo | kMbIconQuestion},
-                     {"Q", "C", kMbYesNoCancel | kMbIconInformation},
-                     {"line1\nline2", "C", kMbOk | kMbIconStop},
-                     {"T", "C", kMbOk},
-                     {"T", "C", kMbOk},
-                     {"T", "", kMbOk},  // out of answers: the defaults
-                     {"T", "C", kMbOkCancel},
-                     {"T", "C", kMbYesNo},
-                     {"T", "C", kMbYesNoCancel}})
-              answers.push_back(MessageBox(nullptr, text, caption, style));
-          });
-  EXPECT_THAT(answers, ElementsAre(kIdCancel, kIdYes, kIdNo, kIdOk, kIdOk, kIdOk, kIdOk, kIdCancel,
-                                   kIdNo, kIdCancel));
-  EXPECT_THAT(
-      run.transcript,
-      ElementsAre(
-          BoxLine("exclamation", "okcancel", "Clear Audit Log", "Are you sure?", "cancel"),
-          BoxLine("question", "yesno", "C", "Q", "yes"),
-          BoxLine("information", "yesnocancel", "C", "Q", "no"),
-          BoxLine("stop", "ok", "C", "line1\nline2"), "error\tanswer yes does not fit a ok box",
-          BoxLine("none", "ok", "C", "T"), "error\tanswer no does not fit a ok box",
-          BoxLine("none", "ok", "C", "T"), BoxLine("none", "ok", "talmor.dll", "T"),
-          BoxLine("none", "okcancel", "C", "T", "cancel"), BoxLine("none", "yesno", "C", "T", "no"),
-          BoxLine("none", "yesnocancel", "C", "T", "cancel")));
+  struct Row {
+    const char* caption;
+    unsigned style;
+    const char* line;
+    int answer;
+    std::vector<std::string> transcript;
+  };
+  const std::string ok_box = BoxLine("none", "ok", "C", "T");
+  for (const Row& row : std::vector<Row>{
+           {"Clear Audit Log", kMbOkCancel | kMbIconExclamation, "answer cancel", kIdCancel,
+            {BoxLine("exclamation", "okcancel", "Clear Audit Log", "T", "cancel")}},
+           {"C", kMbYesNo | kMbIconQuestion, "answer yes", kIdYes,
+            {BoxLine("question", "yesno", "C", "T", "yes")}},
+           {"C", kMbYesNoCancel | kMbIconInformation, "answer no", kIdNo,
+            {BoxLine("information", "yesnocancel", "C", "T", "no")}},
+           {"C", kMbOk | kMbIconStop, "answer ok", kIdOk, {BoxLine("stop", "ok", "C", "T")}},
+           {"C", kMbOk, "answer yes", kIdOk, {"error\tanswer yes does not fit a ok box", ok_box}},
+           {"", kMbOk, "", kIdOk, {BoxLine("none", "ok", "talmor.dll", "T")}},
+           {"C", kMbOkCancel, "", kIdCancel, {BoxLine("none", "okcancel", "C", "T", "cancel")}},
+           {"C", kMbYesNo, "", kIdNo, {BoxLine("none", "yesno", "C", "T", "no")}},
+           {"C", kMbYesNoCancel, "", kIdCancel,
+            {BoxLine("none", "yesnocancel", "C", "T", "cancel")}}}) {
+    SCOPED_TRACE(row.line);
+    int answer = 0;
+    RunResult run = Run(Script(row.line), [&] { answer = MessageBox(nullptr, "T", row.caption, row.style); });
+    EXPECT_EQ(answer, row.answer);
+    EXPECT_EQ(run.transcript, row.transcript);
+  }
+  // A text over lines is written escaped.
+  RunResult run = Run({}, [&] { MessageBox(nullptr, "line1\nline2", "C", kMbOk); });
+  EXPECT_THAT(run.transcript, ElementsAre(BoxLine("none", "ok", "C", "line1\nline2")));
 }
 
 // The viewer's template: a long list's keys and scrolls reach the dialog before the list moves,
