@@ -11,7 +11,6 @@ namespace {
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using ::testing::IsSupersetOf;
 
 // A sample dialog that writes down every notification, key, scroll and size it receives.
@@ -57,45 +56,6 @@ TEST_P(DialogTest, TypingIsCutToTheLimitsAndEnterTakesTheTexts) {
   EXPECT_EQ(run.transcript.back(), "end\t130\t1");
   EXPECT_THAT(dialog.log, ElementsAre("1000 setfocus", "1000 change", "1000 killfocus",
                                       "1001 setfocus", "1001 change", "1 clicked"));
-}
-
-TEST_P(DialogTest, ListsSortSelectMoveAndKeepItemData) {
-  Recording<ChooserDialog> dialog;
-  dialog.members_ = {"delta", "Charlie", "Alpha", "bravo"};
-  dialog.others_ = {"zed"};
-  std::vector<int> selected;
-  std::vector<intptr_t> data;
-  bool add_before = true, add_after = false;
-  int members_selected = -1;
-  int result = 0;
-  RunResult run =
-      Run(Steps({Steps(Probe([&](Dialog& d) { add_before = d.Item(1018)->IsWindowEnabled(); })),
-                 Script("select 1016 delta\nselect 1016 Alpha"), Steps(Probe([&](Dialog&) {
-                   selected = dialog.members_list_.GetSelItems();
-                   for (int i : selected) data.push_back(dialog.members_list_.GetItemData(i));
-                 })),
-                 Script("select 1017 zed"),  // the focus moves: the members' selection goes
-                 Steps(Probe([&](Dialog& d) {
-                   add_after = d.Item(1018)->IsWindowEnabled();
-                   members_selected = dialog.members_list_.GetSelCount();
-                 })),
-                 Script("dump\nclick 1018\ndblclick 1016 zed\nescape")}),
-          [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdCancel);
-  EXPECT_FALSE(add_before);
-  EXPECT_TRUE(add_after);
-  EXPECT_EQ(members_selected, 0);
-  EXPECT_THAT(selected, ElementsAre(0, 3));  // sorted ignoring case: Alpha, bravo, Charlie, delta
-  EXPECT_THAT(data, ElementsAre(102, 100));
-  EXPECT_THAT(dialog.members_, ElementsAre("delta", "Charlie", "Alpha", "bravo", "zed"));
-  EXPECT_FALSE(dialog.members_list_.attached());
-  EXPECT_EQ(dialog.members_list_.GetCount(), kListError);
-  EXPECT_THAT(run.transcript,
-              IsSupersetOf({"item\t1016\t0\t0\tAlpha", "item\t1016\t1\t0\tbravo",
-                            "item\t1016\t3\t0\tdelta", "item\t1017\t0\t1\tzed", "end\t138\t2"}));
-  EXPECT_THAT(dialog.log,
-              IsSupersetOf({"1016 setfocus", "1016 selchange", "1016 killfocus", "1017 setfocus",
-                            "1017 selchange", "1018 clicked", "1016 dblclick"}));
 }
 
 // Rows: the box, the operator's line (none: out of answers), the answer and the transcript.
@@ -176,29 +136,6 @@ TEST_P(DialogTest, ViewerListKeysScrollsMenusAndResizing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, DialogTest, UiBackendRows(), UiBackendName);
-
-// The same actions give the same notifications, keys, scrolls and transcript on every backend.
-TEST(BackendParity, NotificationsAndTranscriptsMatchTheHeadlessBackend) {
-  if (UiBackendsUnderTest().size() < 2) GTEST_SKIP() << "qt cannot start here";
-  std::vector<std::vector<std::string>> logs, transcripts;
-  for (const char* backend : {"headless", "qt"}) {
-    Recording<ChooserDialog> dialog;
-    for (int i = 0; i < 30; ++i) dialog.members_.push_back("m" + std::to_string(i));
-    dialog.others_ = {"o1", "o2", "o3"};
-    transcripts.push_back(MakeUiDriver(backend)
-                              ->Run(Script("dialog 138\nselect 1016 m3\nkey 1016 Down\n"
-                                           "key 1016 End\nkey 1016 Home\nscroll 1016 linedown\n"
-                                           "scroll 1016 endscroll\nselect 1017 o1\nunselect 1017\n"
-                                           "select 1017 o2\nselect 1017 o3\ndblclick 1016 m1\n"
-                                           "click 1019\ndump\nescape"),
-                                    [&] { dialog.DoModal(); })
-                              .transcript);
-    logs.push_back(dialog.log);
-  }
-  EXPECT_THAT(logs[1], ElementsAreArray(logs[0]));
-  EXPECT_THAT(transcripts[1], ElementsAreArray(transcripts[0]));
-  EXPECT_THAT(logs[0], IsSupersetOf({"1016 key 2 sel 24", "1016 scroll 1"}));
-}
 
 }  // namespace
 }  // namespace talmor::testing
