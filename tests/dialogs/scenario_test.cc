@@ -93,14 +93,6 @@ std::string Members(const MembershipRecord& record) {
   return names;
 }
 
-std::vector<std::string> ScenarioFiles() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(fs::path(__FILE__).parent_path() / "scenarios"))
-    names.push_back(entry.path().stem().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 using Option = std::int32_t SecurityManager::*;
 #define OPTION(name) {#name, &SecurityManager::name}
 const std::map<std::string, Option> kOptions{
@@ -270,10 +262,13 @@ TEST_P(ScenarioFileTest, RunsAsWritten) {
   finish();
 }
 
+// "BACKEND:FILE" for every file of scenarios/ and every backend.
 std::vector<std::string> Rows() {
   std::vector<std::string> rows;
   for (const char* backend : {"headless", "qt"})
-    for (const std::string& file : ScenarioFiles()) rows.push_back(std::string(backend) + ":" + file);
+    for (const auto& entry : fs::directory_iterator(fs::path(__FILE__).parent_path() / "scenarios"))
+      rows.push_back(std::string(backend) + ":" + entry.path().stem().string());
+  std::sort(rows.begin(), rows.end());
   return rows;
 }
 INSTANTIATE_TEST_SUITE_P(Files, ScenarioFileTest, ::testing::ValuesIn(Rows()),
