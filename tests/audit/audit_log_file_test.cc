@@ -1,22 +1,17 @@
 #include "audit/audit_log_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <clocale>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/file_exception.h"
-#include "platform/file_system.h"
 #include "platform/local_time.h"
-#include "support/temp_dir.h"
+#include "support/audit_events.h"
+#include "support/bytes.h"
+#include "support/data_dir.h"
 
 namespace talmor {
 namespace {
@@ -34,54 +29,25 @@ TimePoint FixedNow() {
   return std::chrono::system_clock::from_time_t(::mktime(&fields));
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+using testing::AuditDescriptions;
+using testing::AuditEvent;
+using testing::Le32;
+using testing::ReadBytes;
+using testing::U16At;
+using testing::U32At;
+using testing::WriteBytes;
+
+bool Read(AuditLogFile& log, uint32_t index, AuditEvent& e) {
+  return testing::ReadAuditEvent(log, index, e);
 }
 
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-uint32_t U32(const std::string& bytes, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return v;
-}
-
-std::string Le32(uint32_t v) {
-  std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
-  return s;
-}
-
-struct Event {
-  std::string date, time, source, user, description;
-};
-
-bool Read(AuditLogFile& log, uint32_t index, Event& e) {
-  return log.ReadEvent(index, e.date, e.time, e.source, e.user, e.description);
-}
-
-std::vector<std::string> Descriptions() {
-  AuditLogFile log;
-  std::vector<std::string> out;
-  for (uint32_t i = 0; i < log.EventCount(); ++i) {
-    Event e;
-    EXPECT_TRUE(Read(log, i, e)) << "event " << i;
-    out.push_back(e.description);
-  }
-  return out;
-}
-
-class AuditLogTest : public ::testing::Test {
+class AuditLogTest : public testing::DataDirTest {
  protected:
   void SetUp() override { previous_clock_ = SetClock(&FixedNow); }
   void TearDown() override { SetClock(previous_clock_); }
 
-  std::string LogPath() const { return dir_.File("QUORVANE.LOG"); }
-  std::string IdxPath() const { return dir_.File("QUORVANE.IDX"); }
+  std::string LogPath() const { return File("QUORVANE.LOG"); }
+  std::string IdxPath() const { return File("QUORVANE.IDX"); }
 
   void AppendN(int n, uint32_t max_events = 1000, int first = 0) {
     for (int i = first; i < first + n; ++i) {
@@ -91,8 +57,6 @@ class AuditLogTest : public ::testing::Test {
     }
   }
 
-  TempDir dir_;
-  ScopedEnv env_{"QUORVANE_WINDIR", dir_.path()};
   ClockFunction previous_clock_ = nullptr;
 };
 
@@ -112,16 +76,16 @@ TEST_F(AuditLogTest, FirstAppendCreatesBothFilesWithTheExactLayout) {
     ASSERT_TRUE(log.AppendEvent("Logon/Logoff", "Administrator", "User logged off."));
     EXPECT_EQ(log.EventCount(), 1u);
   }
-  const std::string idx = ReadAll(IdxPath());
+  const std::string idx = ReadBytes(IdxPath());
   ASSERT_EQ(idx.size(), 24u);
   EXPECT_EQ(idx.substr(0, 16), std::string("\x00\x00\x01\x00\x08\x00\x00\x00\x01\x00\x00\x00"
                                            "\x00\x00\x00\x00",
                                            16));
   EXPECT_EQ(idx.substr(16), std::string("\x00\x00\x00\x00\x41\x00\x00\x00", 8));
-  EXPECT_EQ(ReadAll(LogPath()), kFirstRecord);
+  EXPECT_EQ(ReadBytes(LogPath()), kFirstRecord);
 
   AuditLogFile log;
-  Event e;
+  AuditEvent e;
   ASSERT_TRUE(Read(log, 0, e));
   EXPECT_EQ(e.date, "04-Dec-2026");
   EXPECT_EQ(e.time, "14:05:09");
@@ -141,7 +105,7 @@ TEST_F(AuditLogTest, LineBreaksAndEmptyFieldsRoundTrip) {
     ASSERT_TRUE(log.AppendEvent("", "Joe", ""));
   }
   AuditLogFile log;
-  Event e;
+  AuditEvent e;
   ASSERT_TRUE(Read(log, 0, e));
   EXPECT_EQ(e.user, "");
   EXPECT_EQ(e.description, "Failed object access.\r\nAccess attempted : X");
@@ -153,7 +117,7 @@ TEST_F(AuditLogTest, LineBreaksAndEmptyFieldsRoundTrip) {
 
 TEST_F(AuditLogTest, FullLogOverwritesOldestAndCompactionReclaims) {
   AppendN(10, 10);
-  const size_t ten_records = ReadAll(LogPath()).size();
+  const size_t ten_records = ReadBytes(LogPath()).size();
   {
     AuditLogFile log;
     log.SetMaxEvents(10);
@@ -161,28 +125,28 @@ TEST_F(AuditLogTest, FullLogOverwritesOldestAndCompactionReclaims) {
     EXPECT_EQ(log.EventCount(), 10u);
     EXPECT_EQ(log.flags() & AuditLogFile::kFlagCompactionPending, 1u);
   }
-  std::string idx = ReadAll(IdxPath());
+  std::string idx = ReadBytes(IdxPath());
   EXPECT_EQ(idx.size(), 96u);
-  EXPECT_EQ(U32(idx, 8), 10u);
-  EXPECT_EQ(U32(idx, 12), 1u);
+  EXPECT_EQ(U32At(idx, 8), 10u);
+  EXPECT_EQ(U32At(idx, 12), 1u);
   // The data file keeps all eleven records until compaction.
   auto record_size = [](const std::string& d) { return 11 + 8 + 13 + 13 + d.size() + 5; };
   ASSERT_EQ(ten_records, 10 * record_size("event 0"));
-  EXPECT_EQ(ReadAll(LogPath()).size(), ten_records + record_size("event 10"));
+  EXPECT_EQ(ReadBytes(LogPath()).size(), ten_records + record_size("event 10"));
   std::vector<std::string> expected;
   for (int i = 1; i <= 10; ++i) expected.push_back("event " + std::to_string(i));
-  EXPECT_EQ(Descriptions(), expected);
+  EXPECT_EQ(AuditDescriptions(), expected);
 
   // Overwrite off: refused, neither file changes.
-  const std::string log_before = ReadAll(LogPath());
+  const std::string log_before = ReadBytes(LogPath());
   {
     AuditLogFile log;
     log.SetMaxEvents(10);
     log.SetOverwrite(false);
     EXPECT_FALSE(log.AppendEvent("Policy Change", "Administrator", "refused"));
   }
-  EXPECT_EQ(ReadAll(LogPath()), log_before);
-  EXPECT_EQ(ReadAll(IdxPath()), idx);
+  EXPECT_EQ(ReadBytes(LogPath()), log_before);
+  EXPECT_EQ(ReadBytes(IdxPath()), idx);
 
   {
     AuditLogFile log;
@@ -190,13 +154,13 @@ TEST_F(AuditLogTest, FullLogOverwritesOldestAndCompactionReclaims) {
     EXPECT_EQ(log.flags(), 0u);
     EXPECT_EQ(log.EventCount(), 10u);
   }
-  EXPECT_EQ(ReadAll(LogPath()).size(),
+  EXPECT_EQ(ReadBytes(LogPath()).size(),
             ten_records - record_size("event 0") + record_size("event 10"));
-  idx = ReadAll(IdxPath());
+  idx = ReadBytes(IdxPath());
   EXPECT_EQ(idx.size(), 96u);
-  EXPECT_EQ(U32(idx, 12), 0u);
-  EXPECT_EQ(U32(idx, 16), 0u);  // entry 0 offset
-  EXPECT_EQ(Descriptions(), expected);
+  EXPECT_EQ(U32At(idx, 12), 0u);
+  EXPECT_EQ(U32At(idx, 16), 0u);  // entry 0 offset
+  EXPECT_EQ(AuditDescriptions(), expected);
   EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.LO1")));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.IX0")));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.IX1")));
@@ -225,11 +189,11 @@ TEST_F(AuditLogTest, ClearEmptiesBothFilesAndKeepsThePendingFlag) {
     log.Clear();
     EXPECT_EQ(log.EventCount(), 0u);
   }
-  EXPECT_EQ(ReadAll(LogPath()).size(), 0u);
-  const std::string idx = ReadAll(IdxPath());
+  EXPECT_EQ(ReadBytes(LogPath()).size(), 0u);
+  const std::string idx = ReadBytes(IdxPath());
   ASSERT_EQ(idx.size(), 16u);
-  EXPECT_EQ(U32(idx, 8), 0u);
-  EXPECT_EQ(U32(idx, 12), 1u);
+  EXPECT_EQ(U32At(idx, 8), 0u);
+  EXPECT_EQ(U32At(idx, 12), 1u);
   {
     // Compaction over the empty log is harmless and clears the flag.
     AuditLogFile log;
@@ -238,49 +202,49 @@ TEST_F(AuditLogTest, ClearEmptiesBothFilesAndKeepsThePendingFlag) {
     EXPECT_EQ(log.EventCount(), 0u);
   }
   AppendN(1, 10, 7);
-  EXPECT_EQ(Descriptions(), std::vector<std::string>{"event 7"});
+  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 7"});
 }
 
 TEST_F(AuditLogTest, ALoneFileIsRecreatedWithItsPartner) {
   AppendN(3);
   std::filesystem::remove(IdxPath());
   AppendN(1, 1000, 50);
-  EXPECT_EQ(Descriptions(), std::vector<std::string>{"event 50"});
-  EXPECT_EQ(U32(ReadAll(IdxPath()), 16), 0u);
+  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 50"});
+  EXPECT_EQ(U32At(ReadBytes(IdxPath()), 16), 0u);
 
   AppendN(2, 1000, 60);
   std::filesystem::remove(LogPath());
   AppendN(1, 1000, 70);
-  EXPECT_EQ(Descriptions(), std::vector<std::string>{"event 70"});
-  EXPECT_EQ(ReadAll(IdxPath()).size(), 24u);
+  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 70"});
+  EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
 }
 
 TEST_F(AuditLogTest, DamagedIndexesCountOnlyWhatIsThereAndNeverReadGarbage) {
   AppendN(3);
-  std::string idx = ReadAll(IdxPath());
+  std::string idx = ReadBytes(IdxPath());
   // Count too big.
-  WriteAll(IdxPath(), idx.substr(0, 8) + Le32(50) + idx.substr(12));
+  WriteBytes(IdxPath(), idx.substr(0, 8) + Le32(50) + idx.substr(12));
   {
     AuditLogFile log;
     EXPECT_EQ(log.EventCount(), 3u);
-    Event e;
+    AuditEvent e;
     EXPECT_FALSE(Read(log, 3, e));
     ASSERT_TRUE(log.AppendEvent("s", "u", "event 3"));
   }
-  idx = ReadAll(IdxPath());
+  idx = ReadBytes(IdxPath());
   EXPECT_EQ(idx.size(), 48u);
-  EXPECT_EQ(U32(idx, 8), 4u);
-  EXPECT_EQ(Descriptions(), (std::vector<std::string>{"event 0", "event 1", "event 2", "event 3"}));
+  EXPECT_EQ(U32At(idx, 8), 4u);
+  EXPECT_EQ(AuditDescriptions(), (std::vector<std::string>{"event 0", "event 1", "event 2", "event 3"}));
 
   // Entries pointing past the end of the data file (offset, and length running over the end).
-  const uint32_t data_size = static_cast<uint32_t>(ReadAll(LogPath()).size());
+  const uint32_t data_size = static_cast<uint32_t>(ReadBytes(LogPath()).size());
   idx.replace(16 + 8 * 1, 4, Le32(data_size + 100));
   idx.replace(16 + 8 * 2, 4, Le32(data_size - 5));
-  WriteAll(IdxPath(), idx);
+  WriteBytes(IdxPath(), idx);
   {
     AuditLogFile log;
     ASSERT_EQ(log.EventCount(), 4u);
-    Event e;
+    AuditEvent e;
     EXPECT_TRUE(Read(log, 0, e));
     e.date = "x";
     EXPECT_FALSE(Read(log, 1, e));
@@ -297,19 +261,19 @@ TEST_F(AuditLogTest, DamagedIndexesCountOnlyWhatIsThereAndNeverReadGarbage) {
     log.Compact();
     EXPECT_EQ(log.EventCount(), 1u);
   }
-  EXPECT_EQ(Descriptions(), std::vector<std::string>{"event 3"});
-  EXPECT_EQ(ReadAll(IdxPath()).size(), 24u);
+  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 3"});
+  EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
 
   // A truncated header starts an empty log.
-  WriteAll(IdxPath(), std::string("\x00\x00\x01\x00\x08", 5));
+  WriteBytes(IdxPath(), std::string("\x00\x00\x01\x00\x08", 5));
   {
     AuditLogFile log;
     EXPECT_FALSE(log.failed());
     EXPECT_EQ(log.EventCount(), 0u);
     ASSERT_TRUE(log.AppendEvent("s", "u", "after"));
   }
-  EXPECT_EQ(ReadAll(IdxPath()).size(), 24u);
-  EXPECT_EQ(Descriptions(), std::vector<std::string>{"after"});
+  EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
+  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"after"});
 }
 
 TEST_F(AuditLogTest, OversizedRecordsAreShortenedToFitExactly) {
@@ -319,12 +283,12 @@ TEST_F(AuditLogTest, OversizedRecordsAreShortenedToFitExactly) {
     ASSERT_TRUE(log.AppendEvent("Object Access", "Administrator", long_description));
     ASSERT_TRUE(log.AppendEvent("Object Access", std::string(70000, 'u'), "gone"));
   }
-  const std::string idx = ReadAll(IdxPath());
-  EXPECT_EQ(static_cast<unsigned char>(idx[20]) | static_cast<unsigned char>(idx[21]) << 8, 65535);
-  EXPECT_EQ(static_cast<unsigned char>(idx[28]) | static_cast<unsigned char>(idx[29]) << 8, 65535);
-  EXPECT_EQ(ReadAll(LogPath()).size(), 2u * 65535u);
+  const std::string idx = ReadBytes(IdxPath());
+  EXPECT_EQ(U16At(idx, 20), 65535u);
+  EXPECT_EQ(U16At(idx, 28), 65535u);
+  EXPECT_EQ(ReadBytes(LogPath()).size(), 2u * 65535u);
   AuditLogFile log;
-  Event e;
+  AuditEvent e;
   ASSERT_TRUE(Read(log, 0, e));
   EXPECT_EQ(e.user, "Administrator");
   EXPECT_EQ(e.description.size(), 65535u - (11 + 8 + 13 + 13 + 5));
@@ -333,6 +297,28 @@ TEST_F(AuditLogTest, OversizedRecordsAreShortenedToFitExactly) {
   EXPECT_EQ(e.description, "");
   EXPECT_EQ(e.source, "Object Access");
   EXPECT_EQ(e.user.size(), 65535u - (11 + 8 + 13 + 5));
+}
+
+// Offsets are 32-bit: a data file that has reached 4 GiB takes no record that would end past
+// 0xFFFFFFFF (a sparse file stands in for the full one).
+TEST_F(AuditLogTest, ADataFileNearFourGibibytesTakesOnlyRecordsThatStillFit) {
+  AppendN(1);
+  const uint64_t limit = 0xFFFFFFFFull;
+  const size_t fits = 11 + 8 + 1 + 1 + 4 + 5;  // "s", "u", "fits"
+  std::filesystem::resize_file(LogPath(), limit - fits + 1);
+  {
+    AuditLogFile log;
+    EXPECT_FALSE(log.AppendEvent("s", "u", "fits"));
+    EXPECT_EQ(log.EventCount(), 1u);
+  }
+  EXPECT_EQ(std::filesystem::file_size(LogPath()), limit - fits + 1);
+  std::filesystem::resize_file(LogPath(), limit - fits);
+  {
+    AuditLogFile log;
+    EXPECT_TRUE(log.AppendEvent("s", "u", "fits"));
+  }
+  EXPECT_EQ(AuditDescriptions(), (std::vector<std::string>{"event 0", "fits"}));
+  EXPECT_EQ(std::filesystem::file_size(LogPath()), limit);
 }
 
 TEST(LocalTimeTest, MonthNamesAreEnglishWhateverTheLocale) {

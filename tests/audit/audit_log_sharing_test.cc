@@ -1,6 +1,5 @@
 // Faults during compaction and several processes sharing the audit log pair.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,40 +11,24 @@
 #include "audit/audit_log_file.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
+#include "support/audit_events.h"
+#include "support/bytes.h"
+#include "support/data_dir.h"
 #include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
+#include "support/process.h"
 
 namespace talmor {
 namespace {
 
-struct Event {
-  std::string date, time, source, user, description;
-};
+using testing::AuditDescriptions;
+using testing::Child;
 
-// Every event of the log, checking that each one reads in full.
-std::vector<Event> AllEvents() {
-  AuditLogFile log;
-  EXPECT_FALSE(log.failed());
-  std::vector<Event> out(log.EventCount());
-  for (uint32_t i = 0; i < log.EventCount(); ++i) {
-    Event& e = out[i];
-    EXPECT_TRUE(log.ReadEvent(i, e.date, e.time, e.source, e.user, e.description)) << i;
-  }
-  return out;
-}
-
-std::vector<std::string> Descriptions() {
-  std::vector<std::string> out;
-  for (const Event& e : AllEvents()) out.push_back(e.description);
-  return out;
-}
-
-class AuditLogSharingTest : public ::testing::Test {
+class AuditLogSharingTest : public testing::DataDirTest {
  protected:
   void ResetLog() {
     for (const char* name :
          {"QUORVANE.LOG", "QUORVANE.IDX", "QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
-      std::filesystem::remove(dir_.File(name));
+      std::filesystem::remove(File(name));
     }
     for (int i = 0; i < 15; ++i) {
       AuditLogFile log;
@@ -53,9 +36,6 @@ class AuditLogSharingTest : public ::testing::Test {
       ASSERT_TRUE(log.AppendEvent("Policy Change", "Administrator", "event " + std::to_string(i)));
     }
   }
-
-  TempDir dir_;
-  ScopedEnv env_{"QUORVANE_WINDIR", dir_.path()};
 };
 
 TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
@@ -82,11 +62,11 @@ TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
         faults.Disarm();
         // After a single failure the object itself is still usable (or failed, doing nothing).
         if (!crash && !log.failed()) {
-          std::vector<std::string> seen;
-          for (uint32_t i = 0; i < log.EventCount(); ++i) {
-            Event e;
-            EXPECT_TRUE(log.ReadEvent(i, e.date, e.time, e.source, e.user, e.description));
-            seen.push_back(e.description);
+          std::vector<std::string> seen(log.EventCount());
+          for (uint32_t i = 0; i < seen.size(); ++i) {
+            testing::AuditEvent e;
+            EXPECT_TRUE(testing::ReadAuditEvent(log, i, e));
+            seen[i] = e.description;
           }
           EXPECT_EQ(seen, live);
         }
@@ -94,16 +74,16 @@ TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
       FileSystem::SetDefault(previous);
       // With the real file system again: the pair opens, and holds exactly the live events,
       // every one readable, before and after a compaction that is allowed to finish.
-      EXPECT_EQ(Descriptions(), live);
+      EXPECT_EQ(AuditDescriptions(), live);
       {
         AuditLogFile log;
         log.Compact();
         EXPECT_EQ(log.flags(), 0u);
       }
-      EXPECT_EQ(Descriptions(), live);
-      EXPECT_EQ(std::filesystem::file_size(dir_.File("QUORVANE.IDX")), 16u + 8u * 10u);
-      EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.LO1")));
-      EXPECT_FALSE(std::filesystem::exists(dir_.File("QUORVANE.IX1")));
+      EXPECT_EQ(AuditDescriptions(), live);
+      EXPECT_EQ(std::filesystem::file_size(File("QUORVANE.IDX")), 16u + 8u * 10u);
+      EXPECT_FALSE(std::filesystem::exists(File("QUORVANE.LO1")));
+      EXPECT_FALSE(std::filesystem::exists(File("QUORVANE.IX1")));
       if (!faults.fired()) {
         EXPECT_FALSE(raised);
         break;
@@ -116,16 +96,16 @@ TEST_F(AuditLogSharingTest, CompactionFailingAtEachStepLeavesAConsistentPair) {
 
 TEST_F(AuditLogSharingTest, LeftoverFilesOfAnInterruptedCompactionAreCompletedOrUndone) {
   namespace fs = std::filesystem;
-  const std::string idx = dir_.File("QUORVANE.IDX");
-  const std::string data = dir_.File("QUORVANE.LOG");
+  const std::string idx = File("QUORVANE.IDX");
+  const std::string data = File("QUORVANE.LOG");
   // The compacted pair, kept aside to build the state after the new data file went in.
   ResetLog();
   {
     AuditLogFile log;
     log.Compact();
   }
-  const std::string saved_idx = dir_.File("compacted.idx");
-  const std::string saved_log = dir_.File("compacted.log");
+  const std::string saved_idx = File("compacted.idx");
+  const std::string saved_log = File("compacted.log");
   fs::copy_file(idx, saved_idx);
   fs::copy_file(data, saved_log);
 
@@ -133,16 +113,16 @@ TEST_F(AuditLogSharingTest, LeftoverFilesOfAnInterruptedCompactionAreCompletedOr
   // the old pair, whose data file still holds the dropped records.
   ResetLog();
   const auto old_size = fs::file_size(data);
-  fs::rename(idx, dir_.File("QUORVANE.IX0"));
-  fs::copy_file(saved_log, dir_.File("QUORVANE.LO1"));
-  fs::copy_file(saved_idx, dir_.File("QUORVANE.IX1"));
-  std::vector<std::string> after = Descriptions();
+  fs::rename(idx, File("QUORVANE.IX0"));
+  fs::copy_file(saved_log, File("QUORVANE.LO1"));
+  fs::copy_file(saved_idx, File("QUORVANE.IX1"));
+  std::vector<std::string> after = AuditDescriptions();
   ASSERT_EQ(after.size(), 10u);
   EXPECT_EQ(after.front(), "event 5");
   EXPECT_EQ(fs::file_size(data), old_size);
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.IX0")));
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.LO1")));
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.IX1")));
+  EXPECT_FALSE(fs::exists(File("QUORVANE.IX0")));
+  EXPECT_FALSE(fs::exists(File("QUORVANE.LO1")));
+  EXPECT_FALSE(fs::exists(File("QUORVANE.IX1")));
   {
     AuditLogFile log;
     EXPECT_EQ(log.flags(), 1u);  // compaction still pending
@@ -150,15 +130,15 @@ TEST_F(AuditLogSharingTest, LeftoverFilesOfAnInterruptedCompactionAreCompletedOr
 
   // Stopped after the new data file went in, before the new index did: rolls forward.
   ResetLog();
-  fs::rename(idx, dir_.File("QUORVANE.IX0"));
+  fs::rename(idx, File("QUORVANE.IX0"));
   fs::copy_file(saved_log, data, fs::copy_options::overwrite_existing);
-  fs::copy_file(saved_idx, dir_.File("QUORVANE.IX1"));
-  after = Descriptions();
+  fs::copy_file(saved_idx, File("QUORVANE.IX1"));
+  after = AuditDescriptions();
   ASSERT_EQ(after.size(), 10u);
   EXPECT_EQ(after.front(), "event 5");
   EXPECT_EQ(after.back(), "event 14");
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.IX0")));
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.IX1")));
+  EXPECT_FALSE(fs::exists(File("QUORVANE.IX0")));
+  EXPECT_FALSE(fs::exists(File("QUORVANE.IX1")));
   {
     AuditLogFile log;
     EXPECT_EQ(log.flags(), 0u);
@@ -167,24 +147,20 @@ TEST_F(AuditLogSharingTest, LeftoverFilesOfAnInterruptedCompactionAreCompletedOr
   // A new index left behind by an abandoned compaction does not describe a later data file: with
   // the index lost, the log starts empty instead of pointing at the wrong records.
   ResetLog();
-  fs::copy_file(saved_idx, dir_.File("QUORVANE.IX1"));
+  fs::copy_file(saved_idx, File("QUORVANE.IX1"));
   fs::remove(idx);
-  EXPECT_TRUE(Descriptions().empty());
-  EXPECT_FALSE(fs::exists(dir_.File("QUORVANE.IX1")));
-}
+  EXPECT_TRUE(AuditDescriptions().empty());
+  EXPECT_FALSE(fs::exists(File("QUORVANE.IX1")));
 
-// Runs `body` in a child process; returns the child's pid. The child exits 0 when body is true.
-template <typename Body>
-pid_t Spawn(Body body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body() ? 0 : 1);
-  return pid;
-}
-
-int WaitFor(pid_t pid) {
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+  // Nor does a new index whose length disagrees with its count, though its entries match.
+  for (const std::string& extra : {std::string(8, '\0'), std::string(3, 'x')}) {
+    ResetLog();
+    fs::rename(idx, File("QUORVANE.IX0"));
+    fs::copy_file(saved_log, data, fs::copy_options::overwrite_existing);
+    testing::WriteBytes(File("QUORVANE.IX1"), testing::ReadBytes(saved_idx) + extra);
+    EXPECT_TRUE(AuditDescriptions().empty()) << extra.size();
+    EXPECT_FALSE(fs::exists(File("QUORVANE.IX1")));
+  }
 }
 
 // Checks that each writer's events ("w<k> <i>") appear in increasing order and returns them
@@ -206,22 +182,22 @@ std::map<int, std::vector<int>> EventsPerWriter(const std::vector<std::string>& 
 TEST_F(AuditLogSharingTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
   constexpr int kWriters = 4;
   constexpr int kEach = 500;
-  std::vector<pid_t> pids;
+  std::vector<Child> children;
   for (int w = 0; w < kWriters; ++w) {
-    pids.push_back(Spawn([w] {
+    children.emplace_back([w] {
       for (int i = 0; i < kEach; ++i) {
         AuditLogFile log;
         log.SetMaxEvents(100000);
         if (!log.AppendEvent("Object Access", "user" + std::to_string(w),
                              "w" + std::to_string(w) + " " + std::to_string(i))) {
-          return false;
+          return 1;
         }
       }
-      return true;
-    }));
+      return 0;
+    });
   }
-  for (pid_t pid : pids) EXPECT_EQ(WaitFor(pid), 0);
-  const std::vector<std::string> all = Descriptions();
+  for (Child& child : children) EXPECT_EQ(child.Wait(), 0);
+  const std::vector<std::string> all = AuditDescriptions();
   ASSERT_EQ(all.size(), size_t{kWriters * kEach});
   const auto per = EventsPerWriter(all);
   ASSERT_EQ(per.size(), size_t{kWriters});
@@ -232,29 +208,29 @@ TEST_F(AuditLogSharingTest, WritersAndACompactingProcessKeepThePairConsistent) {
   constexpr int kWriters = 3;
   constexpr int kEach = 300;
   constexpr uint32_t kMax = 200;
-  std::vector<pid_t> pids;
+  std::vector<Child> children;
   for (int w = 0; w < kWriters; ++w) {
-    pids.push_back(Spawn([w] {
+    children.emplace_back([w] {
       for (int i = 0; i < kEach; ++i) {
         AuditLogFile log;
         log.SetMaxEvents(kMax);
         if (!log.AppendEvent("s", "u", "w" + std::to_string(w) + " " + std::to_string(i))) {
-          return false;
+          return 1;
         }
       }
-      return true;
-    }));
+      return 0;
+    });
   }
-  pids.push_back(Spawn([] {
+  children.emplace_back([] {
     for (int i = 0; i < 150; ++i) {
       AuditLogFile log;
-      if (log.failed()) return false;
+      if (log.failed()) return 1;
       log.Compact();
     }
-    return true;
-  }));
-  for (pid_t pid : pids) EXPECT_EQ(WaitFor(pid), 0);
-  const std::vector<std::string> all = Descriptions();
+    return 0;
+  });
+  for (Child& child : children) EXPECT_EQ(child.Wait(), 0);
+  const std::vector<std::string> all = AuditDescriptions();
   ASSERT_EQ(all.size(), size_t{kMax});
   const auto per = EventsPerWriter(all);
   // Each writer's last event is the newest of its kind, so it survives.
@@ -271,12 +247,12 @@ TEST_F(AuditLogSharingTest, AnotherHolderMakesTheOpenWaitThenFail) {
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   // A child holds the pair for a while, then lets go: the parent's append waits and succeeds.
-  const pid_t pid = Spawn([&] {
+  Child holder([&] {
     AuditLogFile log;
     char c = log.failed() ? 'f' : 'k';
-    if (::write(ready[1], &c, 1) != 1) return false;
+    if (::write(ready[1], &c, 1) != 1) return 1;
     ::usleep(300 * 1000);
-    return !log.failed();
+    return log.failed() ? 1 : 0;
   });
   char c = 0;
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
@@ -286,7 +262,7 @@ TEST_F(AuditLogSharingTest, AnotherHolderMakesTheOpenWaitThenFail) {
     EXPECT_FALSE(log.failed());
     EXPECT_TRUE(log.AppendEvent("s", "u", "after the wait"));
   }
-  EXPECT_EQ(WaitFor(pid), 0);
+  EXPECT_EQ(holder.Wait(), 0);
   ::close(ready[0]);
   ::close(ready[1]);
 
