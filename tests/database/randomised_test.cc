@@ -42,6 +42,13 @@ bool ListRenameMember(Names& list, std::string_view from, std::string_view to) {
   }
   return any;
 }
+bool ListRenameIc(Names& list, std::string_view from, std::string_view to) {
+  if (from.empty() || to.empty() || !ListHas(list, from)) return false;
+  for (auto& e : list) {
+    if (EqualIgnoringCase(e, from)) e = to;
+  }
+  return true;
+}
 // The cascade rule: a case-only rename leaves entries; otherwise, when no record of the old
 // name is left, every entry of it follows (or goes, when the new name is listed or empty).
 void ListCascadeRename(Names& list, const std::string& from, const std::string& to, bool stale) {
@@ -140,8 +147,10 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
       EXPECT_EQ(g->GroupName(), m.groups[i].name);
       EXPECT_EQ(g->Description(), m.groups[i].desc);
       Names stored;
-      for (std::size_t k = 0; k < g->Members().Count(); ++k) stored.push_back(g->Members().At(k));
+      std::string member;
+      for (int k = 0; g->GetMemberAt(k, &member); ++k) stored.push_back(member);
       EXPECT_EQ(stored, m.groups[i].members);
+      EXPECT_FALSE(g->GetMemberAt(-1, &member));
     }
     for (int r = 0; r < 26; ++r) {
       const RightRecord* right = db.RightAt(25 - r);
@@ -305,8 +314,8 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       case 11: {  // direct change of a stored right, as the start-up repair makes
         const int number = Pick(26);
         RightRecord& stored = db.StoredRight(number);
-        const std::string a = Name(), b = Name();
-        switch (Pick(4)) {
+        const std::string a = Name(), b = Pick(4) == 0 ? "" : Name();
+        switch (Pick(6)) {
           case 0:
             ListAdd(m.rights[number], a);
             stored.AddMember(a);
@@ -316,6 +325,15 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
             break;
           case 2:
             EXPECT_EQ(stored.RenameMember(a, b), ListRenameMember(m.rights[number], a, b));
+            break;
+          case 3:
+            EXPECT_EQ(stored.Members().RenameIgnoringCase(a, b),
+                      ListRenameIc(m.rights[number], a, b))
+                << a << " -> " << b;
+            break;
+          case 4:
+            EXPECT_EQ(stored.Members().RemoveIgnoringCase(a), ListHas(m.rights[number], a));
+            ListRemoveIc(m.rights[number], a);
             break;
           default:
             if (Pick(4) == 0) {

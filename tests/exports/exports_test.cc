@@ -1,26 +1,24 @@
 // The built library loaded as a host loads it: each scenario runs in a child process that opens
 // libtalmor32.so with dlopen (so that loading starts the library and exiting the child stops
 // it), against real files in a temporary data directory.
-#include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "audit/audit_log_file.h"
 #include "platform/profile_file.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
-#include "support/temp_dir.h"
+#include "support/audit_events.h"
+#include "support/data_dir.h"
+#include "support/library.h"
+#include "support/process.h"
 #include "talmor32.h"
 
 extern "C" int talmor_c_host_run(const char* library_path);
@@ -28,50 +26,13 @@ extern "C" int talmor_c_host_run(const char* library_path);
 namespace talmor::testing {
 namespace {
 
-using ::testing::AllOf;
-using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
-// The library opened in this process.
-class Library {
- public:
-  Library() : handle_(dlopen(TALMOR32_LIBRARY, RTLD_NOW | RTLD_LOCAL)) {}
-  ~Library() {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
-  bool loaded() const { return handle_ != nullptr; }
-  void* handle() const { return handle_; }
-  template <typename Fn>
-  Fn Get(const char* name) const {
-    return reinterpret_cast<Fn>(dlsym(handle_, name));
-  }
+using Library = testing::Library;
+#define STEP CHILD_STEP
 
- private:
-  void* handle_;
-};
-
-// Runs `body` in a child process and returns its exit code (-1 when it did not exit normally).
-// Failed expectations inside the child are reported by the child's own output; the code tells
-// the parent.
-int InChild(const std::function<int()>& body) {
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return -1;
-  if (pid == 0) ::_exit(body());
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
-// `code` when the condition fails, for building a child's exit status step by step.
-#define STEP(condition, code)        \
-  do {                               \
-    if (!(condition)) return (code); \
-  } while (0)
-
-class ExportsTest : public ::testing::Test {
+class ExportsTest : public DataDirTest {
  protected:
   void SetUp() override {
     // Start with a database that has a second user and a group, as a host's machine would.
@@ -96,28 +57,16 @@ class ExportsTest : public ::testing::Test {
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   }
-  std::vector<std::string> Log() {
-    std::vector<std::string> out;
-    AuditLogFile log;
-    for (uint32_t i = 0; i < log.EventCount(); ++i) {
-      std::string date, time, source, user, description;
-      log.ReadEvent(i, date, time, source, user, description);
-      out.push_back(source + "|" + user + "|" + description);
-    }
-    return out;
-  }
+  std::vector<std::string> Log() { return AuditLines(); }
   // Makes `name` the user logged on elsewhere: the host runs, so start-up keeps the slot.
   void LoggedOnElsewhere(const char* name) {
     ASSERT_EQ(QVHostPresenceAcquire(), 1);
     QVStatusSetString(47, name);
   }
 
-  TempDir dir_;
-  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
-  ScopedEnv share_{"QVSHARE_DIR", dir_.File("share")};
   ScopedEnv ui_{"TALMOR_UI", "headless"};
-  std::string script_path_ = dir_.File("script.txt");
-  std::string transcript_path_ = dir_.File("transcript.txt");
+  std::string script_path_ = File("script.txt");
+  std::string transcript_path_ = File("transcript.txt");
   ScopedEnv script_{"TALMOR_UI_SCRIPT", script_path_};
   ScopedEnv transcript_{"TALMOR_UI_TRANSCRIPT", transcript_path_};
 };
@@ -171,7 +120,7 @@ TEST(ExportTable, TheDefinitionFileAgreesWithTheHeader) {
 }
 
 TEST_F(ExportsTest, EveryExportIsReachedByNameAndByOrdinal) {
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               STEP(lib.loaded(), 1);
               for (int ordinal = 0; ordinal <= 40; ++ordinal) {
@@ -190,12 +139,12 @@ TEST_F(ExportsTest, EveryExportIsReachedByNameAndByOrdinal) {
 }
 
 TEST_F(ExportsTest, AHostWrittenInCCallsThroughTheHeader) {
-  EXPECT_EQ(InChild([] { return talmor_c_host_run(TALMOR32_LIBRARY); }), 0);
+  EXPECT_EQ(RunInChild([] { return talmor_c_host_run(TALMOR32_LIBRARY); }), 0);
 }
 
 TEST_F(ExportsTest, OutputBuffersAreCutOrSkippedAndNeverOverrun) {
   LoggedOnElsewhere("bob");
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto get_current = lib.Get<TalmorGetCurrentUserFn>("SecurityGetCurrentUser");
               auto get_user = lib.Get<TalmorGetUserFn>("SecurityGetUser");
@@ -239,36 +188,9 @@ TEST_F(ExportsTest, OutputBuffersAreCutOrSkippedAndNeverOverrun) {
             0);
 }
 
-TEST_F(ExportsTest, EnquiriesShowTheRefusalOnlyWithAWindow) {
-  Script("");
-  EXPECT_EQ(InChild([] {
-              Library lib;
-              auto enquire = lib.Get<TalmorEnquireFn>("SecurityEnquire");
-              auto no_audit = lib.Get<TalmorEnquireFn>("SecurityEnquireNoAudit");
-              auto idle = lib.Get<TalmorProcessDllIdleFn>("ProcessDllIdle");
-              TalmorWindow window = reinterpret_cast<TalmorWindow>(uintptr_t{0x1234});
-              STEP(enquire(nullptr, 14) == 0, 1);  // nobody logged on, no box
-              STEP(enquire(window, 14) == 0, 2);   // the box
-              STEP(no_audit(window, 26) == 0, 3);  // the box, nothing recorded
-              STEP(enquire(window, 0xFFFFFFFFu) == 0, 4);
-              idle();
-              return 0;
-            }),
-            0);
-  const std::string box =
-      "msgbox\tstop\tok\tQuorvane Security Manager\tYou do not have the permissions required to "
-      "access this feature.\\nPlease contact your Administrator for futher advice.\tok";
-  EXPECT_THAT(Transcript(), ElementsAre(box, box, box));
-  EXPECT_THAT(Log(), ElementsAre("Object Access||Failed object access.\r\nAccess attempted : "
-                                 "Start acquisitions",
-                                 "Object Access||Failed object access.\r\nAccess attempted : "
-                                 "Start acquisitions",
-                                 "Object Access||Failed object access.\r\n"));
-}
-
 TEST_F(ExportsTest, ASecondProcessAdoptsTheUserAndItsRights) {
   LoggedOnElsewhere("BOB");
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto enquire = lib.Get<TalmorEnquireFn>("SecurityEnquire");
               auto note = lib.Get<TalmorNoteFn>("SecurityNote");
@@ -293,7 +215,7 @@ TEST_F(ExportsTest, ASecondProcessAdoptsTheUserAndItsRights) {
 TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
   ASSERT_EQ(QVHostPresenceAcquire(), 1);
   Script("dialog 130\ntype 1000 BOB\ntype 1001 wrong\nenter\ntype 1001 pw\nenter\n");
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto login = lib.Get<TalmorWindowFn>("SecurityLogin");
               auto get_current = lib.Get<TalmorGetCurrentUserFn>("SecurityGetCurrentUser");
@@ -307,12 +229,12 @@ TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
   char slot[64] = {};
   QVStatusGetString(47, slot, sizeof slot);
   EXPECT_STREQ(slot, "BOB");  // as typed
-  std::ifstream profile(dir_.File("qvtalmor.ini"));
+  std::ifstream profile(File("qvtalmor.ini"));
   std::stringstream text;
   text << profile.rdbuf();
   EXPECT_THAT(text.str(), HasSubstr("UserName=BOB"));
 
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto enquire = lib.Get<TalmorEnquireFn>("SecurityEnquireNoAudit");
               auto logoff = lib.Get<TalmorVoidFn>("SecurityLogoff");
@@ -330,53 +252,6 @@ TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
   EXPECT_THAT(Log(), ElementsAre("Logon/Logoff|bob|Successful logon.",
                                  "Logon/Logoff|BOB|User logged off."));
   EXPECT_THAT(Transcript(), ::testing::Contains(HasSubstr("msgbox")));
-}
-
-TEST_F(ExportsTest, TheAuditPolicyDialogChangesTheOptionsThatASaveKeeps) {
-  LoggedOnElsewhere("Administrator");
-  Script("dialog 131\ntype 1001 50\nenter\ndialog 131\nuncheck 1004\nenter\n");
-  EXPECT_EQ(InChild([] {
-              Library lib;
-              auto policy = lib.Get<TalmorWindowFn>("SecurityAuditPolicy");
-              auto save = lib.Get<TalmorVoidFn>("SecuritySave");
-              TalmorWindow owner = reinterpret_cast<TalmorWindow>(uintptr_t{0x31});
-              STEP(policy(owner) == 1, 1);
-              STEP(policy(nullptr) == 1, 2);  // switches policy auditing off
-              STEP(save() == 1, 3);
-              return 0;
-            }),
-            0);
-  SecurityDatabase db;
-  SecurityOptions options;
-  LoadSecurityDatabase(db, options);
-  EXPECT_EQ(options.AuditMaxEvents, 50);
-  EXPECT_EQ(options.AuditPolicy, 0);
-  EXPECT_THAT(Log(), ElementsAre(HasSubstr("Successful object access."),
-                                 "Policy Change|Administrator|Audit policy modified.",
-                                 HasSubstr("Successful object access.")));
-}
-
-TEST_F(ExportsTest, TheLogViewShowsTheTrailAfterItsEnquiry) {
-  LoggedOnElsewhere("Administrator");
-  // Newest first, then the detail of the newest line (the enquiry of this very call).
-  Script(
-      "dialog 137\nmenu 32774\nkey 1000 Home\nkey 1000 End\nmenu 32773\ndialog 132\n"
-      "dump\nclick 1\nmenu 1\n");
-  EXPECT_EQ(InChild([] {
-              Library lib;
-              STEP(lib.Get<TalmorWindowFn>("SecurityLogView")(nullptr) == 1, 1);
-              return 0;
-            }),
-            0);
-  const std::vector<std::string> transcript = Transcript();
-  EXPECT_THAT(transcript, Contains("dialog\t137\tAudit Log Viewer"));
-  EXPECT_THAT(transcript, Contains("dialog\t132\tEvent Detail"));
-  EXPECT_THAT(transcript, Contains(AllOf(HasSubstr("1004"), HasSubstr("Object Access"))));
-  EXPECT_THAT(transcript, Contains("end\t137\t1"));
-  EXPECT_THAT(Log(), ElementsAre(AllOf(HasSubstr("Object Access|Administrator|"),
-                                       HasSubstr("Successful object access."))));
-  // The order chosen is kept for the next viewer.
-  EXPECT_EQ(GetProfileString("qvtalmor.ini", "AuditLog", "OldestFirst", "", 10), "FALSE");
 }
 
 TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
@@ -400,10 +275,10 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
     }
     return 0;
   };
-  EXPECT_EQ(InChild([&] { return delete_bob(false); }), 0);
-  EXPECT_EQ(InChild(has_bob), 1);
-  EXPECT_EQ(InChild([&] { return delete_bob(true); }), 0);
-  EXPECT_EQ(InChild(has_bob), 0);
+  EXPECT_EQ(RunInChild([&] { return delete_bob(false); }), 0);
+  EXPECT_EQ(RunInChild(has_bob), 1);
+  EXPECT_EQ(RunInChild([&] { return delete_bob(true); }), 0);
+  EXPECT_EQ(RunInChild(has_bob), 0);
   EXPECT_THAT(Transcript(),
               ElementsAre(HasSubstr("Delete User : bob\tok"), HasSubstr("Delete User : bob\tok")));
 }
@@ -411,7 +286,7 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
 TEST_F(ExportsTest, NamesAreGivenOnlyWithAPointerAndAPositiveLength) {
   LoggedOnElsewhere("Administrator");
   Script("");
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto copy_user = lib.Get<TalmorNamedFn>("SecurityCopyUser");
               auto delete_user = lib.Get<TalmorNamedFn>("SecurityDeleteUser");
@@ -438,7 +313,7 @@ TEST_F(ExportsTest, NamesAreGivenOnlyWithAPointerAndAPositiveLength) {
 }
 
 TEST_F(ExportsTest, HugeDescriptionsAreKeptShortenedAndTheHooksAnswer) {
-  EXPECT_EQ(InChild([] {
+  EXPECT_EQ(RunInChild([] {
               Library lib;
               auto note = lib.Get<TalmorNoteFn>("SecurityNote");
               auto filter = lib.Get<TalmorFilterDllMsgFn>("FilterDllMsg");

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit_log_file.h"
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
+#include "support/audit_events.h"
+#include "support/data_dir.h"
 #include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
 
 namespace talmor::testing {
 namespace {
@@ -22,18 +22,7 @@ namespace {
 constexpr int kNotes = 14;
 constexpr int kCapacity = 10;
 
-// The descriptions of the log, each event read in full.
-std::vector<std::string> LogDescriptions() {
-  AuditLogFile log;
-  EXPECT_FALSE(log.failed());
-  std::vector<std::string> out;
-  for (uint32_t i = 0; i < log.EventCount(); ++i) {
-    std::string date, time, source, user, description;
-    EXPECT_TRUE(log.ReadEvent(i, date, time, source, user, description)) << "event " << i;
-    out.push_back(description);
-  }
-  return out;
-}
+std::vector<std::string> LogDescriptions() { return AuditDescriptions(); }
 
 std::vector<std::string> Notes(int from, int to) {
   std::vector<std::string> out;
@@ -41,7 +30,7 @@ std::vector<std::string> Notes(int from, int to) {
   return out;
 }
 
-class LogoffFaultsTest : public ::testing::Test {
+class LogoffFaultsTest : public DataDirTest {
  protected:
   // A fresh log that overwrote its oldest events (so a compaction is pending) and a logged-on
   // administrator.
@@ -63,10 +52,6 @@ class LogoffFaultsTest : public ::testing::Test {
     AuditLogFile log;
     ASSERT_NE(log.flags() & AuditLogFile::kFlagCompactionPending, 0u);
   }
-
-  TempDir dir_;
-  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
-  ScopedEnv share_{"QVSHARE_DIR", dir_.File("share")};
 };
 
 TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {

@@ -15,7 +15,7 @@
 #include "storage/database_files.h"
 #include "support/database_snapshot.h"
 #include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
+#include "support/data_dir.h"
 
 namespace talmor {
 namespace {
@@ -41,7 +41,7 @@ std::vector<std::string> DirectoryNames(const std::string& dir) {
   return names;
 }
 
-class SaveFaultsTest : public ::testing::Test {
+class SaveFaultsTest : public testing::DataDirTest {
  protected:
   void SetUp() override {
     old_db_.AddUser(UserRecord("analyst", "Old Analyst", "", "old"));
@@ -89,10 +89,12 @@ class SaveFaultsTest : public ::testing::Test {
     }
     EXPECT_EQ(DirectoryNames(dir_.path()),
               (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
+    for (const char* name : {"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}) {
+      EXPECT_TRUE(OsFileSystem().GetStatus(dir_.File(name))->attributes & kAttributeReadOnly)
+          << name;
+    }
   }
 
-  TempDir dir_;
-  ScopedEnv env_{"QUORVANE_WINDIR", dir_.path()};
   SecurityDatabase old_db_, new_db_;
   SecurityOptions old_options_, new_options_;
   DatabaseSnapshot old_, new_;

@@ -126,8 +126,8 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
   EXPECT_FALSE(std::filesystem::exists(File("QUORVANE.LOG")));  // loading records nothing
 
   // Without files: the built-in account and group, holding every right; nothing written.
-  std::filesystem::remove_all(dir_.path());
-  std::filesystem::create_directory(dir_.path());
+  TempDir empty;
+  ScopedEnv windir("QUORVANE_WINDIR", empty.path());
   SecurityManager fresh;
   fresh.StartUp();
   EXPECT_EQ(static_cast<const SecurityOptions&>(fresh), SecurityOptions{});
@@ -140,7 +140,7 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
     EXPECT_THAT(Members(record), ElementsAre("Administrators")) << right;
   }
   EXPECT_TRUE(fresh.LogInUser("Administrator", "BlueHarbour"));
-  EXPECT_FALSE(std::filesystem::exists(File("USERS.REC")));  // loading wrote nothing
+  EXPECT_FALSE(std::filesystem::exists(empty.File("USERS.REC")));  // loading wrote nothing
 }
 
 TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning) {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +10,7 @@
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
 #include "platform/names.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -119,15 +119,12 @@ TEST(FileSystem, ExclusiveLockWaitsForAnotherHolderAndTimesOut) {
   // keep our lock alive; it waits for our signal, then tries to lock while we still hold it.
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  testing::Child child([&] {
     char c;
-    if (::read(ready[0], &c, 1) != 1) ::_exit(2);
+    if (::read(ready[0], &c, 1) != 1) return 2;
     auto f = OsFileSystem().Open(path, OpenMode::kReadWrite);
-    const bool got = f->LockExclusive(std::chrono::milliseconds(5000));
-    ::_exit(got ? 0 : 1);
-  }
+    return f->LockExclusive(std::chrono::milliseconds(5000)) ? 0 : 1;
+  });
   auto first = fs.Open(path, OpenMode::kReadWrite);
   ASSERT_TRUE(first->LockExclusive(std::chrono::milliseconds(0)));
   // A second open file in this process conflicts, as another process would.
@@ -136,9 +133,7 @@ TEST(FileSystem, ExclusiveLockWaitsForAnotherHolderAndTimesOut) {
   ASSERT_EQ(::write(ready[1], "x", 1), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   first->Close();
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(child.Wait(), 0);
   ::close(ready[0]);
   ::close(ready[1]);
 }

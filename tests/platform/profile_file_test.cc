@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +11,8 @@
 
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
+#include "support/bytes.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -19,16 +20,8 @@ namespace {
 
 constexpr char kIni[] = "qvtalmor.ini";
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+std::string ReadText(const std::string& path) { return testing::ReadBytes(path); }
+void WriteText(const std::string& path, const std::string& text) { testing::WriteBytes(path, text); }
 
 std::vector<std::string> Entries(const std::string& dir) {
   std::vector<std::string> names;
@@ -191,20 +184,18 @@ TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
   const std::string a(2000, 'a');
   const std::string b(3000, 'b');
   WriteProfileString(kIni, "AuditLog", "WinPos", a);
-  const pid_t writer = ::fork();
-  if (writer == 0) {
+  testing::Child writer([&] {
     for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
-    ::_exit(0);
-  }
+    return 0;
+  });
   int reads = 0;
   int torn = 0;
-  int status = 0;
-  while (::waitpid(writer, &status, WNOHANG) == 0) {
+  while (!writer.Ended()) {
     const std::string value = GetProfileString(kIni, "AuditLog", "WinPos", "", 4096);
     if (value != a && value != b) ++torn;
     ++reads;
   }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(writer.Wait(), 0);
   EXPECT_GT(reads, 0);
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
   EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});

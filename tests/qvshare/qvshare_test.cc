@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -12,6 +11,7 @@
 
 #include "platform/host_presence.h"
 #include "qvshare_directory.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 extern "C" int QVShareCallFromC(int slot, const char* text);
@@ -30,14 +30,12 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-// Runs `body` in a child process and returns its exit status (0 when it returned true).
+using talmor::testing::Child;
+
+// Runs `body` in a child process: 0 when it returned true.
 template <typename Body>
 int InChild(Body body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body() ? 0 : 1);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return talmor::testing::RunInChild([&] { return body() ? 0 : 1; });
 }
 
 // A pipe pair for a parent and a child to wait for each other, one byte at a time.
@@ -105,20 +103,18 @@ TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
   const std::string a(3000, 'a');
   const std::string b(5000, 'b');
   QVStatusSetString(5, a.c_str());
-  const pid_t writer = ::fork();
-  if (writer == 0) {
+  Child writer([&] {
     for (int i = 0; i < 2000; ++i) QVStatusSetString(5, (i % 2 ? a : b).c_str());
-    ::_exit(0);
-  }
+    return 0;
+  });
   int reads = 0;
   int torn = 0;
-  int status = 0;
-  while (::waitpid(writer, &status, WNOHANG) == 0) {
+  while (!writer.Ended()) {
     const std::string value = Get(5, 8192);
     if (value != a && value != b) ++torn;
     ++reads;
   }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(writer.Wait(), 0);
   EXPECT_GT(reads, 0);
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
   EXPECT_EQ(Get(5, 8192), a);  // the last rewrite (i = 1999) set a
@@ -198,8 +194,7 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
   EXPECT_FALSE(std::filesystem::exists(dir));  // asking creates nothing
 
   Channel ch;
-  const pid_t host = ::fork();
-  if (host == 0) {
+  Child host([&] {
     const bool ok = QVHostPresenceAcquire() == 1 && QVHostPresenceAcquire() == 1;
     Channel::Send(ch.to_parent[1]);  // holding (or failed: the parent sees it absent)
     Channel::Wait(ch.to_child[0]);
@@ -209,8 +204,8 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
     const bool again = QVHostPresenceAcquire() == 1;
     Channel::Send(ch.to_parent[1]);
     Channel::Wait(ch.to_child[0]);
-    ::_exit(ok && again ? 0 : 1);  // exits holding the lock, without a release
-  }
+    return ok && again ? 0 : 1;  // exits holding the lock, without a release
+  });
   ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   EXPECT_EQ(QVHostPresenceAcquire(), 0);  // a second host is refused while the first runs
@@ -224,9 +219,7 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
   ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   ASSERT_TRUE(Channel::Send(ch.to_child[1]));
-  int status = 0;
-  ASSERT_EQ(::waitpid(host, &status, 0), host);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(host.Wait(), 0);
   EXPECT_FALSE(talmor::IsHostWindowPresent());
 }
 

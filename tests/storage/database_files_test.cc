@@ -1,12 +1,9 @@
 #include "storage/database_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,20 +13,14 @@
 #include "platform/file_system.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
-#include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
+#include "support/data_dir.h"
 
 namespace talmor {
 namespace {
 
-std::string ReadRaw(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class DatabaseFilesTest : public ::testing::Test {
+class DatabaseFilesTest : public testing::DataDirTest {
  protected:
-  std::string Path(const char* name) const { return dir_.File(name); }
+  std::string Path(const char* name) const { return File(name); }
   std::vector<std::string> DirectoryNames() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
@@ -61,9 +52,6 @@ class DatabaseFilesTest : public ::testing::Test {
     for (int i = 0; record.GetMemberAt(i, &name); ++i) names.push_back(name);
     return names;
   }
-
-  TempDir dir_;
-  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
 };
 
 TEST_F(DatabaseFilesTest, NoFilesGiveDefaultsAndSaveCreatesAllFour) {
@@ -280,90 +268,6 @@ TEST_F(DatabaseFilesTest, SaveOverReadOnlyFilesKeepsThemReadOnlyWithOldTimes) {
     EXPECT_EQ(status.accessed, old_time) << name;
   }
   EXPECT_GT(std::filesystem::file_size(Path("USERS.REC")), 0u);
-}
-
-class FailedSaveTest : public DatabaseFilesTest {
- protected:
-  void SetUp() override {
-    before_.clear();
-    SecurityDatabase db;
-    db.AddUser(UserRecord("old", "", "", ""));
-    db.AddGroup(GroupRecord("OldGroup", ""));
-    SaveSecurityDatabase(db, SecurityOptions{});
-    for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-      before_.push_back(ReadRaw(Path(name)));
-    }
-    for (int i = 0; i < 3000; ++i) {
-      changed_.AddUser(UserRecord("user" + std::to_string(i), std::string(40, 'f'), "", "pw"));
-    }
-    changed_.AddGroup(GroupRecord("NewGroup", "d"));
-    options_.AuditMaxEvents = 77;
-  }
-  void TearDown() override { FileSystem::SetDefault(nullptr); }
-
-  // Files before `failing` are new, the others as they were, and no temporary file is left.
-  void ExpectFailedAt(int failing) {
-    const char* names[] = {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"};
-    EXPECT_EQ(DirectoryNames(),
-              (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
-    for (int i = 0; i < 4; ++i) {
-      const std::string now = ReadRaw(Path(names[i]));
-      if (i < failing) {
-        if (i != 1) {
-          EXPECT_NE(now, before_[i]) << names[i];  // the rights are the same in both
-        }
-      } else {
-        EXPECT_EQ(now, before_[i]) << names[i];
-      }
-      EXPECT_TRUE(OsFileSystem().GetStatus(Path(names[i]))->attributes & kAttributeReadOnly);
-    }
-  }
-
-  SecurityDatabase changed_;
-  SecurityOptions options_;
-  std::vector<std::string> before_;
-  testing::FaultyFileSystem fault_;
-};
-
-TEST_F(FailedSaveTest, FailedRenameOfEachFile) {
-  for (int failing = 0; failing < 4; ++failing) {
-    SetUp();
-    fault_.Arm(testing::FaultKind::kRename, failing + 1);
-    FileSystem::SetDefault(&fault_);
-    EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-    FileSystem::SetDefault(nullptr);
-    ExpectFailedAt(failing);
-    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      std::filesystem::remove(entry.path());
-    }
-  }
-}
-
-TEST_F(FailedSaveTest, FailedWritePartWayThroughTheUsers) {
-  // The options, rights and groups take one buffer write each; the users need several.
-  fault_.Arm(testing::FaultKind::kWrite, 5);
-  FileSystem::SetDefault(&fault_);
-  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-  FileSystem::SetDefault(nullptr);
-  EXPECT_EQ(fault_.Count(testing::FaultKind::kWrite), 5);
-  ExpectFailedAt(3);
-  SecurityDatabase loaded;
-  SecurityOptions options;
-  LoadSecurityDatabase(loaded, options);
-  EXPECT_EQ(options.AuditMaxEvents, 77);
-  ASSERT_EQ(loaded.UserCount(), 1);
-  EXPECT_EQ(loaded.UserAt(0)->UserName(), "old");
-  EXPECT_EQ(loaded.GroupAt(0)->GroupName(), "NewGroup");
-}
-
-TEST_F(FailedSaveTest, UnwritableDirectory) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-  std::filesystem::permissions(
-      dir_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
-  ExpectFailedAt(0);
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "storage/record_format.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
+#include "support/bytes.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -35,14 +34,8 @@ std::string Encode(const std::string& text) {
   return out;
 }
 
-void WriteRaw(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadRaw(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 TEST(RecordFormatTest, DecodesEveryBitPatternDefinedly) {
   EXPECT_EQ(DecodeRecordGroup(std::bit_cast<std::uint32_t>(static_cast<float>(0x5C))), 1u);
@@ -86,7 +79,7 @@ TEST_F(RecordFileTest, MinimalRecordLayoutAndLookups) {
     writer.WriteEnd();
     writer.Close();
   }
-  const std::string bytes = ReadRaw(path_);
+  const std::string bytes = ReadBytes(path_);
   EXPECT_EQ(bytes.size(), 72u);
   EXPECT_EQ(bytes, Encode("##START\x01"
                           "A=1\x01##END\x01"));
@@ -181,7 +174,7 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
       "##START\x01"
       "W=3\x01");
   bytes += "\x10\x20";  // short final group
-  WriteRaw(path_, bytes);
+  WriteBytes(path_, bytes);
 
   RecordReader reader(path_);
   std::string value;
@@ -215,7 +208,7 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
 }
 
 TEST_F(RecordFileTest, RecordWithoutEndAndShortFinalGroup) {
-  WriteRaw(path_, Encode("##START\x01"
+  WriteBytes(path_, Encode("##START\x01"
                          "A=1\x01"
                          "##START\x01"
                          "B=2\x01"
@@ -309,7 +302,7 @@ TEST_F(RecordFileTest, RewriteKeepsReadOnlyAndOldTimes) {
 }
 
 TEST_F(RecordFileTest, UnclosedWriterLeavesTargetAndNoTemporary) {
-  WriteRaw(path_, "old content");
+  WriteBytes(path_, "old content");
   {
     RecordWriter writer(path_);
     ASSERT_FALSE(writer.failed());
@@ -317,7 +310,7 @@ TEST_F(RecordFileTest, UnclosedWriterLeavesTargetAndNoTemporary) {
     writer.WriteStart();
     writer.WriteString("K", std::string(300000, 'x'));  // beyond the buffer: really written
   }
-  EXPECT_EQ(ReadRaw(path_), "old content");
+  EXPECT_EQ(ReadBytes(path_), "old content");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
 }
 

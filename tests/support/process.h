@@ -58,19 +58,28 @@ class Child {
 
   // The child's exit code; -1 when it was killed, hit its deadline or never started.
   int Wait() {
-    if (pid_ > 0) {
-      int status = 0;
-      pid_t got;
-      do {
-        got = ::waitpid(pid_, &status, 0);
-      } while (got < 0 && errno == EINTR);
-      code_ = got == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      pid_ = -1;
-    }
+    Reap(0);
     return code_ == -2 ? -1 : code_;
+  }
+  // True once the child has ended (without waiting for it).
+  bool Ended() {
+    Reap(WNOHANG);
+    return pid_ <= 0;
   }
 
  private:
+  void Reap(int options) {
+    if (pid_ <= 0) return;
+    int status = 0;
+    pid_t got;
+    do {
+      got = ::waitpid(pid_, &status, options);
+    } while (got < 0 && errno == EINTR);
+    if (got == 0) return;  // still running
+    code_ = got == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -1;
+  }
+
   pid_t pid_ = -1;
   int code_ = -2;  // -2: not waited for
 };
