@@ -299,6 +299,21 @@ TEST_F(AuditLogTest, OversizedRecordsAreShortenedToFitExactly) {
   EXPECT_EQ(e.user.size(), 65535u - (11 + 8 + 13 + 5));
 }
 
+// A data file over 64 MiB is compacted record by record (a sparse tail makes it that large).
+TEST_F(AuditLogTest, ALargeDataFileIsCompactedRecordByRecord) {
+  AppendN(4);
+  const auto records = std::filesystem::file_size(LogPath());
+  std::filesystem::resize_file(LogPath(), uint64_t{65} << 20);
+  {
+    AuditLogFile log;
+    ASSERT_TRUE(log.RemoveEvent(1));
+    log.Compact();
+    EXPECT_EQ(log.flags(), 0u);
+  }
+  EXPECT_EQ(AuditDescriptions(), (std::vector<std::string>{"event 0", "event 2", "event 3"}));
+  EXPECT_EQ(std::filesystem::file_size(LogPath()), records / 4 * 3);
+}
+
 // Offsets are 32-bit: a data file that has reached 4 GiB takes no record that would end past
 // 0xFFFFFFFF (a sparse file stands in for the full one).
 TEST_F(AuditLogTest, ADataFileNearFourGibibytesTakesOnlyRecordsThatStillFit) {

@@ -179,31 +179,6 @@ std::map<int, std::vector<int>> EventsPerWriter(const std::vector<std::string>& 
   return per;
 }
 
-TEST_F(AuditLogSharingTest, ConcurrentWritersInSeveralProcessesLoseNothing) {
-  constexpr int kWriters = 4;
-  constexpr int kEach = 500;
-  std::vector<Child> children;
-  for (int w = 0; w < kWriters; ++w) {
-    children.emplace_back([w] {
-      for (int i = 0; i < kEach; ++i) {
-        AuditLogFile log;
-        log.SetMaxEvents(100000);
-        if (!log.AppendEvent("Object Access", "user" + std::to_string(w),
-                             "w" + std::to_string(w) + " " + std::to_string(i))) {
-          return 1;
-        }
-      }
-      return 0;
-    });
-  }
-  for (Child& child : children) EXPECT_EQ(child.Wait(), 0);
-  const std::vector<std::string> all = AuditDescriptions();
-  ASSERT_EQ(all.size(), size_t{kWriters * kEach});
-  const auto per = EventsPerWriter(all);
-  ASSERT_EQ(per.size(), size_t{kWriters});
-  for (const auto& [writer, seq] : per) EXPECT_EQ(seq.size(), size_t{kEach}) << writer;
-}
-
 TEST_F(AuditLogSharingTest, WritersAndACompactingProcessKeepThePairConsistent) {
   constexpr int kWriters = 3;
   constexpr int kEach = 300;

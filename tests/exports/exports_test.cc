@@ -283,6 +283,25 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
               ElementsAre(HasSubstr("Delete User : bob\tok"), HasSubstr("Delete User : bob\tok")));
 }
 
+TEST_F(ExportsTest, AGroupEditedThroughItsDialogIsSavedWithItsMembers) {
+  LoggedOnElsewhere("Administrator");
+  Script("dialog 133\ntype 1002 bench analysts\nenter\n");
+  EXPECT_EQ(RunInChild([] {
+              Library lib;
+              STEP(lib.Get<TalmorNamedFn>("SecurityEditGroup")(nullptr, "LAB", 3) == 1, 1);
+              STEP(lib.Get<TalmorVoidFn>("SecuritySave")() == 1, 2);
+              return 0;
+            }),
+            0);
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  GroupRecord lab;
+  ASSERT_TRUE(db.FindGroup("Lab", &lab));
+  EXPECT_EQ(lab.Description(), "bench analysts");
+  EXPECT_TRUE(lab.IsMember("bob"));
+}
+
 TEST_F(ExportsTest, NamesAreGivenOnlyWithAPointerAndAPositiveLength) {
   LoggedOnElsewhere("Administrator");
   Script("");

@@ -10,7 +10,6 @@
 
 #include "manager/branding.h"
 #include "manager/host_status.h"
-#include "manager/security_app.h"
 #include "platform/file_exception.h"
 #include "platform/profile_file.h"
 #include "qvshare.h"
@@ -163,21 +162,6 @@ TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning)
   EXPECT_EQ(ReadPublishedUserName(), std::string(31, 'z'));
 }
 
-TEST_F(SecurityManagerTest, ApplicationObjectOwnsTheManagerBetweenInitAndExit) {
-  FakeDialogs dialogs;
-  SecurityApp app(&dialogs);
-  EXPECT_EQ(app.manager(), nullptr);
-  EXPECT_TRUE(app.InitInstance());
-  ASSERT_NE(app.manager(), nullptr);
-  EXPECT_EQ(&app.manager()->dialogs(), &dialogs);
-  app.manager()->AddUser(UserRecord("bob", "", "", ""));
-  EXPECT_EQ(app.ExitInstance(), 0);
-  EXPECT_EQ(app.manager(), nullptr);
-  EXPECT_TRUE(app.InitInstance());  // nothing was saved
-  EXPECT_FALSE(app.manager()->FindUser("bob", nullptr));
-  app.ExitInstance();
-}
-
 // ---- Branding: every place the product word shows, for each profile value ----
 
 TEST_F(SecurityManagerTest, OnlyExactlyTrueSelectsTheAlternativeBrandingEverywhere) {
@@ -320,6 +304,10 @@ TEST_F(SecurityManagerTest, CurrentUserRecordNeedsAUserAndARecord) {
   manager.DeleteUser("temp");
   EXPECT_EQ(manager.GetCurrentUserRecord(name, full, description, password), 0);
   EXPECT_EQ(name + full + description + password, "");
+  // Enumeration past the end empties every string it was given.
+  EXPECT_EQ(manager.GetUserStrings(1, name = "x", full = "x", description = "x"), 0);
+  EXPECT_EQ(manager.GetGroupStrings(1, name = "x", description = "x"), 0);
+  EXPECT_EQ(name + full + description, "");
 }
 
 TEST_F(SecurityManagerTest, SaveMakesChangesSurviveTheNextStartUp) {

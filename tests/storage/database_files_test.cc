@@ -250,25 +250,5 @@ TEST_F(DatabaseFilesTest, SeparatorBytesInNamesAreStripped) {
   EXPECT_EQ(MemberSet(g), (std::set<std::string>{"john", "ann"}));
 }
 
-TEST_F(DatabaseFilesTest, SaveOverReadOnlyFilesKeepsThemReadOnlyWithOldTimes) {
-  SecurityDatabase db;
-  SaveSecurityDatabase(db, SecurityOptions{});
-  const FileTime old_time = std::chrono::system_clock::now() - std::chrono::hours(1000);
-  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-    FileStatus status = *OsFileSystem().GetStatus(Path(name));
-    status.modified = status.accessed = old_time;
-    OsFileSystem().SetStatus(Path(name), status);
-  }
-  db.AddUser(UserRecord("new", "", "", ""));
-  SaveSecurityDatabase(db, SecurityOptions{});
-  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-    const FileStatus status = *OsFileSystem().GetStatus(Path(name));
-    EXPECT_TRUE(status.attributes & kAttributeReadOnly) << name;
-    EXPECT_EQ(status.modified, old_time) << name;
-    EXPECT_EQ(status.accessed, old_time) << name;
-  }
-  EXPECT_GT(std::filesystem::file_size(Path("USERS.REC")), 0u);
-}
-
 }  // namespace
 }  // namespace talmor
