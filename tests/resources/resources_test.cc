@@ -2,6 +2,7 @@
 // not the texts and rectangles themselves.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 
@@ -10,72 +11,41 @@
 namespace talmor {
 namespace {
 
-// The product word of a text in the main branding, replaced by the alternative one.
-std::string Rebranded(std::string text) {
-  for (size_t at; (at = text.find("Quorvane")) != std::string::npos;) {
-    text.replace(at, 8, "Sarvento");
-  }
-  return text;
-}
-
 TEST(DialogTemplatesTest, IdsAreUniqueAndFoundAndBrandedPairsDifferOnlyInTheProductWord) {
   std::set<int> template_ids;
   for (const DialogTemplate& t : AllDialogTemplates()) {
-    SCOPED_TRACE(t.id);
-    EXPECT_TRUE(template_ids.insert(t.id).second);
+    EXPECT_TRUE(template_ids.insert(t.id).second) << t.id;
     EXPECT_EQ(FindDialogTemplate(t.id), &t);
     std::set<int> ids;
     for (const ControlTemplate& c : t.controls) {
-      if (c.id == kIdStatic) continue;
-      EXPECT_TRUE(ids.insert(c.id).second) << "control " << c.id;
-      EXPECT_EQ(t.FindControl(c.id), &c);
+      EXPECT_TRUE(c.id == kIdStatic || (ids.insert(c.id).second && t.FindControl(c.id) == &c))
+          << t.id << "/" << c.id;
     }
   }
-  EXPECT_EQ(FindDialogTemplate(*template_ids.begin() - 1), nullptr);
   EXPECT_EQ(FindDialogTemplate(*template_ids.rbegin() + 1), nullptr);
-
+  const std::regex product("Quorvane");
   for (auto [main_id, alt_id] : {std::pair{kIddLogon, kIddLogonAlternative},
                                  std::pair{kIddAccountPolicy, kIddAccountPolicyAlternative}}) {
-    const DialogTemplate* main = FindDialogTemplate(main_id);
-    const DialogTemplate* alt = FindDialogTemplate(alt_id);
-    ASSERT_TRUE(main && alt);
-    EXPECT_EQ(Rebranded(main->caption), alt->caption);
-    ASSERT_EQ(main->controls.size(), alt->controls.size());
-    int rebranded = 0;
+    const DialogTemplate *main = FindDialogTemplate(main_id), *alt = FindDialogTemplate(alt_id);
+    ASSERT_TRUE(main && alt && main->controls.size() == alt->controls.size());
+    EXPECT_EQ(std::regex_replace(main->caption, product, "Sarvento"), alt->caption);
     for (size_t i = 0; i < main->controls.size(); ++i) {
       const ControlTemplate &m = main->controls[i], &a = alt->controls[i];
-      EXPECT_EQ(m.id, a.id);
-      EXPECT_EQ(m.style, a.style);
-      EXPECT_EQ(Rebranded(m.text), a.text) << m.id;
-      rebranded += m.text != a.text;
-      if (m.kind == ControlKind::kIcon) {
-        EXPECT_NE(m.icon, a.icon);
-      }
+      EXPECT_TRUE(m.id == a.id && m.style == a.style) << main_id << "/" << i;
+      EXPECT_EQ(std::regex_replace(m.text, product, "Sarvento"), a.text) << m.id;
+      EXPECT_TRUE(m.kind != ControlKind::kIcon || m.icon != a.icon) << m.id;
     }
-    EXPECT_GT(rebranded + (main->caption != alt->caption), 0) << main_id;
   }
-}
-
-TEST(MenuAndIconsTest, MenuItemsAreFoundAndIconsAreWholeAndDistinct) {
   const MenuTemplate* menu = FindMenuTemplate(kIdrAuditLogMenu);
   ASSERT_NE(menu, nullptr);
   for (const auto& popup : menu->popups) {
-    for (const auto& item : popup.items) {
-      if (!item.separator) {
-        EXPECT_EQ(menu->FindItem(item.id), &item) << item.text;
-      }
-    }
+    for (const auto& item : popup.items) EXPECT_TRUE(item.separator || menu->FindItem(item.id) == &item);
   }
-  EXPECT_EQ(menu->FindItem(0), nullptr);
   for (int id : {kIdiProductMain, kIdiProductAlternative}) {
     const IconResource* icon = FindIconResource(id);
-    ASSERT_NE(icon, nullptr);
-    EXPECT_EQ(icon->rows.size(), static_cast<size_t>(icon->height));
+    ASSERT_EQ(icon->rows.size(), static_cast<size_t>(icon->height));
     for (const std::string& row : icon->rows) EXPECT_EQ(row.size(), size_t(icon->width));
-    EXPECT_EQ(icon->Pixel(-1, 3), 0u);
-    EXPECT_EQ(icon->Pixel(icon->width, 3), 0u);
   }
-  EXPECT_NE(FindIconResource(kIdiProductMain)->rows, FindIconResource(kIdiProductAlternative)->rows);
 }
 
 }  // namespace

@@ -8,7 +8,10 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <utility>
+
+#include <gtest/gtest.h>
 
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -87,6 +90,24 @@ class Child {
 // Runs `body` in a child and waits: its exit code, or -1.
 inline int RunInChild(const std::function<int()>& body, unsigned deadline_seconds = 120) {
   return Child(body, deadline_seconds).Wait();
+}
+
+// Reads with `read` while `write` runs in a child: every read must give `a` or `b` whole.
+inline void ExpectWholeReadsDuring(const std::function<void()>& write,
+                                   const std::function<std::string()>& read, const std::string& a,
+                                   const std::string& b) {
+  Child writer([&] {
+    write();
+    return 0;
+  });
+  int reads = 0, torn = 0;
+  for (; !writer.Ended(); ++reads) {
+    const std::string value = read();
+    torn += value != a && value != b;
+  }
+  EXPECT_EQ(writer.Wait(), 0);
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
 }
 
 // A child's exit code built step by step: returns `code` from the body when the check fails.
