@@ -22,8 +22,6 @@ namespace {
 constexpr int kNotes = 14;
 constexpr int kCapacity = 10;
 
-std::vector<std::string> LogDescriptions() { return AuditDescriptions(); }
-
 std::vector<std::string> Notes(int from, int to) {
   std::vector<std::string> out;
   for (int i = from; i < to; ++i) out.push_back("note " + std::to_string(i));
@@ -39,11 +37,8 @@ class LogoffFaultsTest : public DataDirTest {
          {"QUORVANE.LOG", "QUORVANE.IDX", "QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
       std::filesystem::remove(dir_.File(name));
     }
-    manager.AuditEnable = 1;
-    manager.AuditLogon = 1;
-    manager.AuditOther = 1;
+    static_cast<SecurityOptions&>(manager) = SecurityOptions{};
     manager.AuditMaxEvents = kCapacity;
-    manager.AuditOverwrite = 1;
     ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
     PublishUserName("Administrator");
     for (int i = 0; i < kNotes; ++i) {
@@ -73,45 +68,24 @@ TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {
   const std::vector<std::vector<std::string>> acceptable = {
       Notes(kNotes - kCapacity, kNotes), Notes(kNotes - kCapacity + 1, kNotes), with_event};
 
-  for (FaultKind kind : kChangingFaultKinds) {
-    Prepare(manager);
-    faults.ResetCounts();
-    {
-      ScopedFileSystem installed(faults);
-      manager.Logoff();
-    }
-    const int count = faults.Count(kind);
-    for (int nth = 1; nth <= count; ++nth) {
-      SCOPED_TRACE(std::string(FaultKindName(kind)) + " " + std::to_string(nth) + " of " +
-                   std::to_string(count));
-      Prepare(manager);
-      {
-        ScopedFileSystem installed(faults);
-        faults.Arm(kind, nth);
-        EXPECT_NO_THROW(manager.Logoff());
-        faults.Disarm();
-      }
-      ASSERT_TRUE(faults.fired());
-      EXPECT_EQ(manager.current_user(), "");
-      EXPECT_EQ(ReadPublishedUserName(), "");
-      const std::vector<std::string> left = LogDescriptions();
-      EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), left), acceptable.end())
-          << "the log holds " << left.size() << " events, the last "
-          << (left.empty() ? "-" : left.back());
-
-      // The next log-off, with the files working again, records its event and compacts.
-      ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
-      manager.Logoff();
-      const std::vector<std::string> after = LogDescriptions();
-      ASSERT_FALSE(after.empty());
-      EXPECT_EQ(after.back(), "User logged off.");
-      AuditLogFile log;
-      EXPECT_EQ(log.flags() & AuditLogFile::kFlagCompactionPending, 0u);
-      for (const char* name : {"QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
-        EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
-      }
-    }
-  }
+  ForEveryFaultPoint(
+      faults, [&] { Prepare(manager); }, [&] { EXPECT_NO_THROW(manager.Logoff()); },
+      [&] {
+        EXPECT_EQ(manager.current_user() + ReadPublishedUserName(), "");
+        const std::vector<std::string> left = AuditDescriptions();
+        EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), left), acceptable.end())
+            << "the log holds " << left.size() << " events, the last "
+            << (left.empty() ? "-" : left.back());
+        // The next log-off, with the files working again, records its event and compacts.
+        ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
+        manager.Logoff();
+        const std::vector<std::string> after = AuditDescriptions();
+        EXPECT_TRUE(!after.empty() && after.back() == "User logged off.");
+        EXPECT_EQ(AuditLogFile().flags() & AuditLogFile::kFlagCompactionPending, 0u);
+        for (const char* name : {"QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
+          EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
+        }
+      });
 }
 
 }  // namespace

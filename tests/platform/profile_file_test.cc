@@ -78,20 +78,21 @@ TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromM
             "WinPos=0,1,-1,-1,-1,-1,10,20,610,420\n"
             "[Login]\n"
             "Second=from the second Login section\n");
-  EXPECT_EQ(Get("ACQUISITION", "IsGcmd"), "TRUE");
-  EXPECT_EQ(Get("Login", "UserName"), "");  // present but empty: not the default
-  EXPECT_EQ(Get("Login", "Absent"), "DEF");
-  EXPECT_EQ(Get("Nowhere", "UserName"), "DEF");
-  EXPECT_EQ(Get("Login", "Quoted"), "single");
-  EXPECT_EQ(Get("Login", "Mixed"), "\"mixed'");
-  EXPECT_EQ(Get("Login", "Lone"), "\"");
-  EXPECT_EQ(Get("Login", "Doubled"), "\"\"");
-  EXPECT_EQ(Get("Login", "Inner"), "a \"b\" c");
-  EXPECT_EQ(Get("Login", "Eq"), "x=y");
-  EXPECT_EQ(Get("Login", "Second"), "from the second Login section");
-  EXPECT_EQ(Get("AuditLog", "WinPos", "", 78), "0,1,-1,-1,-1,-1,10,20,610,420");
-  EXPECT_EQ(Get("AuditLog", "WinPos", "", 10), "0,1,-1,-1");  // cut at size - 1
-  EXPECT_EQ(Get("acquisition", "isgcmd", "", 3), "TR");       // cut after the quotes go
+  struct Row {
+    const char *section, *key, *value;
+    size_t size;
+  };
+  // A key present but empty is not the default; values are cut at size - 1 after the quotes go.
+  for (const Row& r : {Row{"ACQUISITION", "IsGcmd", "TRUE", 80}, {"Login", "UserName", "", 80},
+                       {"Login", "Absent", "DEF", 80}, {"Nowhere", "UserName", "DEF", 80},
+                       {"Login", "Quoted", "single", 80}, {"Login", "Mixed", "\"mixed'", 80},
+                       {"Login", "Lone", "\"", 80}, {"Login", "Doubled", "\"\"", 80},
+                       {"Login", "Inner", "a \"b\" c", 80}, {"Login", "Eq", "x=y", 80},
+                       {"Login", "Second", "from the second Login section", 80},
+                       {"AuditLog", "WinPos", "0,1,-1,-1,-1,-1,10,20,610,420", 78},
+                       {"AuditLog", "WinPos", "0,1,-1,-1", 10}, {"acquisition", "isgcmd", "TR", 3}}) {
+    EXPECT_EQ(Get(r.section, r.key, "DEF", r.size), r.value) << r.section << "/" << r.key;
+  }
 }
 
 TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {

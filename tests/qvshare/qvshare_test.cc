@@ -67,32 +67,23 @@ TEST(StatusSlots, SetInOneProcessReadInAnotherWithBufferRules) {
   EXPECT_FALSE(std::filesystem::exists(dir));
 
   ASSERT_EQ(InChild([] {
-              QVStatusSetString(47, "alice");
-              QVStatusSetString(-3, "minus three");
-              QVStatusSetString(INT_MIN, "lowest");
-              QVStatusSetString(8, "gone");
-              QVStatusSetString(8, nullptr);
+              for (auto [slot, text] : {std::pair<int, const char*>{47, "alice"}, {-3, "minus three"},
+                                        {INT_MIN, "lowest"}, {8, "gone"}, {8, nullptr}}) {
+                QVStatusSetString(slot, text);
+              }
               return true;
             }),
             0);
   EXPECT_EQ(ModeOf(dir), 0700u);
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    EXPECT_EQ(ModeOf(entry.path().string()), 0600u) << entry.path();
-    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    EXPECT_TRUE(ModeOf(entry.path().string()) == 0600u && entry.path().extension() != ".tmp") << entry.path();
   }
-  EXPECT_EQ(Get(47), "alice");
-  EXPECT_EQ(Get(-3), "minus three");
-  EXPECT_EQ(Get(INT_MIN), "lowest");
-  EXPECT_EQ(Get(8), "");   // a null text sets ""
-  EXPECT_EQ(Get(48), "");  // never set
-  EXPECT_EQ(Get(47, 4), "ali");
-  EXPECT_EQ(Get(47, 1), "");
-
-  EXPECT_EQ(Get(47, 0) + Get(47, -5), "xx");  // no room: the buffer is left alone
+  // A null text sets ""; 48 was never set; a size of 0 or less leaves the buffer alone.
+  EXPECT_EQ(Get(47) + "|" + Get(-3) + "|" + Get(INT_MIN) + "|" + Get(8) + "|" + Get(48) + "|" +
+                Get(47, 4) + "|" + Get(47, 1) + "|" + Get(47, 0) + Get(47, -5),
+            "alice|minus three|lowest|||ali||xx");
   QVStatusGetString(47, nullptr, 8);  // must not crash
-
-  EXPECT_EQ(QVShareCallFromC(12, "from C"), 1);
-  EXPECT_EQ(Get(12), "from C");
+  EXPECT_TRUE(QVShareCallFromC(12, "from C") && Get(12) == "from C");
 }
 
 TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
@@ -130,25 +121,17 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
   {
     ScopedEnv env("QVSHARE_DIR", open_dir);
     std::filesystem::copy_file(tmp.File("qvshare/slot.1"), open_dir + "/slot.1");
-    EXPECT_EQ(Get(1), "");
     QVStatusSetString(2, "refused");
-    EXPECT_FALSE(std::filesystem::exists(open_dir + "/slot.2"));
-    EXPECT_EQ(QVHostPresenceAcquire(), 0);
+    EXPECT_EQ(Get(1) + Get(2), "");
+    EXPECT_FALSE(std::filesystem::exists(open_dir + "/slot.2") || QVHostPresenceAcquire());
   }
 
-  // A symbolic link to a good directory is refused too.
+  // A symbolic link to a good directory is refused too; a slot file that is a link reads as "".
   ASSERT_EQ(::symlink(tmp.File("qvshare").c_str(), tmp.File("link").c_str()), 0);
-  {
-    ScopedEnv env("QVSHARE_DIR", tmp.File("link"));
-    EXPECT_EQ(Get(1), "");
-  }
-
-  // A slot file that is a symbolic link reads as "".
   ASSERT_EQ(::symlink("/etc/hostname", tmp.File("qvshare/slot.3").c_str()), 0);
-  {
-    ScopedEnv env("QVSHARE_DIR", tmp.File("qvshare"));
-    EXPECT_EQ(Get(3), "");
-    EXPECT_EQ(Get(1), "via runtime dir");
+  for (auto [dir, expected] : {std::pair{"link", "|"}, {"qvshare", "via runtime dir|"}}) {
+    ScopedEnv env("QVSHARE_DIR", tmp.File(dir));
+    EXPECT_EQ(Get(1) + "|" + Get(3), expected) << dir;
   }
 
   if (::geteuid() != 0) GTEST_SKIP() << "ownership by another user needs root to set up";
@@ -159,10 +142,9 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
   ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
   {
     ScopedEnv env("QVSHARE_DIR", foreign);
-    EXPECT_EQ(Get(1), "");
     QVStatusSetString(4, "refused");
-    EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4"));
-    EXPECT_FALSE(talmor::IsHostWindowPresent());
+    EXPECT_EQ(Get(1), "");
+    EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4") || talmor::IsHostWindowPresent());
   }
   // A slot file of another user's in our own directory is not believed either.
   ASSERT_EQ(::chown(tmp.File("qvshare/slot.1").c_str(), 65534, 65534), 0);
@@ -217,7 +199,6 @@ TEST(HostPresence, InThisProcessAndNotHandedToForkedChildren) {
             0);
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   EXPECT_EQ(InChild([] { return talmor::IsHostWindowPresent(); }), 0);
-
   QVHostPresenceRelease();
   EXPECT_FALSE(talmor::IsHostWindowPresent());
   QVHostPresenceRelease();  // not held: nothing happens

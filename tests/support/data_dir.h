@@ -5,11 +5,24 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
 namespace talmor::testing {
+
+// The names in a directory, sorted.
+inline std::vector<std::string> FileNames(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class DataDirTest : public ::testing::Test {
  protected:
