@@ -9,6 +9,7 @@
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
 #include "support/bytes.h"
+#include "support/data_dir.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -19,14 +20,6 @@ constexpr char kIni[] = "qvtalmor.ini";
 
 using testing::ReadBytes;
 using testing::WriteBytes;
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    names.push_back(e.path().filename().string());
-  }
-  return names;
-}
 
 class ProfileFileTest : public ::testing::Test {
  protected:
@@ -125,7 +118,7 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
             "[AuditLog]\n"
             "OldestFirst=FALSE\n");
   EXPECT_EQ(Get("Login", "UserName"), "spaced");
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 
   DeleteProfileKey(kIni, "acquisition", "OTHER");
   EXPECT_EQ(Get("Acquisition", "Other"), "DEF");
@@ -163,7 +156,7 @@ TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
   FileSystem* previous = FileSystem::SetDefault(&failing);
   EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
   FileSystem::SetDefault(previous);
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 
   ASSERT_EQ(::chmod(Path().c_str(), 0444), 0);
   try {
@@ -184,7 +177,7 @@ TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
         for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
       },
       [&] { return GetProfileString(kIni, "AuditLog", "WinPos", "", 4096); }, a, b);
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 }
 
 }  // namespace
