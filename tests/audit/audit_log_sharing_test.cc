@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -140,54 +139,8 @@ TEST_F(AuditLogSharingTest, LeftoverFilesOfAnInterruptedCompactionAreCompletedOr
   }
 }
 
-// Checks that each writer's events ("w<k> <i>") appear in increasing order and returns them
-// per writer.
-std::map<int, std::vector<int>> EventsPerWriter(const std::vector<std::string>& descriptions) {
-  std::map<int, std::vector<int>> per;
-  for (const std::string& d : descriptions) {
-    int writer = -1, number = -1;
-    EXPECT_EQ(std::sscanf(d.c_str(), "w%d %d", &writer, &number), 2) << d;
-    auto& seq = per[writer];
-    EXPECT_TRUE(seq.empty() || seq.back() < number) << d;
-    seq.push_back(number);
-  }
-  return per;
-}
-
-TEST_F(AuditLogSharingTest, WritersAndACompactingProcessKeepThePairConsistent) {
-  constexpr int kWriters = 3;
-  constexpr int kEach = 300;
-  constexpr uint32_t kMax = 200;
-  std::vector<Child> children;
-  for (int w = 0; w < kWriters; ++w) {
-    children.emplace_back([w] {
-      for (int i = 0; i < kEach; ++i) {
-        AuditLogFile log;
-        log.SetMaxEvents(kMax);
-        if (!log.AppendEvent("s", "u", "w" + std::to_string(w) + " " + std::to_string(i))) {
-          return 1;
-        }
-      }
-      return 0;
-    });
-  }
-  children.emplace_back([] {
-    for (int i = 0; i < 150; ++i) {
-      AuditLogFile log;
-      if (log.failed()) return 1;
-      log.Compact();
-    }
-    return 0;
-  });
-  for (Child& child : children) EXPECT_EQ(child.Wait(), 0);
-  const std::vector<std::string> all = AuditDescriptions();
-  ASSERT_EQ(all.size(), size_t{kMax});
-  // Each writer's last event is the newest of its kind, so it survives.
-  for (const auto& [writer, seq] : EventsPerWriter(all)) EXPECT_EQ(seq.back(), kEach - 1) << writer;
-  AuditLogFile log;
-  log.Compact();
-  EXPECT_EQ(log.EventCount(), kMax);
-}
+// Writers and compactions in several processes at once are run through the library by
+// exports/concurrency_test.cc.
 
 TEST_F(AuditLogSharingTest, AnotherHolderMakesTheOpenWaitThenFail) {
   int ready[2];
