@@ -29,10 +29,7 @@ void ListRemoveIc(Names& list, std::string_view name) {
   std::erase_if(list, [&](const std::string& e) { return EqualIgnoringCase(e, name); });
 }
 bool ListRemoveMember(Names& list, std::string_view name) {
-  if (!ListHas(list, name)) return false;
-  const auto before = list.size();
-  std::erase(list, std::string(name));
-  return list.size() != before;
+  return ListHas(list, name) && std::erase(list, std::string(name)) > 0;
 }
 bool ListRenameMember(Names& list, std::string_view from, std::string_view to) {
   if (from.empty() || to.empty() || !ListHas(list, from) || ListHas(list, to)) return false;
@@ -42,6 +39,13 @@ bool ListRenameMember(Names& list, std::string_view from, std::string_view to) {
   }
   return any;
 }
+bool ListRenameIc(Names& list, std::string_view from, std::string_view to) {
+  if (from.empty() || to.empty() || !ListHas(list, from)) return false;
+  for (auto& e : list) {
+    if (EqualIgnoringCase(e, from)) e = to;
+  }
+  return true;
+}
 // The cascade rule: a case-only rename leaves entries; otherwise, when no record of the old
 // name is left, every entry of it follows (or goes, when the new name is listed or empty).
 void ListCascadeRename(Names& list, const std::string& from, const std::string& to, bool stale) {
@@ -49,9 +53,7 @@ void ListCascadeRename(Names& list, const std::string& from, const std::string& 
   if (!stale) {
     ListRenameMember(list, from, to);
   } else if (!to.empty() && !ListHas(list, to)) {
-    for (auto& e : list) {
-      if (EqualIgnoringCase(e, from)) e = to;
-    }
+    ListRenameIc(list, from, to);
   } else {
     ListRemoveIc(list, from);
   }
@@ -129,19 +131,19 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
     for (int i = 0; i < db.UserCount(); ++i) {
       UserRecord u;
       ASSERT_TRUE(db.GetUserAt(i, &u));
-      EXPECT_EQ(u.UserName(), m.users[i].name);
-      EXPECT_EQ(u.FullName(), m.users[i].full);
-      EXPECT_EQ(u.Password(), m.users[i].password);
-      EXPECT_EQ(u.GetAccountDisabled(), m.users[i].disabled);
+      const ModelUser& mu = m.users[i];
+      EXPECT_EQ(u.UserName() + "|" + u.FullName() + "|" + u.Password() + "|" + (u.GetAccountDisabled() ? "1" : "0"),
+                mu.name + "|" + mu.full + "|" + mu.password + "|" + (mu.disabled ? "1" : "0"));
     }
     ASSERT_EQ(db.GroupCount(), static_cast<int>(m.groups.size()));
     for (int i = 0; i < db.GroupCount(); ++i) {
       const GroupRecord* g = db.GroupAt(i);
-      EXPECT_EQ(g->GroupName(), m.groups[i].name);
-      EXPECT_EQ(g->Description(), m.groups[i].desc);
+      EXPECT_EQ(g->GroupName() + "|" + g->Description(), m.groups[i].name + "|" + m.groups[i].desc);
       Names stored;
-      for (std::size_t k = 0; k < g->Members().Count(); ++k) stored.push_back(g->Members().At(k));
+      std::string member;
+      for (int k = 0; g->GetMemberAt(k, &member); ++k) stored.push_back(member);
       EXPECT_EQ(stored, m.groups[i].members);
+      EXPECT_FALSE(g->GetMemberAt(-1, &member));
     }
     for (int r = 0; r < 26; ++r) {
       const RightRecord* right = db.RightAt(25 - r);
@@ -161,9 +163,7 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
         return EqualIgnoringCase(x.name, a);
       });
       EXPECT_EQ(found_user, mu != m.users.end()) << a;
-      if (found_user && mu != m.users.end()) {
-        EXPECT_EQ(u.FullName(), mu->full);
-      }
+      EXPECT_TRUE(!found_user || mu == m.users.end() || u.FullName() == mu->full) << a;
 
       GroupRecord g;
       const ModelGroup* mg = m.FirstGroup(a);
@@ -211,17 +211,10 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       }
       case 2: {  // DeleteUser
         const std::string name = Name();
-        bool any = false;
-        for (auto it = m.users.begin(); it != m.users.end();) {
-          if (EqualIgnoringCase(it->name, name)) {
-            const std::string old = it->name;
-            it = m.users.erase(it);
-            for (auto& g : m.groups) ListRemoveIc(g.members, old);
-            any = true;
-          } else {
-            ++it;
-          }
-        }
+        const bool any = std::erase_if(m.users, [&](const ModelUser& u) {
+                           return EqualIgnoringCase(u.name, name);
+                         }) > 0;
+        for (auto& g : m.groups) ListRemoveIc(g.members, any ? name : "");
         EXPECT_EQ(db.DeleteUser(name), any);
         break;
       }
@@ -259,13 +252,10 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       }
       case 6: {  // DeleteGroup
         const std::string name = Name();
-        const auto before = m.groups.size();
-        std::erase_if(m.groups,
-                      [&](const ModelGroup& x) { return EqualIgnoringCase(x.name, name); });
-        const bool any = m.groups.size() != before;
-        if (any) {
-          for (auto& r : m.rights) ListRemoveIc(r, name);
-        }
+        const bool any = std::erase_if(m.groups, [&](const ModelGroup& x) {
+                           return EqualIgnoringCase(x.name, name);
+                         }) > 0;
+        for (auto& r : m.rights) ListRemoveIc(r, any ? name : "");
         EXPECT_EQ(db.DeleteGroup(name), any);
         break;
       }
@@ -283,20 +273,16 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       }
       case 8: {  // CopyUserMemberships
         const std::string to = Name(), from = Name();
-        if (to != from) {
-          for (auto& g : m.groups) {
-            if (ListHas(g.members, from)) ListAdd(g.members, to);
-          }
+        for (auto& g : m.groups) {
+          if (to != from && ListHas(g.members, from)) ListAdd(g.members, to);
         }
         EXPECT_TRUE(db.CopyUserMemberships(to, from));
         break;
       }
       case 9: {  // CopyGroupRights
         const std::string to = Name(), from = Name();
-        if (to != from) {
-          for (auto& r : m.rights) {
-            if (ListHas(r, from)) ListAdd(r, to);
-          }
+        for (auto& r : m.rights) {
+          if (to != from && ListHas(r, from)) ListAdd(r, to);
         }
         EXPECT_TRUE(db.CopyGroupRights(to, from));
         break;
@@ -305,8 +291,8 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
       case 11: {  // direct change of a stored right, as the start-up repair makes
         const int number = Pick(26);
         RightRecord& stored = db.StoredRight(number);
-        const std::string a = Name(), b = Name();
-        switch (Pick(4)) {
+        const std::string a = Name(), b = Pick(4) == 0 ? "" : Name();
+        switch (Pick(6)) {
           case 0:
             ListAdd(m.rights[number], a);
             stored.AddMember(a);
@@ -316,6 +302,15 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
             break;
           case 2:
             EXPECT_EQ(stored.RenameMember(a, b), ListRenameMember(m.rights[number], a, b));
+            break;
+          case 3:
+            EXPECT_EQ(stored.Members().RenameIgnoringCase(a, b),
+                      ListRenameIc(m.rights[number], a, b))
+                << a << " -> " << b;
+            break;
+          case 4:
+            EXPECT_EQ(stored.Members().RemoveIgnoringCase(a), ListHas(m.rights[number], a));
+            ListRemoveIc(m.rights[number], a);
             break;
           default:
             if (Pick(4) == 0) {
@@ -334,12 +329,8 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
           // copies of this one, as every matching user takes the record.
           for (auto& x : m.users) {
             if (EqualIgnoringCase(x.name, u.UserName())) {
-              x = {u.UserName(),
-                   u.FullName(),
-                   u.Description(),
-                   u.Password(),
-                   u.GetCannotChangePassword(),
-                   u.GetAccountDisabled()};
+              x = {u.UserName(), u.FullName(), u.Description(), u.Password(),
+                   u.GetCannotChangePassword(), u.GetAccountDisabled()};
             }
           }
         }

@@ -1,10 +1,8 @@
 // Every export under bad input: null pointers, sizes 0, 1 and negative, huge names and texts,
 // wrong right numbers and indexes. Output buffers end right at a guard page, so any write past
 // a buffer's stated size faults; the child process must come through every call.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -13,7 +11,9 @@
 #include <string>
 
 #include "qvshare.h"
-#include "support/temp_dir.h"
+#include "support/data_dir.h"
+#include "support/library.h"
+#include "support/process.h"
 #include "talmor32.h"
 
 namespace talmor::testing {
@@ -55,15 +55,12 @@ class GuardedBuffer {
   char* base_ = nullptr;
 };
 
-#define STEP(condition, code)        \
-  do {                               \
-    if (!(condition)) return (code); \
-  } while (0)
+#define STEP CHILD_STEP
 
 int CallEverythingBadly() {
-  void* lib = dlopen(TALMOR32_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-  STEP(lib != nullptr, 1);
-  auto sym = [lib](const char* name) { return dlsym(lib, name); };
+  Library lib;
+  STEP(lib.loaded(), 1);
+  auto sym = [&lib](const char* name) { return lib.Get<void*>(name); };
   auto get_current = reinterpret_cast<TalmorGetCurrentUserFn>(sym("SecurityGetCurrentUser"));
   auto get_user = reinterpret_cast<TalmorGetUserFn>(sym("SecurityGetUser"));
   auto get_group = reinterpret_cast<TalmorGetGroupFn>(sym("SecurityGetGroup"));
@@ -140,28 +137,20 @@ int CallEverythingBadly() {
   }
   STEP(filter(nullptr) == 0, 61);
   idle();
-  dlclose(lib);
   return 0;
 }
 
-TEST(Boundary, EveryExportComesThroughBadArgumentsWithoutWritingOutsideABuffer) {
-  TempDir dir;
-  ScopedEnv windir("QUORVANE_WINDIR", dir.path());
-  ScopedEnv share("QVSHARE_DIR", dir.File("share"));
+using Boundary = DataDirTest;
+
+TEST_F(Boundary, EveryExportComesThroughBadArgumentsWithoutWritingOutsideABuffer) {
   ScopedEnv ui("TALMOR_UI", "headless");
-  ScopedEnv script("TALMOR_UI_SCRIPT", dir.File("none"));  // dialogs are cancelled at once
+  ScopedEnv script("TALMOR_UI_SCRIPT", File("none"));  // dialogs are cancelled at once
   // The administrator is logged on elsewhere, so operations get past their enquiries.
   ASSERT_EQ(QVHostPresenceAcquire(), 1);
   QVStatusSetString(47, "Administrator");
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) ::_exit(CallEverythingBadly());
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  // -1: the child died of a signal, as a write into a guard page kills it.
+  EXPECT_EQ(RunInChild(CallEverythingBadly), 0);
   QVHostPresenceRelease();
-  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "audit/audit_log_file.h"
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
+#include "support/audit_events.h"
+#include "support/data_dir.h"
 #include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
 
 namespace talmor::testing {
 namespace {
@@ -22,26 +22,13 @@ namespace {
 constexpr int kNotes = 14;
 constexpr int kCapacity = 10;
 
-// The descriptions of the log, each event read in full.
-std::vector<std::string> LogDescriptions() {
-  AuditLogFile log;
-  EXPECT_FALSE(log.failed());
-  std::vector<std::string> out;
-  for (uint32_t i = 0; i < log.EventCount(); ++i) {
-    std::string date, time, source, user, description;
-    EXPECT_TRUE(log.ReadEvent(i, date, time, source, user, description)) << "event " << i;
-    out.push_back(description);
-  }
-  return out;
-}
-
 std::vector<std::string> Notes(int from, int to) {
   std::vector<std::string> out;
   for (int i = from; i < to; ++i) out.push_back("note " + std::to_string(i));
   return out;
 }
 
-class LogoffFaultsTest : public ::testing::Test {
+class LogoffFaultsTest : public DataDirTest {
  protected:
   // A fresh log that overwrote its oldest events (so a compaction is pending) and a logged-on
   // administrator.
@@ -50,11 +37,8 @@ class LogoffFaultsTest : public ::testing::Test {
          {"QUORVANE.LOG", "QUORVANE.IDX", "QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
       std::filesystem::remove(dir_.File(name));
     }
-    manager.AuditEnable = 1;
-    manager.AuditLogon = 1;
-    manager.AuditOther = 1;
+    static_cast<SecurityOptions&>(manager) = SecurityOptions{};
     manager.AuditMaxEvents = kCapacity;
-    manager.AuditOverwrite = 1;
     ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
     PublishUserName("Administrator");
     for (int i = 0; i < kNotes; ++i) {
@@ -63,10 +47,6 @@ class LogoffFaultsTest : public ::testing::Test {
     AuditLogFile log;
     ASSERT_NE(log.flags() & AuditLogFile::kFlagCompactionPending, 0u);
   }
-
-  TempDir dir_;
-  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
-  ScopedEnv share_{"QVSHARE_DIR", dir_.File("share")};
 };
 
 TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {
@@ -88,45 +68,24 @@ TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {
   const std::vector<std::vector<std::string>> acceptable = {
       Notes(kNotes - kCapacity, kNotes), Notes(kNotes - kCapacity + 1, kNotes), with_event};
 
-  for (FaultKind kind : kChangingFaultKinds) {
-    Prepare(manager);
-    faults.ResetCounts();
-    {
-      ScopedFileSystem installed(faults);
-      manager.Logoff();
-    }
-    const int count = faults.Count(kind);
-    for (int nth = 1; nth <= count; ++nth) {
-      SCOPED_TRACE(std::string(FaultKindName(kind)) + " " + std::to_string(nth) + " of " +
-                   std::to_string(count));
-      Prepare(manager);
-      {
-        ScopedFileSystem installed(faults);
-        faults.Arm(kind, nth);
-        EXPECT_NO_THROW(manager.Logoff());
-        faults.Disarm();
-      }
-      ASSERT_TRUE(faults.fired());
-      EXPECT_EQ(manager.current_user(), "");
-      EXPECT_EQ(ReadPublishedUserName(), "");
-      const std::vector<std::string> left = LogDescriptions();
-      EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), left), acceptable.end())
-          << "the log holds " << left.size() << " events, the last "
-          << (left.empty() ? "-" : left.back());
-
-      // The next log-off, with the files working again, records its event and compacts.
-      ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
-      manager.Logoff();
-      const std::vector<std::string> after = LogDescriptions();
-      ASSERT_FALSE(after.empty());
-      EXPECT_EQ(after.back(), "User logged off.");
-      AuditLogFile log;
-      EXPECT_EQ(log.flags() & AuditLogFile::kFlagCompactionPending, 0u);
-      for (const char* name : {"QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
-        EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
-      }
-    }
-  }
+  ForEveryFaultPoint(
+      faults, [&] { Prepare(manager); }, [&] { EXPECT_NO_THROW(manager.Logoff()); },
+      [&] {
+        EXPECT_EQ(manager.current_user() + ReadPublishedUserName(), "");
+        const std::vector<std::string> left = AuditDescriptions();
+        EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), left), acceptable.end())
+            << "the log holds " << left.size() << " events, the last "
+            << (left.empty() ? "-" : left.back());
+        // The next log-off, with the files working again, records its event and compacts.
+        ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
+        manager.Logoff();
+        const std::vector<std::string> after = AuditDescriptions();
+        EXPECT_TRUE(!after.empty() && after.back() == "User logged off.");
+        EXPECT_EQ(AuditLogFile().flags() & AuditLogFile::kFlagCompactionPending, 0u);
+        for (const char* name : {"QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
+          EXPECT_FALSE(std::filesystem::exists(dir_.File(name))) << name;
+        }
+      });
 }
 
 }  // namespace

@@ -15,13 +15,12 @@
 #include "storage/database_files.h"
 #include "support/database_snapshot.h"
 #include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
+#include "support/data_dir.h"
 
 namespace talmor {
 namespace {
 
 using testing::FaultKind;
-using testing::FaultKindName;
 using testing::FaultyFileSystem;
 using testing::ScopedFileSystem;
 
@@ -32,16 +31,8 @@ DatabaseSnapshot LoadSnapshot() {
   return DatabaseSnapshot::Of(db, options);
 }
 
-std::vector<std::string> DirectoryNames(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
-class SaveFaultsTest : public ::testing::Test {
+class SaveFaultsTest : public testing::DataDirTest {
  protected:
   void SetUp() override {
     old_db_.AddUser(UserRecord("analyst", "Old Analyst", "", "old"));
@@ -83,16 +74,16 @@ class SaveFaultsTest : public ::testing::Test {
                            now.groups == old_.groups, now.users == old_.users};
     for (int i = 0; i < 4; ++i) {
       EXPECT_TRUE(is_new[i] || is_old[i]) << "file " << i << " is neither old nor new";
-      if (i > 0 && is_new[i]) {
-        EXPECT_TRUE(is_new[i - 1]) << "file " << i << " saved out of order";
-      }
+      EXPECT_TRUE(i == 0 || !is_new[i] || is_new[i - 1]) << "file " << i << " saved out of order";
     }
-    EXPECT_EQ(DirectoryNames(dir_.path()),
+    EXPECT_EQ(testing::FileNames(dir_.path()),
               (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
+    for (const char* name : {"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}) {
+      EXPECT_TRUE(OsFileSystem().GetStatus(dir_.File(name))->attributes & kAttributeReadOnly)
+          << name;
+    }
   }
 
-  TempDir dir_;
-  ScopedEnv env_{"QUORVANE_WINDIR", dir_.path()};
   SecurityDatabase old_db_, new_db_;
   SecurityOptions old_options_, new_options_;
   DatabaseSnapshot old_, new_;
@@ -110,39 +101,23 @@ TEST_F(SaveFaultsTest, FailingAtEveryPointLeavesEachFileWhollyOldOrNew) {
   EXPECT_EQ(faults.Count(FaultKind::kRename), 4);
   EXPECT_GE(faults.Count(FaultKind::kSync), 8);
 
-  int points = 0;
-  for (FaultKind kind : testing::kChangingFaultKinds) {
-    SaveSecurityDatabase(old_db_, old_options_);
-    faults.ResetCounts();
-    {
-      ScopedFileSystem installed(faults);
-      SaveSecurityDatabase(new_db_, new_options_);
-    }
-    const int count = faults.Count(kind);
-    for (int nth = 1; nth <= count; ++nth) {
-      SCOPED_TRACE(std::string(FaultKindName(kind)) + " " + std::to_string(nth) + " of " +
-                   std::to_string(count));
-      SaveSecurityDatabase(old_db_, old_options_);
-      bool raised = false;
-      {
-        ScopedFileSystem installed(faults);
-        faults.Arm(kind, nth);
+  bool raised = false;
+  const int points = testing::ForEveryFaultPoint(
+      faults, [&] { SaveSecurityDatabase(old_db_, old_options_); },
+      [&] {
         try {
+          raised = false;
           SaveSecurityDatabase(new_db_, new_options_);
         } catch (const FileException&) {
           raised = true;
         }
-        faults.Disarm();
-      }
-      ASSERT_TRUE(faults.fired());
-      // A failure is reported, never taken for success.
-      EXPECT_TRUE(raised);
-      ExpectWhollyOldOrNew();
-      SaveSecurityDatabase(new_db_, new_options_);
-      EXPECT_EQ(LoadSnapshot(), new_);
-      ++points;
-    }
-  }
+      },
+      [&] {
+        EXPECT_TRUE(raised);  // a failure is reported, never taken for success
+        ExpectWhollyOldOrNew();
+        SaveSecurityDatabase(new_db_, new_options_);
+        EXPECT_EQ(LoadSnapshot(), new_);
+      });
   EXPECT_GE(points, 17);
 }
 

@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
+#include "support/bytes.h"
+#include "support/data_dir.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -19,24 +18,8 @@ namespace {
 
 constexpr char kIni[] = "qvtalmor.ini";
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) {
-    names.push_back(e.path().filename().string());
-  }
-  return names;
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 class ProfileFileTest : public ::testing::Test {
  protected:
@@ -58,8 +41,7 @@ TEST_F(ProfileFileTest, MissingFileGivesTheDefaultCutAndTrimmedAndCreatesNothing
   EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE \t "), "FALSE");  // trailing blanks go
   EXPECT_EQ(Get("Acquisition", "IsGCMD", " FALSE"), " FALSE");    // leading ones stay
   EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 3), "FA");
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 1), "");
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 0), "");
+  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 1) + Get("Acquisition", "IsGCMD", "FALSE", 0), "");
   char buffer[4] = "zzz";
   EXPECT_EQ(GetProfileString(kIni, "Acquisition", "IsGCMD", "FALSE", buffer, sizeof buffer), 3u);
   EXPECT_STREQ(buffer, "FAL");
@@ -69,7 +51,7 @@ TEST_F(ProfileFileTest, MissingFileGivesTheDefaultCutAndTrimmedAndCreatesNothing
 }
 
 TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromMissing) {
-  WriteText(Path(),
+  WriteBytes(Path(),
             "IsGCMD=before any section\n"
             "; a comment\n"
             "[Other]\n"
@@ -89,20 +71,21 @@ TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromM
             "WinPos=0,1,-1,-1,-1,-1,10,20,610,420\n"
             "[Login]\n"
             "Second=from the second Login section\n");
-  EXPECT_EQ(Get("ACQUISITION", "IsGcmd"), "TRUE");
-  EXPECT_EQ(Get("Login", "UserName"), "");  // present but empty: not the default
-  EXPECT_EQ(Get("Login", "Absent"), "DEF");
-  EXPECT_EQ(Get("Nowhere", "UserName"), "DEF");
-  EXPECT_EQ(Get("Login", "Quoted"), "single");
-  EXPECT_EQ(Get("Login", "Mixed"), "\"mixed'");
-  EXPECT_EQ(Get("Login", "Lone"), "\"");
-  EXPECT_EQ(Get("Login", "Doubled"), "\"\"");
-  EXPECT_EQ(Get("Login", "Inner"), "a \"b\" c");
-  EXPECT_EQ(Get("Login", "Eq"), "x=y");
-  EXPECT_EQ(Get("Login", "Second"), "from the second Login section");
-  EXPECT_EQ(Get("AuditLog", "WinPos", "", 78), "0,1,-1,-1,-1,-1,10,20,610,420");
-  EXPECT_EQ(Get("AuditLog", "WinPos", "", 10), "0,1,-1,-1");  // cut at size - 1
-  EXPECT_EQ(Get("acquisition", "isgcmd", "", 3), "TR");       // cut after the quotes go
+  struct Row {
+    const char *section, *key, *value;
+    size_t size;
+  };
+  // A key present but empty is not the default; values are cut at size - 1 after the quotes go.
+  for (const Row& r : {Row{"ACQUISITION", "IsGcmd", "TRUE", 80}, {"Login", "UserName", "", 80},
+                       {"Login", "Absent", "DEF", 80}, {"Nowhere", "UserName", "DEF", 80},
+                       {"Login", "Quoted", "single", 80}, {"Login", "Mixed", "\"mixed'", 80},
+                       {"Login", "Lone", "\"", 80}, {"Login", "Doubled", "\"\"", 80},
+                       {"Login", "Inner", "a \"b\" c", 80}, {"Login", "Eq", "x=y", 80},
+                       {"Login", "Second", "from the second Login section", 80},
+                       {"AuditLog", "WinPos", "0,1,-1,-1,-1,-1,10,20,610,420", 78},
+                       {"AuditLog", "WinPos", "0,1,-1,-1", 10}, {"acquisition", "isgcmd", "TR", 3}}) {
+    EXPECT_EQ(Get(r.section, r.key, "DEF", r.size), r.value) << r.section << "/" << r.key;
+  }
 }
 
 TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
@@ -116,12 +99,12 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
       "UserName=bob\n"
       "\n"
       "junk without equals";
-  WriteText(Path(), original);
+  WriteBytes(Path(), original);
   WriteProfileString(kIni, "ACQUISITION", "isgcmd", "TRUE");
   WriteProfileString(kIni, "acquisition", "NewKey", "v");
   WriteProfileString(kIni, "AuditLog", "OldestFirst", "FALSE");
   WriteProfileString(kIni, "Login", "UserName", " spaced ");
-  EXPECT_EQ(ReadText(Path()),
+  EXPECT_EQ(ReadBytes(Path()),
             "; settings\n"
             "[Acquisition]\n"
             "  IsGCMD =TRUE\n"
@@ -135,24 +118,24 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
             "[AuditLog]\n"
             "OldestFirst=FALSE\n");
   EXPECT_EQ(Get("Login", "UserName"), "spaced");
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 
   DeleteProfileKey(kIni, "acquisition", "OTHER");
   EXPECT_EQ(Get("Acquisition", "Other"), "DEF");
   EXPECT_EQ(Get("Acquisition", "NewKey"), "v");
   DeleteProfileKey(kIni, "AuditLog", "OldestFirst");
-  EXPECT_EQ(ReadText(Path()).substr(ReadText(Path()).size() - 11), "[AuditLog]\n");
+  EXPECT_EQ(ReadBytes(Path()).substr(ReadBytes(Path()).size() - 11), "[AuditLog]\n");
 }
 
 TEST_F(ProfileFileTest, WriteCreatesTheFileKeepsCrLfAndCannotInjectLines) {
   WriteProfileString(kIni, "Login", "UserName", "alice");
-  EXPECT_EQ(ReadText(Path()), "[Login]\nUserName=alice\n");
+  EXPECT_EQ(ReadBytes(Path()), "[Login]\nUserName=alice\n");
   EXPECT_EQ(Get("login", "username"), "alice");
 
-  WriteText(Path(), "[Login]\r\nUserName=alice\r\n[AuditLog]\r\nWinPos=1");
+  WriteBytes(Path(), "[Login]\r\nUserName=alice\r\n[AuditLog]\r\nWinPos=1");
   WriteProfileString(kIni, "AuditLog", "OldestFirst", "TRUE");
   WriteProfileString(kIni, "Login", "UserName", "mallory\r\n[Acquisition]\r\nIsGCMD=TRUE");
-  EXPECT_EQ(ReadText(Path()),
+  EXPECT_EQ(ReadBytes(Path()),
             "[Login]\r\nUserName=mallory\r\n[AuditLog]\r\nWinPos=1\r\nOldestFirst=TRUE\r\n");
   EXPECT_EQ(Get("Acquisition", "IsGCMD"), "DEF");
 }
@@ -168,13 +151,12 @@ class FailingRename : public ForwardingFileSystem {
 
 TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
   const std::string original = "[Login]\nUserName=bob\n";
-  WriteText(Path(), original);
+  WriteBytes(Path(), original);
   FailingRename failing;
   FileSystem* previous = FileSystem::SetDefault(&failing);
   EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
   FileSystem::SetDefault(previous);
-  EXPECT_EQ(ReadText(Path()), original);
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 
   ASSERT_EQ(::chmod(Path().c_str(), 0444), 0);
   try {
@@ -183,31 +165,19 @@ TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
   } catch (const FileException& e) {
     EXPECT_EQ(e.cause(), FileException::Cause::kAccessDenied);
   }
-  EXPECT_EQ(ReadText(Path()), original);
+  EXPECT_EQ(ReadBytes(Path()), original);
   EXPECT_EQ(Get("Login", "UserName"), "bob");  // still readable
 }
 
 TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
-  const std::string a(2000, 'a');
-  const std::string b(3000, 'b');
+  const std::string a(2000, 'a'), b(3000, 'b');
   WriteProfileString(kIni, "AuditLog", "WinPos", a);
-  const pid_t writer = ::fork();
-  if (writer == 0) {
-    for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
-    ::_exit(0);
-  }
-  int reads = 0;
-  int torn = 0;
-  int status = 0;
-  while (::waitpid(writer, &status, WNOHANG) == 0) {
-    const std::string value = GetProfileString(kIni, "AuditLog", "WinPos", "", 4096);
-    if (value != a && value != b) ++torn;
-    ++reads;
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_GT(reads, 0);
-  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
-  EXPECT_EQ(Entries(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
+  testing::ExpectWholeReadsDuring(
+      [&] {
+        for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
+      },
+      [&] { return GetProfileString(kIni, "AuditLog", "WinPos", "", 4096); }, a, b);
+  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 }
 
 }  // namespace

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +12,7 @@
 
 #include "platform/host_presence.h"
 #include "qvshare_directory.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 extern "C" int QVShareCallFromC(int slot, const char* text);
@@ -19,7 +20,7 @@ extern "C" int QVShareCallFromC(int slot, const char* text);
 namespace {
 
 std::string Get(int slot, int size = 256) {
-  std::string buffer(static_cast<size_t>(size), 'x');
+  std::string buffer(static_cast<size_t>(std::max(size, 1)), 'x');
   QVStatusGetString(slot, buffer.data(), size);
   return std::string(buffer.c_str());
 }
@@ -30,20 +31,17 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-// Runs `body` in a child process and returns its exit status (0 when it returned true).
+using talmor::testing::Child;
+
+// Runs `body` in a child process: 0 when it returned true.
 template <typename Body>
 int InChild(Body body) {
-  const pid_t pid = ::fork();
-  if (pid == 0) ::_exit(body() ? 0 : 1);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return talmor::testing::RunInChild([&] { return body() ? 0 : 1; });
 }
 
 // A pipe pair for a parent and a child to wait for each other, one byte at a time.
 struct Channel {
-  int to_child[2];
-  int to_parent[2];
+  int to_child[2], to_parent[2];
   Channel() {
     if (::pipe(to_child) != 0 || ::pipe(to_parent) != 0) std::abort();
   }
@@ -55,6 +53,10 @@ struct Channel {
     char c;
     return ::read(fd, &c, 1) == 1;
   }
+  // The parent's turn: wakes the child and waits for its next step.
+  bool Step() { return Send(to_child[1]) && Wait(to_parent[0]); }
+  // The child's turn: tells the parent it is done and waits to be woken.
+  bool Turn() { return Send(to_parent[1]) && Wait(to_child[0]); }
 };
 
 TEST(StatusSlots, SetInOneProcessReadInAnotherWithBufferRules) {
@@ -65,69 +67,38 @@ TEST(StatusSlots, SetInOneProcessReadInAnotherWithBufferRules) {
   EXPECT_FALSE(std::filesystem::exists(dir));
 
   ASSERT_EQ(InChild([] {
-              QVStatusSetString(47, "alice");
-              QVStatusSetString(-3, "minus three");
-              QVStatusSetString(INT_MIN, "lowest");
-              QVStatusSetString(8, "gone");
-              QVStatusSetString(8, nullptr);
+              for (auto [slot, text] : {std::pair<int, const char*>{47, "alice"}, {-3, "minus three"},
+                                        {INT_MIN, "lowest"}, {8, "gone"}, {8, nullptr}}) {
+                QVStatusSetString(slot, text);
+              }
               return true;
             }),
             0);
   EXPECT_EQ(ModeOf(dir), 0700u);
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    EXPECT_EQ(ModeOf(entry.path().string()), 0600u) << entry.path();
-    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    EXPECT_TRUE(ModeOf(entry.path().string()) == 0600u && entry.path().extension() != ".tmp") << entry.path();
   }
-  EXPECT_EQ(Get(47), "alice");
-  EXPECT_EQ(Get(-3), "minus three");
-  EXPECT_EQ(Get(INT_MIN), "lowest");
-  EXPECT_EQ(Get(8), "");   // a null text sets ""
-  EXPECT_EQ(Get(48), "");  // never set
-  EXPECT_EQ(Get(47, 4), "ali");
-  EXPECT_EQ(Get(47, 1), "");
-
-  char buffer[8] = "untouch";
-  QVStatusGetString(47, buffer, 0);
-  QVStatusGetString(47, buffer, -5);
-  EXPECT_STREQ(buffer, "untouch");
+  // A null text sets ""; 48 was never set; a size of 0 or less leaves the buffer alone.
+  EXPECT_EQ(Get(47) + "|" + Get(-3) + "|" + Get(INT_MIN) + "|" + Get(8) + "|" + Get(48) + "|" +
+                Get(47, 4) + "|" + Get(47, 1) + "|" + Get(47, 0) + Get(47, -5),
+            "alice|minus three|lowest|||ali||xx");
   QVStatusGetString(47, nullptr, 8);  // must not crash
-
-  QVStatusSetString(47, "");
-  EXPECT_EQ(Get(47), "");
-
-  EXPECT_EQ(QVShareCallFromC(12, "from C"), 1);
-  EXPECT_EQ(Get(12), "from C");
+  EXPECT_TRUE(QVShareCallFromC(12, "from C") && Get(12) == "from C");
 }
 
 TEST(StatusSlots, ConcurrentRewritesAreAlwaysSeenWhole) {
   TempDir tmp;
   ScopedEnv env("QVSHARE_DIR", tmp.File("share"));
-  const std::string a(3000, 'a');
-  const std::string b(5000, 'b');
+  const std::string a(3000, 'a'), b(5000, 'b');
   QVStatusSetString(5, a.c_str());
-  const pid_t writer = ::fork();
-  if (writer == 0) {
-    for (int i = 0; i < 2000; ++i) QVStatusSetString(5, (i % 2 ? a : b).c_str());
-    ::_exit(0);
-  }
-  int reads = 0;
-  int torn = 0;
-  int status = 0;
-  while (::waitpid(writer, &status, WNOHANG) == 0) {
-    const std::string value = Get(5, 8192);
-    if (value != a && value != b) ++torn;
-    ++reads;
-  }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_GT(reads, 0);
-  EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+  talmor::testing::ExpectWholeReadsDuring(
+      [&] {
+        for (int i = 0; i < 2000; ++i) QVStatusSetString(5, (i % 2 ? a : b).c_str());
+      },
+      [] { return Get(5, 8192); }, a, b);
   EXPECT_EQ(Get(5, 8192), a);  // the last rewrite (i = 1999) set a
-  size_t files = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(tmp.File("share"))) {
-    ++files;
-  }
-  EXPECT_EQ(files, 1u);  // no temporary file left behind
+  const auto entries = std::filesystem::directory_iterator(tmp.File("share"));
+  EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);  // no temporary file left behind
 }
 
 TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
@@ -150,25 +121,17 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
   {
     ScopedEnv env("QVSHARE_DIR", open_dir);
     std::filesystem::copy_file(tmp.File("qvshare/slot.1"), open_dir + "/slot.1");
-    EXPECT_EQ(Get(1), "");
     QVStatusSetString(2, "refused");
-    EXPECT_FALSE(std::filesystem::exists(open_dir + "/slot.2"));
-    EXPECT_EQ(QVHostPresenceAcquire(), 0);
+    EXPECT_EQ(Get(1) + Get(2), "");
+    EXPECT_FALSE(std::filesystem::exists(open_dir + "/slot.2") || QVHostPresenceAcquire());
   }
 
-  // A symbolic link to a good directory is refused too.
+  // A symbolic link to a good directory is refused too; a slot file that is a link reads as "".
   ASSERT_EQ(::symlink(tmp.File("qvshare").c_str(), tmp.File("link").c_str()), 0);
-  {
-    ScopedEnv env("QVSHARE_DIR", tmp.File("link"));
-    EXPECT_EQ(Get(1), "");
-  }
-
-  // A slot file that is a symbolic link reads as "".
   ASSERT_EQ(::symlink("/etc/hostname", tmp.File("qvshare/slot.3").c_str()), 0);
-  {
-    ScopedEnv env("QVSHARE_DIR", tmp.File("qvshare"));
-    EXPECT_EQ(Get(3), "");
-    EXPECT_EQ(Get(1), "via runtime dir");
+  for (auto [dir, expected] : {std::pair{"link", "|"}, {"qvshare", "via runtime dir|"}}) {
+    ScopedEnv env("QVSHARE_DIR", tmp.File(dir));
+    EXPECT_EQ(Get(1) + "|" + Get(3), expected) << dir;
   }
 
   if (::geteuid() != 0) GTEST_SKIP() << "ownership by another user needs root to set up";
@@ -179,10 +142,9 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
   ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
   {
     ScopedEnv env("QVSHARE_DIR", foreign);
-    EXPECT_EQ(Get(1), "");
     QVStatusSetString(4, "refused");
-    EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4"));
-    EXPECT_FALSE(talmor::IsHostWindowPresent());
+    EXPECT_EQ(Get(1), "");
+    EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4") || talmor::IsHostWindowPresent());
   }
   // A slot file of another user's in our own directory is not believed either.
   ASSERT_EQ(::chown(tmp.File("qvshare/slot.1").c_str(), 65534, 65534), 0);
@@ -198,35 +160,24 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
   EXPECT_FALSE(std::filesystem::exists(dir));  // asking creates nothing
 
   Channel ch;
-  const pid_t host = ::fork();
-  if (host == 0) {
+  Child host([&] {
     const bool ok = QVHostPresenceAcquire() == 1 && QVHostPresenceAcquire() == 1;
-    Channel::Send(ch.to_parent[1]);  // holding (or failed: the parent sees it absent)
-    Channel::Wait(ch.to_child[0]);
+    ch.Turn();  // holding (or failed: the parent sees it absent)
     QVHostPresenceRelease();
-    Channel::Send(ch.to_parent[1]);
-    Channel::Wait(ch.to_child[0]);
+    ch.Turn();
     const bool again = QVHostPresenceAcquire() == 1;
-    Channel::Send(ch.to_parent[1]);
-    Channel::Wait(ch.to_child[0]);
-    ::_exit(ok && again ? 0 : 1);  // exits holding the lock, without a release
-  }
+    ch.Turn();
+    return ok && again ? 0 : 1;  // exits holding the lock, without a release
+  });
   ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   EXPECT_EQ(QVHostPresenceAcquire(), 0);  // a second host is refused while the first runs
-  EXPECT_TRUE(talmor::IsHostWindowPresent());
-
-  ASSERT_TRUE(Channel::Send(ch.to_child[1]));
-  ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
+  ASSERT_TRUE(ch.Step());
   EXPECT_FALSE(talmor::IsHostWindowPresent());
-
-  ASSERT_TRUE(Channel::Send(ch.to_child[1]));
-  ASSERT_TRUE(Channel::Wait(ch.to_parent[0]));
+  ASSERT_TRUE(ch.Step());
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   ASSERT_TRUE(Channel::Send(ch.to_child[1]));
-  int status = 0;
-  ASSERT_EQ(::waitpid(host, &status, 0), host);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(host.Wait(), 0);
   EXPECT_FALSE(talmor::IsHostWindowPresent());
 }
 
@@ -248,7 +199,6 @@ TEST(HostPresence, InThisProcessAndNotHandedToForkedChildren) {
             0);
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   EXPECT_EQ(InChild([] { return talmor::IsHostWindowPresent(); }), 0);
-
   QVHostPresenceRelease();
   EXPECT_FALSE(talmor::IsHostWindowPresent());
   QVHostPresenceRelease();  // not held: nothing happens

@@ -1,43 +1,27 @@
 #include "storage/database_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "database/security_database.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
-#include "storage/record_reader.h"
+#include "storage/record_format.h"
+#include "support/bytes.h"
 #include "storage/record_writer.h"
-#include "support/faulty_file_system.h"
-#include "support/temp_dir.h"
+#include "support/data_dir.h"
+#include "support/database_snapshot.h"
 
 namespace talmor {
 namespace {
 
-std::string ReadRaw(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class DatabaseFilesTest : public ::testing::Test {
+class DatabaseFilesTest : public testing::DataDirTest {
  protected:
-  std::string Path(const char* name) const { return dir_.File(name); }
-  std::vector<std::string> DirectoryNames() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::string Path(const char* name) const { return File(name); }
   // A file of records, each given as its lines.
   void WriteRecords(const char* name, const std::vector<std::vector<std::string>>& records) {
     RecordWriter writer(Path(name));
@@ -51,19 +35,15 @@ class DatabaseFilesTest : public ::testing::Test {
     }
     writer.Close();
   }
-  static std::set<std::string> MemberSet(const MembershipRecord& record) {
-    const std::vector<std::string> names = Members(record);
-    return std::set<std::string>(names.begin(), names.end());
+  // A record file's text: each group of four bytes is one character.
+  std::string Decoded(const char* name) const {
+    const std::string bytes = testing::ReadBytes(Path(name));
+    std::string text;
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+      text += static_cast<char>(DecodeRecordGroup(testing::U32At(bytes, i)));
+    }
+    return text;
   }
-  static std::vector<std::string> Members(const MembershipRecord& record) {
-    std::vector<std::string> names;
-    std::string name;
-    for (int i = 0; record.GetMemberAt(i, &name); ++i) names.push_back(name);
-    return names;
-  }
-
-  TempDir dir_;
-  ScopedEnv windir_{"QUORVANE_WINDIR", dir_.path()};
 };
 
 TEST_F(DatabaseFilesTest, NoFilesGiveDefaultsAndSaveCreatesAllFour) {
@@ -74,21 +54,13 @@ TEST_F(DatabaseFilesTest, NoFilesGiveDefaultsAndSaveCreatesAllFour) {
   EXPECT_EQ(db.UserCount(), 0);
   EXPECT_EQ(db.GroupCount(), 0);
   SaveSecurityDatabase(db, options);
-  EXPECT_EQ(DirectoryNames(),
+  EXPECT_EQ(testing::FileNames(dir_.path()),
             (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
   EXPECT_EQ(std::filesystem::file_size(Path("USERS.REC")), 0u);
   EXPECT_EQ(std::filesystem::file_size(Path("GROUPS.REC")), 0u);
-  RecordReader rights(Path("RIGHTS.REC"));
-  int count = 0;
-  for (bool f = rights.FindFirstRecord(); f; f = rights.FindNextRecord(), ++count) {
-    std::int32_t number;
-    std::string members = "x";
-    ASSERT_TRUE(rights.GetInteger("Right", number));
-    EXPECT_EQ(number, count);
-    EXPECT_TRUE(rights.GetString("Members", members));
-    EXPECT_EQ(members, "");
-  }
-  EXPECT_EQ(count, 26);
+  std::string rights;
+  for (int n = 0; n < 26; ++n) rights += "##START\x01Right=" + std::to_string(n) + "\x01Members=\x01##END\x01";
+  EXPECT_EQ(Decoded("RIGHTS.REC"), rights);
 }
 
 TEST_F(DatabaseFilesTest, OptionsRulesAndOnlyTheFirstRecord) {
@@ -98,24 +70,19 @@ TEST_F(DatabaseFilesTest, OptionsRulesAndOnlyTheFirstRecord) {
   SecurityDatabase db;
   SecurityOptions options;
   LoadSecurityDatabase(db, options);
-  EXPECT_EQ(options.AuditMaxEvents, 0);
-  EXPECT_EQ(options.PasswordMinChars, -5);
-  EXPECT_EQ(options.AuditEnable, 1);
-  EXPECT_EQ(options.AuditOverwrite, 0);
-  EXPECT_EQ(options.SecurityDisable, 1);
-  EXPECT_EQ(options.AuditLogon, 0);
-  EXPECT_EQ(options.IndividualINI, 1);  // the second record is ignored
-  EXPECT_EQ(options.AuditPolicy, 1);
+  SecurityOptions expected;  // the second record is ignored
+  expected.AuditMaxEvents = 0;
+  expected.PasswordMinChars = -5;
+  expected.AuditOverwrite = 0;
+  expected.SecurityDisable = 1;
+  expected.AuditLogon = 0;
+  EXPECT_EQ(options, expected);
 
-  SecurityOptions changed;
-  changed.AuditMaxEvents = 123456;
-  changed.PasswordMinChars = -3;
-  changed.AuditOther = 0;
-  SaveSecurityDatabase(db, changed);
-  SecurityOptions reloaded;
-  SecurityDatabase db2;
-  LoadSecurityDatabase(db2, reloaded);
-  EXPECT_EQ(reloaded, changed);
+  expected.AuditMaxEvents = 123456;
+  expected.AuditOther = 0;
+  SaveSecurityDatabase(db, expected);
+  LoadSecurityDatabase(db, options);
+  EXPECT_EQ(options, expected);
 }
 
 TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
@@ -140,52 +107,23 @@ TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
                              {"UserName=", "Password=p"},
                              {"UserName=B", "Password=secret", "CannotChangePassword=1"}});
   SecurityDatabase db;
-  {
-    RightRecord seed(5);
-    seed.AddMember("Keep");
-    db.EditRight(5, seed);
-    seed = RightRecord(3);
-    seed.AddMember("Gone");
-    db.EditRight(3, seed);
+  for (auto [number, member] : {std::pair{5, "Keep"}, {3, "Gone"}}) {
+    RightRecord seed(number);
+    seed.AddMember(member);
+    db.EditRight(number, seed);
   }
   SecurityOptions options;
   LoadSecurityDatabase(db, options);
 
-  RightRecord right;
-  ASSERT_TRUE(db.FindRight(3, &right));
-  EXPECT_TRUE(Members(right).empty());
-  ASSERT_TRUE(db.FindRight(4, &right));
-  EXPECT_EQ(Members(right).size(), 2u);  // A and b; duplicates in other case count once
-  EXPECT_TRUE(right.IsMember("a"));
-  EXPECT_TRUE(right.IsMember("B"));
-  EXPECT_FALSE(right.IsMember("tail"));
-  ASSERT_TRUE(db.FindRight(5, &right));  // no Members: unchanged
-  EXPECT_EQ(Members(right), std::vector<std::string>{"Keep"});
-
-  ASSERT_EQ(db.GroupCount(), 1);
-  GroupRecord group;
-  ASSERT_TRUE(db.GetGroupAt(0, &group));
-  EXPECT_EQ(group.GroupName(), "Chemists");
-  EXPECT_EQ(group.Description(), "Laboratory staff");
-  EXPECT_TRUE(group.IsMember("operator1"));
-  EXPECT_TRUE(group.IsMember("analyst2"));
-  EXPECT_FALSE(group.IsMember("lost"));
-
-  ASSERT_EQ(db.UserCount(), 2);
-  UserRecord user;
-  ASSERT_TRUE(db.GetUserAt(0, &user));  // added last, so first
-  EXPECT_EQ(user.UserName(), "B");
-  EXPECT_EQ(user.Password(), "secret");
-  EXPECT_TRUE(user.GetCannotChangePassword());
-  EXPECT_FALSE(user.GetAccountDisabled());
-  ASSERT_TRUE(db.GetUserAt(1, &user));
-  EXPECT_EQ(user.UserName(), "A");
-  EXPECT_EQ(user.FullName(), "First");
-  EXPECT_EQ(user.Password(), "");
-  EXPECT_TRUE(user.GetAccountDisabled());
+  // Right 3 is emptied, right 5 (no Members) kept, right 4 takes A and b once each and not the
+  // unterminated tail; the nameless group and users are skipped; loading reverses the order.
+  const DatabaseSnapshot loaded = DatabaseSnapshot::Of(db, options);
+  EXPECT_EQ(loaded.rights[3] + "|" + loaded.rights[4] + "|" + loaded.rights[5], "|A\x02" "b\x02|Keep\x02");
+  EXPECT_EQ(loaded.groups, std::vector<std::string>{"Chemists\x01Laboratory staff\x01" "analyst2\x02operator1\x02"});
+  EXPECT_EQ(loaded.users, (std::vector<std::string>{"B\x01\x01\x01secret\x01" "10", "A\x01" "First\x01\x01\x01" "01"}));
 }
 
-TEST_F(DatabaseFilesTest, RoundTripWritesUsersInReverseAndKeepsEverything) {
+TEST_F(DatabaseFilesTest, RoundTripKeepsEverythingInReverseOrderAndStripsSeparators) {
   SecurityDatabase db;
   for (int i = 0; i < 5; ++i) {
     UserRecord user("user" + std::to_string(i), "Full Name " + std::to_string(i),
@@ -206,164 +144,29 @@ TEST_F(DatabaseFilesTest, RoundTripWritesUsersInReverseAndKeepsEverything) {
   SecurityOptions options;
   options.AuditMaxEvents = 50;
   SaveSecurityDatabase(db, options);
-
   SecurityDatabase loaded;
   SecurityOptions loaded_options;
   LoadSecurityDatabase(loaded, loaded_options);
-  EXPECT_EQ(loaded_options, options);
-  ASSERT_EQ(loaded.UserCount(), 5);
-  for (int i = 0; i < 5; ++i) {
-    const UserRecord& a = *db.UserAt(i);
-    const UserRecord& b = *loaded.UserAt(4 - i);  // reverse order after a load
-    EXPECT_EQ(a.UserName(), b.UserName());
-    EXPECT_EQ(a.FullName(), b.FullName());
-    EXPECT_EQ(a.Description(), b.Description());
-    EXPECT_EQ(a.Password(), b.Password());
-    EXPECT_EQ(a.GetAccountDisabled(), b.GetAccountDisabled());
-    EXPECT_EQ(a.GetCannotChangePassword(), b.GetCannotChangePassword());
-  }
-  ASSERT_EQ(loaded.GroupCount(), 2);
-  EXPECT_EQ(loaded.GroupAt(0)->GroupName(), "Chemists");  // reverse order after a load
-  EXPECT_EQ(MemberSet(*loaded.GroupAt(0)), (std::set<std::string>{"user1", "user3"}));
-  for (int r = 0; r < SecurityDatabase::kRightCount; ++r) {
-    RightRecord a, b;
-    ASSERT_TRUE(db.FindRight(r, &a));
-    ASSERT_TRUE(loaded.FindRight(r, &b));
-    EXPECT_EQ(MemberSet(a), MemberSet(b)) << r;
-  }
-
-  // Saving what was loaded writes the users file with the records in reverse order.
+  const DatabaseSnapshot saved = DatabaseSnapshot::Of(db, options);
+  EXPECT_EQ(DatabaseSnapshot::Of(loaded, loaded_options), saved.Reversed());
+  // Saving what was loaded gives the first order back.
   SaveSecurityDatabase(loaded, loaded_options);
-  RecordReader reader(Path("USERS.REC"));
-  std::vector<std::string> order;
-  for (bool f = reader.FindFirstRecord(); f; f = reader.FindNextRecord()) {
-    std::string name;
-    reader.GetString("UserName", name);
-    order.push_back(name);
-  }
-  EXPECT_EQ(order, (std::vector<std::string>{"user0", "user1", "user2", "user3", "user4"}));
-}
+  SecurityDatabase twice;
+  LoadSecurityDatabase(twice, loaded_options);
+  EXPECT_EQ(DatabaseSnapshot::Of(twice, loaded_options), saved);
 
-TEST_F(DatabaseFilesTest, SeparatorBytesInNamesAreStripped) {
-  SecurityDatabase db;
-  GroupRecord group("Odd",
-                    "desc\x01"
-                    "Members=forged\x02");
-  group.AddMember("jo\x02hn");
-  group.AddMember("ann");
-  db.AddGroup(group);
-  SaveSecurityDatabase(db, SecurityOptions{});
-  SecurityDatabase loaded;
-  SecurityOptions options;
-  LoadSecurityDatabase(loaded, options);
-  ASSERT_EQ(loaded.GroupCount(), 1);
-  const GroupRecord& g = *loaded.GroupAt(0);
-  EXPECT_EQ(g.Description(), "descMembers=forged\x02");
-  EXPECT_EQ(MemberSet(g), (std::set<std::string>{"john", "ann"}));
-}
-
-TEST_F(DatabaseFilesTest, SaveOverReadOnlyFilesKeepsThemReadOnlyWithOldTimes) {
-  SecurityDatabase db;
-  SaveSecurityDatabase(db, SecurityOptions{});
-  const FileTime old_time = std::chrono::system_clock::now() - std::chrono::hours(1000);
-  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-    FileStatus status = *OsFileSystem().GetStatus(Path(name));
-    status.modified = status.accessed = old_time;
-    OsFileSystem().SetStatus(Path(name), status);
-  }
-  db.AddUser(UserRecord("new", "", "", ""));
-  SaveSecurityDatabase(db, SecurityOptions{});
-  for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-    const FileStatus status = *OsFileSystem().GetStatus(Path(name));
-    EXPECT_TRUE(status.attributes & kAttributeReadOnly) << name;
-    EXPECT_EQ(status.modified, old_time) << name;
-    EXPECT_EQ(status.accessed, old_time) << name;
-  }
-  EXPECT_GT(std::filesystem::file_size(Path("USERS.REC")), 0u);
-}
-
-class FailedSaveTest : public DatabaseFilesTest {
- protected:
-  void SetUp() override {
-    before_.clear();
-    SecurityDatabase db;
-    db.AddUser(UserRecord("old", "", "", ""));
-    db.AddGroup(GroupRecord("OldGroup", ""));
-    SaveSecurityDatabase(db, SecurityOptions{});
-    for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) {
-      before_.push_back(ReadRaw(Path(name)));
-    }
-    for (int i = 0; i < 3000; ++i) {
-      changed_.AddUser(UserRecord("user" + std::to_string(i), std::string(40, 'f'), "", "pw"));
-    }
-    changed_.AddGroup(GroupRecord("NewGroup", "d"));
-    options_.AuditMaxEvents = 77;
-  }
-  void TearDown() override { FileSystem::SetDefault(nullptr); }
-
-  // Files before `failing` are new, the others as they were, and no temporary file is left.
-  void ExpectFailedAt(int failing) {
-    const char* names[] = {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"};
-    EXPECT_EQ(DirectoryNames(),
-              (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
-    for (int i = 0; i < 4; ++i) {
-      const std::string now = ReadRaw(Path(names[i]));
-      if (i < failing) {
-        if (i != 1) {
-          EXPECT_NE(now, before_[i]) << names[i];  // the rights are the same in both
-        }
-      } else {
-        EXPECT_EQ(now, before_[i]) << names[i];
-      }
-      EXPECT_TRUE(OsFileSystem().GetStatus(Path(names[i]))->attributes & kAttributeReadOnly);
-    }
-  }
-
-  SecurityDatabase changed_;
-  SecurityOptions options_;
-  std::vector<std::string> before_;
-  testing::FaultyFileSystem fault_;
-};
-
-TEST_F(FailedSaveTest, FailedRenameOfEachFile) {
-  for (int failing = 0; failing < 4; ++failing) {
-    SetUp();
-    fault_.Arm(testing::FaultKind::kRename, failing + 1);
-    FileSystem::SetDefault(&fault_);
-    EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-    FileSystem::SetDefault(nullptr);
-    ExpectFailedAt(failing);
-    std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
-    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      std::filesystem::remove(entry.path());
-    }
-  }
-}
-
-TEST_F(FailedSaveTest, FailedWritePartWayThroughTheUsers) {
-  // The options, rights and groups take one buffer write each; the users need several.
-  fault_.Arm(testing::FaultKind::kWrite, 5);
-  FileSystem::SetDefault(&fault_);
-  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-  FileSystem::SetDefault(nullptr);
-  EXPECT_EQ(fault_.Count(testing::FaultKind::kWrite), 5);
-  ExpectFailedAt(3);
-  SecurityDatabase loaded;
-  SecurityOptions options;
-  LoadSecurityDatabase(loaded, options);
-  EXPECT_EQ(options.AuditMaxEvents, 77);
-  ASSERT_EQ(loaded.UserCount(), 1);
-  EXPECT_EQ(loaded.UserAt(0)->UserName(), "old");
-  EXPECT_EQ(loaded.GroupAt(0)->GroupName(), "NewGroup");
-}
-
-TEST_F(FailedSaveTest, UnwritableDirectory) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-  std::filesystem::permissions(
-      dir_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-  EXPECT_THROW(SaveSecurityDatabase(changed_, options_), FileException);
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
-  ExpectFailedAt(0);
+  // Bytes that separate lines and members cannot forge either.
+  GroupRecord odd("Odd", "desc\x01" "Members=forged\x02");
+  odd.AddMember("jo\x02hn");
+  odd.AddMember("ann");
+  SecurityDatabase with_odd;
+  with_odd.AddGroup(odd);
+  SaveSecurityDatabase(with_odd, options);
+  SecurityDatabase odd_loaded;
+  LoadSecurityDatabase(odd_loaded, loaded_options);
+  ASSERT_EQ(odd_loaded.GroupCount(), 1);
+  EXPECT_EQ(odd_loaded.GroupAt(0)->Description(), "descMembers=forged\x02");
+  EXPECT_EQ(DatabaseSnapshot::Members(*odd_loaded.GroupAt(0)), "ann\x02john\x02");
 }
 
 }  // namespace

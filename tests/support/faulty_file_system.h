@@ -1,11 +1,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
+
+#include <gtest/gtest.h>
 
 namespace talmor::testing {
 
@@ -29,27 +32,9 @@ inline constexpr std::array kChangingFaultKinds = {FaultKind::kWrite,     FaultK
                                                    FaultKind::kSetLength, FaultKind::kRemove};
 
 inline const char* FaultKindName(FaultKind kind) {
-  switch (kind) {
-    case FaultKind::kOpen:
-      return "open";
-    case FaultKind::kRead:
-      return "read";
-    case FaultKind::kWrite:
-      return "write";
-    case FaultKind::kFlush:
-      return "flush";
-    case FaultKind::kSync:
-      return "sync";
-    case FaultKind::kRename:
-      return "rename";
-    case FaultKind::kSetLength:
-      return "truncate";
-    case FaultKind::kRemove:
-      return "remove";
-    case FaultKind::kAnyCall:
-      return "call";
-  }
-  return "?";
+  static const char* const names[] = {"open",   "read",     "write",  "flush", "sync",
+                                      "rename", "truncate", "remove", "call"};
+  return names[static_cast<size_t>(kind)];
 }
 
 // Forwards to the operating system's file system (or another) and fails, with a FileException,
@@ -169,5 +154,38 @@ class ScopedFileSystem {
  private:
   FileSystem* previous_;
 };
+
+// Runs `operation` once per call it makes that changes files, with that one call failing:
+// `prepare` sets the state up before every run (the dry run that counts the calls included),
+// `check` judges what was left, under a trace naming the failed call. The number of calls.
+inline int ForEveryFaultPoint(FaultyFileSystem& faults, const std::function<void()>& prepare,
+                              const std::function<void()>& operation,
+                              const std::function<void()>& check) {
+  int points = 0;
+  for (FaultKind kind : kChangingFaultKinds) {
+    prepare();
+    faults.Disarm();
+    faults.ResetCounts();
+    {
+      ScopedFileSystem installed(faults);
+      operation();
+    }
+    const int count = faults.Count(kind);
+    for (int nth = 1; nth <= count; ++nth, ++points) {
+      SCOPED_TRACE(std::string(FaultKindName(kind)) + " " + std::to_string(nth) + " of " +
+                   std::to_string(count));
+      prepare();
+      {
+        ScopedFileSystem installed(faults);
+        faults.Arm(kind, nth);
+        operation();
+        faults.Disarm();
+      }
+      EXPECT_TRUE(faults.fired());
+      check();
+    }
+  }
+  return points;
+}
 
 }  // namespace talmor::testing
