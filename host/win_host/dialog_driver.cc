@@ -204,15 +204,21 @@ std::string DialogDriver::StaticTexts(HWND dialog) const {
   return labels.text;
 }
 
+// An audit record, and so any line shown for it, is shorter than 64 KiB.
+constexpr size_t kLongestListLine = 65536;
+
 std::vector<std::string> DialogDriver::ListItems(HWND dialog, int id) const {
   std::vector<std::string> items;
   HWND list = ::GetDlgItem(dialog, id);
   if (list == nullptr) return items;
   LRESULT count = Send(list, LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
+    // LB_GETTEXT takes no buffer size, and the UI thread may refill the list between the two
+    // messages (the viewer does when its order changes): the buffer also has room for the
+    // longest line any of the library's lists can hold, a line made from one audit record.
     LRESULT length = Send(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
     if (length < 0) break;
-    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::string text(static_cast<size_t>(length) + kLongestListLine + 1, '\0');
     LRESULT got = Send(list, LB_GETTEXT, static_cast<WPARAM>(i),
                        reinterpret_cast<LPARAM>(text.data()));
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
