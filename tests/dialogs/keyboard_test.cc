@@ -1,6 +1,6 @@
 // The keyboard on real Qt widgets: key presses sent to the widget that has Qt's focus, as a
-// user's would arrive, move through the dialog's tab order, reach controls by their mnemonics,
-// and end the dialog with Enter (Escape is the driver's own key press in every scenario).
+// user's would arrive, move back round the dialog's tab order, reach controls by their
+// mnemonics, and end the dialog with Enter (Escape is the driver's own key press everywhere).
 #include <gtest/gtest.h>
 
 #include "dialogs/account_policy_dialog.h"
@@ -37,12 +37,7 @@ TEST_P(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
   int result = -1;
   RunResult run = Run(Steps({Script("dialog 135"), Steps(Probe([&](Dialog& d) {
                                focus.push_back(d.GetFocusId());
-                               // Forward through every tab stop and round to the start, back one.
-                               for (int i = 0; i < 5; ++i) {
-                                 Press(Qt::Key_Tab);
-                                 focus.push_back(d.GetFocusId());
-                               }
-                               Press(Qt::Key_Backtab, Qt::ShiftModifier);
+                               Press(Qt::Key_Backtab, Qt::ShiftModifier);  // round to the last
                                focus.push_back(d.GetFocusId());
                                min_enabled_before = d.Item(ids::kMinChars)->IsWindowEnabled();
                                Press(Qt::Key_L, Qt::AltModifier);  // "At &Least": the box enables
@@ -58,9 +53,8 @@ TEST_P(QtKeyboardTest, TabMnemonicsAndEnterWorkThroughTheDialog) {
                       [&] { result = dialog.DoModal(); });
   EXPECT_EQ(run.steps_left, 0u);
   EXPECT_EQ(result, kIdOk);
-  EXPECT_EQ(focus, (std::vector<int>{kIdOk, kIdCancel, ids::kPermitBlank, ids::kIndividualSettings,
-                                     ids::kDisableSecurity, kIdOk, ids::kDisableSecurity,
-                                     ids::kAtLeast, ids::kMinChars, ids::kDisableSecurity}));
+  EXPECT_EQ(focus, (std::vector<int>{kIdOk, ids::kDisableSecurity, ids::kAtLeast, ids::kMinChars,
+                                     ids::kDisableSecurity}));
   EXPECT_FALSE(min_enabled_before);
   EXPECT_TRUE(min_enabled_after);
   EXPECT_EQ(dialog.values_.BlankPasswordOK, 0);

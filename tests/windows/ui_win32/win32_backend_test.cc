@@ -1,6 +1,5 @@
 // What only native windows can show (the shared scenarios cover the rest per backend): typing,
-// focus and clicks of real controls reach the dialog code; the viewer's list forwards keys and
-// scroll actions before it moves; menu marks and grey items; message boxes answer with the button
+// focus and clicks of real controls reach the dialog code; message boxes answer with the button
 // pressed. The user's actions are performed on this thread
 // from a thread timer that the dialogs' modal loops dispatch, one step per tick.
 
@@ -112,60 +111,6 @@ class LogonLike : public talmor::testing::NameDialog {
   }
 };
 
-// The viewer's template: a long list, the menu's order items, and what reached the dialog.
-class ViewerLike : public Dialog {
- public:
-  ViewerLike() : Dialog(kIddAuditLogViewer) {}
-  static constexpr int kNewest = 32774;
-  static constexpr int kOldest = 32775;
-  static constexpr int kDetail = 32773;
-  std::vector<int> menu_;
-  std::vector<Key> keys_;
-  std::vector<ScrollCode> scrolls_;
-  // The count of entries the native list had when the dialog saw End.
-  int rows_at_end_key_ = -1;
-
-  Control& List() { return *Item(audit_log_viewer_ids::kList); }
-  void AddRows(int from, int count) {
-    for (int i = from; i < from + count; ++i) {
-      List().AddString("row " + std::to_string(i) + "\tuser\tsource");
-    }
-  }
-
- protected:
-  bool OnInitDialog() override {
-    Dialog::OnInitDialog();
-    AddRows(0, 100);
-    // A list without a selection takes the first key for selecting its caret's entry.
-    List().SetCurSel(0);
-    CheckMenuItem(kNewest, true);
-    CheckMenuItem(kOldest, false);
-    EnableMenuItem(kDetail, false);
-    return true;
-  }
-  bool OnCommand(int id, Notify code) override {
-    if (code == Notify::kMenu) {
-      menu_.push_back(id);
-      if (id == kOldest || id == kNewest) {
-        CheckMenuItem(kNewest, id == kNewest);
-        CheckMenuItem(kOldest, id == kOldest);
-        return true;
-      }
-    }
-    return Dialog::OnCommand(id, code);
-  }
-  // As the viewer does: End loads the rest before the list moves to its last entry.
-  void OnControlKey(int id, Key key) override {
-    keys_.push_back(key);
-    if (id == audit_log_viewer_ids::kList && key == Key::kEnd) {
-      rows_at_end_key_ = static_cast<int>(
-          ::SendMessageA(::GetDlgItem(static_cast<HWND>(handle()), id), LB_GETCOUNT, 0, 0));
-      AddRows(100, 20);
-    }
-  }
-  void OnControlScroll(int, ScrollCode code) override { scrolls_.push_back(code); }
-};
-
 // --- scenarios --------------------------------------------------------------------------------
 
 TEST(Win32BackendSelection, IsTheNativeBackendWhenNoneIsAsked) {
@@ -220,69 +165,6 @@ TEST_F(Win32BackendTest, LogonTemplateIsANativeDialogThatTypingAndOkReach) {
       dialog.focus_gained_.end());
 }
 
-TEST_F(Win32BackendTest, ViewerMenuListKeysAndScrollReachTheDialog) {
-  ViewerLike dialog;
-  int result = -1;
-  HWND hwnd = nullptr;
-  HWND list = nullptr;
-  auto menu_checked = [&](UINT id) {
-    return (::GetMenuState(::GetMenu(hwnd), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-  };
-  RunSteps(
-      {
-          [&] {
-            hwnd = FindDialog("Audit Log Viewer");
-            if (hwnd == nullptr) return false;
-            list = ::GetDlgItem(hwnd, audit_log_viewer_ids::kList);
-            // The entries reach the native list once, after the dialog filled its model.
-            return ::SendMessageA(list, LB_GETCOUNT, 0, 0) == 100;
-          },
-          [&] {
-            // Menu items as the menu sends them; a grey one does not reach the dialog.
-            ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(ViewerLike::kOldest, 0), 0);
-            ::SendMessageA(hwnd, WM_COMMAND, MAKEWPARAM(ViewerLike::kDetail, 0), 0);
-            EXPECT_EQ(dialog.menu_, std::vector<int>{ViewerLike::kOldest});
-            EXPECT_TRUE(menu_checked(ViewerLike::kOldest));  // the dialog's marks reach the menu
-            EXPECT_FALSE(menu_checked(ViewerLike::kNewest));
-            return true;
-          },
-          [&] {
-            // End: the dialog sees it first and adds entries; the list then moves to the last
-            // of them, and the dialog's model follows the selection.
-            ::SetFocus(list);
-            ::SendMessageA(list, WM_KEYDOWN, VK_END, 1);
-            EXPECT_EQ(dialog.rows_at_end_key_, 100);
-            EXPECT_EQ(::SendMessageA(list, LB_GETCOUNT, 0, 0), 120);
-            EXPECT_EQ(::SendMessageA(list, LB_GETCURSEL, 0, 0), 119);
-            EXPECT_EQ(dialog.List().GetCurSel(), 119);
-            EXPECT_GT(dialog.List().GetTopIndex(), 0);
-            ::SendMessageA(list, WM_KEYDOWN, VK_LEFT, 1);
-            ::SendMessageA(list, WM_KEYDOWN, 'A', 1);  // no navigation key: not forwarded
-            EXPECT_EQ(dialog.keys_, (std::vector<Key>{Key::kEnd, Key::kLeft}));
-            return true;
-          },
-          [&] {
-            // Scroll actions reach the dialog before the list scrolls; thumb tracking does not.
-            const int top = static_cast<int>(::SendMessageA(list, LB_GETTOPINDEX, 0, 0));
-            ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), 0);
-            ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 3), 0);
-            ::SendMessageA(list, WM_VSCROLL, MAKEWPARAM(SB_TOP, 0), 0);
-            EXPECT_EQ(dialog.scrolls_,
-                      (std::vector<ScrollCode>{ScrollCode::kLineUp, ScrollCode::kTop}));
-            EXPECT_LT(top, 120);
-            EXPECT_EQ(::SendMessageA(list, LB_GETTOPINDEX, 0, 0), 0);
-            EXPECT_EQ(dialog.List().GetTopIndex(), 0) << "the model follows the user's scrolling";
-            return true;
-          },
-          [&] {
-            ::SendMessageA(hwnd, WM_CLOSE, 0, 0);
-            return true;
-          },
-      },
-      [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(result, kIdCancel) << "the close box cancels";
-}
-
 TEST_F(Win32BackendTest, MessageBoxesAnswerWithThePressedButton) {
   int answer = -1;
   HWND box = nullptr;
@@ -301,7 +183,6 @@ TEST_F(Win32BackendTest, MessageBoxesAnswerWithThePressedButton) {
                                               kMbYesNo | kMbIconQuestion);
            });
   EXPECT_EQ(answer, kIdNo);
-
 }
 
 }  // namespace
