@@ -248,59 +248,5 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
   EXPECT_THAT(Transcript(), ::testing::Contains(HasSubstr("Delete User : bob\tok")));
 }
 
-TEST_F(ExportsTest, NamesAreGivenOnlyWithAPointerAndAPositiveLength) {
-  LoggedOnElsewhere("Administrator");
-  Script("");
-  EXPECT_EQ(RunInChild([] {
-              Library lib;
-              auto copy_user = lib.Get<TalmorNamedFn>("SecurityCopyUser");
-              auto delete_user = lib.Get<TalmorNamedFn>("SecurityDeleteUser");
-              auto delete_group = lib.Get<TalmorNamedFn>("SecurityDeleteGroup");
-              auto edit_user = lib.Get<TalmorNamedFn>("SecurityEditUser");
-              // Without a name: 0 at once, no enquiry.
-              STEP(copy_user(nullptr, "bob", 0) == 0, 1);
-              STEP(delete_user(nullptr, nullptr, 5) == 0, 2);
-              STEP(delete_group(nullptr, "Lab", -1) == 0, 3);
-              // The length says nothing more: the name runs to its zero byte.
-              STEP(delete_user(nullptr, "bob", 1) == 0, 4);  // confirmation cancelled
-              const std::string huge(200000, 'x');
-              STEP(edit_user(nullptr, huge.c_str(), 7) == 0, 5);  // no such user
-              STEP(delete_group(nullptr, "ADMINISTRATORS", 1) == 0, 6);
-              return 0;
-            }),
-            0);
-  EXPECT_THAT(Transcript(),
-              ElementsAre("msgbox\texclamation\tokcancel\tConfirm User Delete\tDelete User : "
-                          "bob\tcancel",
-                          "msgbox\tstop\tok\tQuorvane Security Manager\tThe Administrators group "
-                          "cannot be deleted.\tok"));
-  EXPECT_EQ(Log().size(), 3u);  // the three enquiries that were made
-}
-
-TEST_F(ExportsTest, HugeDescriptionsAreKeptShortenedAndTheHooksAnswer) {
-  EXPECT_EQ(RunInChild([] {
-              Library lib;
-              auto note = lib.Get<TalmorNoteFn>("SecurityNote");
-              auto filter = lib.Get<TalmorFilterDllMsgFn>("FilterDllMsg");
-              auto idle = lib.Get<TalmorProcessDllIdleFn>("ProcessDllIdle");
-              auto logoff = lib.Get<TalmorVoidFn>("SecurityLogoff");
-              auto individual = lib.Get<TalmorVoidFn>("SecurityIndividualINI");
-              const std::string huge(300000, 'd');
-              STEP(note(0, "Host", 0, huge.c_str(), 0) == 1, 1);
-              TalmorMessage message{};
-              message.message = 0x100;  // a key press for a window that is not the library's
-              STEP(filter(&message) == 0 && filter(nullptr) == 0, 2);
-              idle();
-              STEP(logoff() == 1, 4);  // nobody was logged on
-              STEP(individual() == 1, 5);
-              return 0;
-            }),
-            0);
-  using ::testing::AllOf;
-  EXPECT_THAT(Log(), ElementsAre(AllOf(::testing::StartsWith("Host||d"),
-                                       ::testing::SizeIs(AllOf(::testing::Gt(60000u), ::testing::Lt(65536u)))),
-                                 "Logon/Logoff||User logged off."));
-}
-
 }  // namespace
 }  // namespace talmor::testing

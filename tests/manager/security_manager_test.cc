@@ -137,12 +137,6 @@ TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning)
   SecurityManager manager;
   manager.StartUp();
   EXPECT_EQ(ReadPublishedUserName(), "");
-  // Names over thirty-two characters are not published; the 32-byte read gives 31.
-  PublishUserName("before");
-  PublishUserName(std::string(33, 'x'));
-  EXPECT_EQ(ReadPublishedUserName(), "before");
-  PublishUserName(std::string(32, 'z'));
-  EXPECT_EQ(ReadPublishedUserName(), std::string(31, 'z'));
 }
 
 // ---- Branding: every place the product word shows, for each profile value ----
@@ -178,19 +172,6 @@ TEST_F(SecurityManagerTest, OnlyExactlyTrueSelectsTheAlternativeBrandingEverywhe
     EXPECT_THAT(op.transcript(),
                 ElementsAre("msgbox\tstop\tok\t" + product + " Security Manager\t" + kRefusal));
   }
-  // Decided once: a later change of the file is not seen.
-  WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "FALSE");
-  EXPECT_EQ(IsAlternativeBranding(), 1);
-  // An empty value is read again at the next question; a missing key decides at once.
-  SetBranding("");
-  EXPECT_EQ(IsAlternativeBranding(), 0);
-  WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "TRUE");
-  EXPECT_EQ(IsAlternativeBranding(), 1);
-  DeleteProfileKey("qvtalmor.ini", "Acquisition", "IsGCMD");
-  ResetBrandingForTesting();
-  EXPECT_EQ(IsAlternativeBranding(), 0);
-  WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "TRUE");
-  EXPECT_EQ(IsAlternativeBranding(), 0);
 }
 
 // ---- Log-on and log-off ----
@@ -327,30 +308,6 @@ TEST_F(SecurityManagerTest, RightsComeOnlyFromGroupsThatListTheUser) {
   EXPECT_EQ(manager.HasRight(5), 1);
   manager.DeleteUser("Dana");
   EXPECT_EQ(manager.HasRight(5), 0);
-}
-
-TEST_F(SecurityManagerTest, EnquiryShowsTheRefusalAndRecordsTheAttempt) {
-  HeadlessBackend backend;
-  ScopedBackend scoped_backend(backend);
-  ScriptOperator op;
-  ScopedOperator scoped(op);
-  SecurityManager manager;
-  manager.StartUp();
-  EXPECT_EQ(manager.Enquire(Owner(0x77), 13, true), 0);  // nobody logged on
-  EXPECT_EQ(manager.Enquire(nullptr, 13, true), 0);
-  ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
-  EXPECT_EQ(manager.Enquire(Owner(0x77), 13, true), 1);
-  EXPECT_EQ(manager.Enquire(Owner(0x77), 26, true), 0);
-  EXPECT_EQ(manager.Enquire(Owner(0x77), 13, false), 1);
-  EXPECT_EQ(manager.Enquire(Owner(0x77), 99, false), 0);
-  const std::string box = "msgbox\tstop\tok\tQuorvane Security Manager\t" + kRefusal;
-  EXPECT_THAT(op.transcript(), ElementsAre(box, box, box));
-  const std::string tune = "\r\nAccess attempted : Tune mass spectrometer";
-  EXPECT_THAT(AuditLines(),
-              ElementsAre("Object Access||Failed object access." + tune,
-                          "Object Access||Failed object access." + tune,
-                          "Object Access|Administrator|Successful object access." + tune,
-                          "Object Access|Administrator|Failed object access.\r\n"));
 }
 
 // Which option lets each category through, for every category and every option.

@@ -34,22 +34,6 @@ class ProfileFileTest : public ::testing::Test {
   ScopedEnv env_{"QUORVANE_WINDIR", tmp_.File("win")};
 };
 
-TEST_F(ProfileFileTest, MissingFileGivesTheDefaultCutAndTrimmedAndCreatesNothing) {
-  EXPECT_EQ(ProfileFilePath(kIni), Path());
-  EXPECT_EQ(ProfileFilePath(tmp_.File("elsewhere.ini")), tmp_.File("elsewhere.ini"));
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE"), "FALSE");
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE \t "), "FALSE");  // trailing blanks go
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", " FALSE"), " FALSE");    // leading ones stay
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 3), "FA");
-  EXPECT_EQ(Get("Acquisition", "IsGCMD", "FALSE", 1) + Get("Acquisition", "IsGCMD", "FALSE", 0), "");
-  char buffer[4] = "zzz";
-  EXPECT_EQ(GetProfileString(kIni, "Acquisition", "IsGCMD", "FALSE", buffer, sizeof buffer), 3u);
-  EXPECT_STREQ(buffer, "FAL");
-  EXPECT_EQ(GetProfileString(kIni, "Acquisition", "IsGCMD", "FALSE", nullptr, 4), 0u);
-  DeleteProfileKey(kIni, "Acquisition", "IsGCMD");
-  EXPECT_FALSE(std::filesystem::exists(Path()));
-}
-
 TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromMissing) {
   WriteBytes(Path(),
             "IsGCMD=before any section\n"

@@ -181,29 +181,4 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterReleaseOrExit) {
   EXPECT_FALSE(talmor::IsHostWindowPresent());
 }
 
-TEST(HostPresence, InThisProcessAndNotHandedToForkedChildren) {
-  TempDir tmp;
-  ScopedEnv env("QVSHARE_DIR", tmp.File("share"));
-  ASSERT_EQ(QVHostPresenceAcquire(), 1);
-  EXPECT_EQ(ModeOf(tmp.File("share/QuorvaneWClass.lock")), 0600u);
-  // The library loaded into the host's own process sees the host too.
-  EXPECT_TRUE(talmor::IsHostWindowPresent());
-
-  // A child inherits the descriptor but is not the host: it cannot take the lock, and its
-  // release does not end the parent's presence.
-  EXPECT_EQ(InChild([] {
-              const bool refused = QVHostPresenceAcquire() == 0;
-              QVHostPresenceRelease();
-              return refused && talmor::IsHostWindowPresent();
-            }),
-            0);
-  EXPECT_TRUE(talmor::IsHostWindowPresent());
-  EXPECT_EQ(InChild([] { return talmor::IsHostWindowPresent(); }), 0);
-  QVHostPresenceRelease();
-  EXPECT_FALSE(talmor::IsHostWindowPresent());
-  QVHostPresenceRelease();  // not held: nothing happens
-  EXPECT_EQ(InChild([] { return QVHostPresenceAcquire() == 1; }), 0);
-  EXPECT_FALSE(talmor::IsHostWindowPresent());  // the child exited
-}
-
 }  // namespace

@@ -10,8 +10,6 @@
 #include "database/security_database.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
-#include "storage/record_format.h"
-#include "support/bytes.h"
 #include "storage/record_writer.h"
 #include "support/data_dir.h"
 #include "support/database_snapshot.h"
@@ -35,33 +33,7 @@ class DatabaseFilesTest : public testing::DataDirTest {
     }
     writer.Close();
   }
-  // A record file's text: each group of four bytes is one character.
-  std::string Decoded(const char* name) const {
-    const std::string bytes = testing::ReadBytes(Path(name));
-    std::string text;
-    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-      text += static_cast<char>(DecodeRecordGroup(testing::U32At(bytes, i)));
-    }
-    return text;
-  }
 };
-
-TEST_F(DatabaseFilesTest, NoFilesGiveDefaultsAndSaveCreatesAllFour) {
-  SecurityDatabase db;
-  SecurityOptions options;
-  LoadSecurityDatabase(db, options);
-  EXPECT_EQ(options, SecurityOptions{});
-  EXPECT_EQ(db.UserCount(), 0);
-  EXPECT_EQ(db.GroupCount(), 0);
-  SaveSecurityDatabase(db, options);
-  EXPECT_EQ(testing::FileNames(dir_.path()),
-            (std::vector<std::string>{"GROUPS.REC", "OPTIONS.REC", "RIGHTS.REC", "USERS.REC"}));
-  EXPECT_EQ(std::filesystem::file_size(Path("USERS.REC")), 0u);
-  EXPECT_EQ(std::filesystem::file_size(Path("GROUPS.REC")), 0u);
-  std::string rights;
-  for (int n = 0; n < 26; ++n) rights += "##START\x01Right=" + std::to_string(n) + "\x01Members=\x01##END\x01";
-  EXPECT_EQ(Decoded("RIGHTS.REC"), rights);
-}
 
 TEST_F(DatabaseFilesTest, OptionsRulesAndOnlyTheFirstRecord) {
   WriteRecords("OPTIONS.REC", {{"AuditMaxEvents=-5", "PasswordMinChars=-5", "AuditEnable=7",
