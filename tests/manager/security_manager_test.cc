@@ -264,10 +264,6 @@ TEST_F(SecurityManagerTest, CurrentUserRecordNeedsAUserAndARecord) {
   manager.DeleteUser("temp");
   EXPECT_EQ(manager.GetCurrentUserRecord(name, full, description, password), 0);
   EXPECT_EQ(name + full + description + password, "");
-  // Enumeration past the end empties every string it was given.
-  EXPECT_EQ(manager.GetUserStrings(1, name = "x", full = "x", description = "x"), 0);
-  EXPECT_EQ(manager.GetGroupStrings(1, name = "x", description = "x"), 0);
-  EXPECT_EQ(name + full + description, "");
 }
 
 // ---- Rights, the enquiry and the audit categories ----
