@@ -90,31 +90,6 @@ TEST(ExportTable, OnlyTheTwentyThreeFunctionsAreInTheDynamicSymbolTable) {
   EXPECT_EQ(defined, expected);
 }
 
-TEST(ExportTable, TheDefinitionFileAgreesWithTheHeader) {
-  std::ifstream def(TALMOR32_DEF);
-  std::string text((std::istreambuf_iterator<char>(def)), std::istreambuf_iterator<char>());
-  std::string expected = "EXPORTS\n";
-  for (const TalmorOrdinal& entry : TALMOR_ORDINALS) {
-    expected += std::string("  ") + entry.name + " @" + std::to_string(entry.ordinal) + "\n";
-  }
-  EXPECT_EQ(text.substr(text.find("EXPORTS")), expected);
-}
-
-TEST_F(ExportsTest, EveryExportIsReachedByNameAndByOrdinal) {
-  EXPECT_EQ(RunInChild([] {
-              Library lib;
-              STEP(lib.loaded(), 1);
-              for (int ordinal = 0; ordinal <= 40; ++ordinal) {
-                const char* name = TalmorExportName(ordinal);
-                void* by_name = name == nullptr ? nullptr : dlsym(lib.handle(), name);
-                STEP(TalmorResolveOrdinal(lib.handle(), ordinal) == by_name, 2);
-                STEP(name == nullptr || by_name != nullptr, 3);
-              }
-              return 0;
-            }),
-            0);
-}
-
 TEST_F(ExportsTest, AHostWrittenInCCallsThroughTheHeader) {
   EXPECT_EQ(RunInChild([] { return talmor_c_host_run(TALMOR32_LIBRARY); }), 0);
 }

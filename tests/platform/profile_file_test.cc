@@ -1,7 +1,6 @@
 #include "platform/profile_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -103,12 +102,6 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
             "OldestFirst=FALSE\n");
   EXPECT_EQ(Get("Login", "UserName"), "spaced");
   EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
-
-  DeleteProfileKey(kIni, "acquisition", "OTHER");
-  EXPECT_EQ(Get("Acquisition", "Other"), "DEF");
-  EXPECT_EQ(Get("Acquisition", "NewKey"), "v");
-  DeleteProfileKey(kIni, "AuditLog", "OldestFirst");
-  EXPECT_EQ(ReadBytes(Path()).substr(ReadBytes(Path()).size() - 11), "[AuditLog]\n");
 }
 
 TEST_F(ProfileFileTest, WriteCreatesTheFileKeepsCrLfAndCannotInjectLines) {
@@ -133,7 +126,7 @@ class FailingRename : public ForwardingFileSystem {
   }
 };
 
-TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
+TEST_F(ProfileFileTest, AFailedWriteLeavesTheFileAsItWas) {
   const std::string original = "[Login]\nUserName=bob\n";
   WriteBytes(Path(), original);
   FailingRename failing;
@@ -141,16 +134,6 @@ TEST_F(ProfileFileTest, FailedOrRefusedWritesLeaveTheFileAsItWas) {
   EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
   FileSystem::SetDefault(previous);
   EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
-
-  ASSERT_EQ(::chmod(Path().c_str(), 0444), 0);
-  try {
-    WriteProfileString(kIni, "Login", "UserName", "carol");
-    ADD_FAILURE() << "a read-only profile file must not be written";
-  } catch (const FileException& e) {
-    EXPECT_EQ(e.cause(), FileException::Cause::kAccessDenied);
-  }
-  EXPECT_EQ(ReadBytes(Path()), original);
-  EXPECT_EQ(Get("Login", "UserName"), "bob");  // still readable
 }
 
 TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
