@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/file_exception.h"
-#include "platform/file_system.h"
 #include "support/bytes.h"
 #include "support/data_dir.h"
+#include "support/faulty_file_system.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -117,22 +117,16 @@ TEST_F(ProfileFileTest, WriteCreatesTheFileKeepsCrLfAndCannotInjectLines) {
   EXPECT_EQ(Get("Acquisition", "IsGCMD"), "DEF");
 }
 
-// Fails the rename that would put the new file in place.
-class FailingRename : public ForwardingFileSystem {
- public:
-  FailingRename() : ForwardingFileSystem(OsFileSystem()) {}
-  void Rename(const std::string& from, const std::string&) override {
-    throw FileException(FileException::Cause::kDiskFull, from, 28, "rename failed");
-  }
-};
-
-TEST_F(ProfileFileTest, AFailedWriteLeavesTheFileAsItWas) {
+TEST_F(ProfileFileTest, AFailedRenameLeavesTheFileAsItWas) {
   const std::string original = "[Login]\nUserName=bob\n";
   WriteBytes(Path(), original);
-  FailingRename failing;
-  FileSystem* previous = FileSystem::SetDefault(&failing);
-  EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
-  FileSystem::SetDefault(previous);
+  testing::FaultyFileSystem faults;
+  faults.Arm(testing::FaultKind::kRename, 1);
+  {
+    testing::ScopedFileSystem installed(faults);
+    EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
+  }
+  EXPECT_EQ(ReadBytes(Path()), original);
   EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 }
 

@@ -95,39 +95,10 @@ TEST_F(DatabaseFilesTest, DamagedRightsGroupsAndUsers) {
   EXPECT_EQ(loaded.users, (std::vector<std::string>{"B\x01\x01\x01secret\x01" "10", "A\x01" "First\x01\x01\x01" "01"}));
 }
 
-TEST_F(DatabaseFilesTest, RoundTripKeepsEverythingInReverseOrderAndStripsSeparators) {
-  SecurityDatabase db;
-  for (int i = 0; i < 5; ++i) {
-    UserRecord user("user" + std::to_string(i), "Full Name " + std::to_string(i),
-                    "d=" + std::to_string(i), i == 2 ? "" : "p\xE9ss" + std::to_string(i));
-    user.SetAccountDisabled(i % 2);
-    user.SetCannotChangePassword(i == 3);
-    db.AddUser(user);
-  }
-  GroupRecord group("Chemists", "Laboratory staff");
-  group.AddMember("user1");
-  group.AddMember("user3");
-  db.AddGroup(group);
-  db.AddGroup(GroupRecord("Empty", ""));
-  RightRecord right(7);
-  right.AddMember("Chemists");
-  right.AddMember("Empty");
-  db.EditRight(7, right);
-  SecurityOptions options;
-  options.AuditMaxEvents = 50;
-  SaveSecurityDatabase(db, options);
-  SecurityDatabase loaded;
-  SecurityOptions loaded_options;
-  LoadSecurityDatabase(loaded, loaded_options);
-  const DatabaseSnapshot saved = DatabaseSnapshot::Of(db, options);
-  EXPECT_EQ(DatabaseSnapshot::Of(loaded, loaded_options), saved.Reversed());
-  // Saving what was loaded gives the first order back.
-  SaveSecurityDatabase(loaded, loaded_options);
-  SecurityDatabase twice;
-  LoadSecurityDatabase(twice, loaded_options);
-  EXPECT_EQ(DatabaseSnapshot::Of(twice, loaded_options), saved);
-
-  // Bytes that separate lines and members cannot forge either.
+// Bytes that separate lines and members cannot forge either (the plain round trip is the
+// database fuzzer's promise, run over its corpus).
+TEST_F(DatabaseFilesTest, SeparatorBytesInValuesCannotForgeLinesOrMembers) {
+  SecurityOptions options, loaded_options;
   GroupRecord odd("Odd", "desc\x01" "Members=forged\x02");
   odd.AddMember("jo\x02hn");
   odd.AddMember("ann");
