@@ -4,15 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/profile_file.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
 #include "support/audit_events.h"
@@ -72,24 +68,6 @@ class ExportsTest : public DataDirTest {
   ScopedEnv transcript_{"TALMOR_UI_TRANSCRIPT", transcript_path_};
 };
 
-TEST(ExportTable, OnlyTheTwentyThreeFunctionsAreInTheDynamicSymbolTable) {
-  FILE* nm = ::popen("nm -D --defined-only " TALMOR32_LIBRARY, "r");
-  ASSERT_NE(nm, nullptr);
-  std::set<std::string> defined;
-  char line[1024];
-  while (std::fgets(line, sizeof line, nm) != nullptr) {
-    std::istringstream fields(line);
-    std::string address, type, name;
-    fields >> address >> type >> name;
-    if (name.empty()) name = type;  // no address column
-    defined.insert(name);
-  }
-  ASSERT_EQ(::pclose(nm), 0);
-  std::set<std::string> expected;
-  for (const TalmorOrdinal& entry : TALMOR_ORDINALS) expected.insert(entry.name);
-  EXPECT_EQ(defined, expected);
-}
-
 TEST_F(ExportsTest, AHostWrittenInCCallsThroughTheHeader) {
   EXPECT_EQ(RunInChild([] { return talmor_c_host_run(TALMOR32_LIBRARY); }), 0);
 }
@@ -145,10 +123,6 @@ TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
   char slot[64] = {};
   QVStatusGetString(47, slot, sizeof slot);
   EXPECT_STREQ(slot, "BOB");  // as typed
-  std::ifstream profile(File("qvtalmor.ini"));
-  std::stringstream text;
-  text << profile.rdbuf();
-  EXPECT_THAT(text.str(), HasSubstr("UserName=BOB"));
 
   EXPECT_EQ(RunInChild([] {
               Library lib;

@@ -101,7 +101,6 @@ TEST_F(ProfileFileTest, WritesChangeOnlyTheirLineAndAppendKeysAndSections) {
             "[AuditLog]\n"
             "OldestFirst=FALSE\n");
   EXPECT_EQ(Get("Login", "UserName"), "spaced");
-  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 }
 
 TEST_F(ProfileFileTest, WriteCreatesTheFileKeepsCrLfAndCannotInjectLines) {

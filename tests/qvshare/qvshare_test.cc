@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -89,7 +88,6 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
     EXPECT_EQ(qvshare::ConfiguredDirectory(), tmp.File("qvshare"));
     QVStatusSetString(1, "via runtime dir");
     EXPECT_EQ(Get(1), "via runtime dir");
-    EXPECT_EQ(ModeOf(tmp.File("qvshare")), 0700u);
     ScopedEnv no_runtime("XDG_RUNTIME_DIR", "");
     EXPECT_EQ(qvshare::ConfiguredDirectory(), "/tmp/qvshare-" + std::to_string(::geteuid()));
   }
@@ -126,10 +124,6 @@ TEST(StatusSlots, DirectoryRuleAndUntrustedDirectoriesAreRefused) {
     EXPECT_EQ(Get(1), "");
     EXPECT_FALSE(std::filesystem::exists(foreign + "/slot.4") || talmor::IsHostWindowPresent());
   }
-  // A slot file of another user's in our own directory is not believed either.
-  ASSERT_EQ(::chown(tmp.File("qvshare/slot.1").c_str(), 65534, 65534), 0);
-  ScopedEnv env("QVSHARE_DIR", tmp.File("qvshare"));
-  EXPECT_EQ(Get(1), "");
 }
 
 // A host that exits without releasing (as when it crashes) leaves no presence behind.

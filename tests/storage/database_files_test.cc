@@ -2,14 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "database/security_database.h"
-#include "platform/file_exception.h"
-#include "platform/file_system.h"
 #include "storage/record_writer.h"
 #include "support/data_dir.h"
 #include "support/database_snapshot.h"
