@@ -131,21 +131,6 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(i == 0 ? again.FindFirstRecord() : again.FindNextRecord());
   EXPECT_EQ(Get(again, "Z") + Get(again, "Y"), "1<missing:>");
 
-  // Without ##END a lookup runs on to the file's end; a last line without its line end counts;
-  // the next find continues after the line the lookup stopped at.
-  WriteBytes(path_, Encode("##START\x01" "A=1\x01" "##START\x01" "B=2\x01" "C=3") + "\x01\x02\x03");
-  RecordReader open_ended(path_);
-  ASSERT_TRUE(open_ended.FindFirstRecord());
-  EXPECT_EQ(Get(open_ended, "A"), "1");
-  ASSERT_TRUE(open_ended.FindNextRecord());
-  EXPECT_EQ(Get(open_ended, "A"), "<missing:>");
-  EXPECT_EQ(Get(open_ended, "C"), "3");
-  EXPECT_FALSE(open_ended.FindNextRecord());
-  RecordReader first(path_);  // a lookup that ran to the end leaves the enumeration there
-  ASSERT_TRUE(first.FindFirstRecord());
-  EXPECT_EQ(Get(first, "C"), "3");
-  EXPECT_FALSE(first.FindNextRecord());
-
   RecordReader missing(dir_.File("NONE.REC"));
   EXPECT_TRUE(missing.failed() && !missing.FindFirstRecord());
   std::int32_t n = 5;

@@ -15,17 +15,7 @@ namespace talmor::testing {
 // The calls a FaultyFileSystem can fail. kSync covers File::Sync and
 // FileSystem::SyncDirectory (both make data durable); kSetLength is truncation or extension;
 // kAnyCall counts every call of the other kinds together.
-enum class FaultKind {
-  kOpen,
-  kRead,
-  kWrite,
-  kFlush,
-  kSync,
-  kRename,
-  kSetLength,
-  kRemove,
-  kAnyCall
-};
+enum class FaultKind { kOpen, kRead, kWrite, kFlush, kSync, kRename, kSetLength, kRemove, kAnyCall };
 // The kinds that change files.
 inline constexpr std::array kChangingFaultKinds = {FaultKind::kWrite,     FaultKind::kFlush,
                                                    FaultKind::kSync,      FaultKind::kRename,
