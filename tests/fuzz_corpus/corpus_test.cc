@@ -3,6 +3,7 @@
 // runs in a child process, with its scratch directories under a temporary directory of the test.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +30,7 @@ struct Row {
   Entry entry;
   std::filesystem::path file;
 };
+void PrintTo(const Row& row, std::ostream* os) { *os << row.fuzzer << " " << row.file.filename(); }
 
 std::vector<Row> Rows() {
   std::vector<Row> rows;
