@@ -2,12 +2,10 @@
 // driven by, dialog lifetimes, backend choice.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
+#include "support/bytes.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
 #include "ui/sample_dialogs.h"
@@ -17,34 +15,23 @@ namespace {
 
 using ::testing::ElementsAre;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A host process driven by the script file in its environment, as an unattended host runs:
 // each process appends to the transcript file, and a process whose script is wrong or missing
 // still ends. Answers the exit code: 10 + the length of the name taken, or the dialog's result.
 int RunHost(const TempDir& dir, const char* script) {
-  if (script != nullptr)
-    std::ofstream(dir.File("script.txt"), std::ios::binary | std::ios::trunc) << script;
-  pid_t pid = fork();
-  if (pid == 0) {
-    alarm(20);  // a hung dialog fails the test instead of blocking it
-    setenv("TALMOR_UI", "headless", 1);
-    setenv("TALMOR_UI_SCRIPT", dir.File(script ? "script.txt" : "missing.txt").c_str(), 1);
-    setenv("TALMOR_UI_TRANSCRIPT", dir.File("transcript.txt").c_str(), 1);
-    NameDialog dialog;
-    int result = dialog.DoModal();
-    if (result == kIdOk) result = 10 + static_cast<int>(dialog.name_.size());
-    MessageBox(nullptr, "a\tb\x01", "cap", kMbOk | kMbIconInformation);
-    _exit(result);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (script != nullptr) WriteBytes(dir.File("script.txt"), script);
+  return RunInChild(
+      [&] {
+        setenv("TALMOR_UI", "headless", 1);
+        setenv("TALMOR_UI_SCRIPT", dir.File(script ? "script.txt" : "missing.txt").c_str(), 1);
+        setenv("TALMOR_UI_TRANSCRIPT", dir.File("transcript.txt").c_str(), 1);
+        NameDialog dialog;
+        int result = dialog.DoModal();
+        if (result == kIdOk) result = 10 + static_cast<int>(dialog.name_.size());
+        MessageBox(nullptr, "a\tb\x01", "cap", kMbOk | kMbIconInformation);
+        return result;
+      },
+      20);  // a hung dialog fails the test instead of blocking it
 }
 
 TEST(HeadlessFilesTest, HostProcessesFollowTheirScriptsAndAppendTheTranscript) {
@@ -56,7 +43,7 @@ TEST(HeadlessFilesTest, HostProcessesFollowTheirScriptsAndAppendTheTranscript) {
   EXPECT_EQ(RunHost(dir, "dialog 136\ntype 1000 x\n"), kIdCancel);
   EXPECT_EQ(RunHost(dir, nullptr), kIdCancel);
   const std::string box = "msgbox\tinformation\tok\tcap\ta\\tb\\x01\tok\n";
-  EXPECT_EQ(ReadAll(dir.File("transcript.txt")),
+  EXPECT_EQ(ReadBytes(dir.File("transcript.txt")),
             "dialog\t130\tQuorvane Login\nend\t130\t1\n" + box +
                 "dialog\t130\tQuorvane Login\nerror\tdialog 136 expected, dialog 130 shown\n"
                 "end\t130\t2\n" +
