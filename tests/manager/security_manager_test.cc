@@ -22,7 +22,6 @@ namespace talmor::testing {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 // Dialogs that answer as the test says and count how often they were shown.
 class FakeDialogs : public NoManagerDialogs {

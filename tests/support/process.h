@@ -57,8 +57,6 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  pid_t pid() const { return pid_; }
-
   // The child's exit code; -1 when it was killed, hit its deadline or never started.
   int Wait() {
     Reap(0);

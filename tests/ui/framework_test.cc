@@ -1,13 +1,15 @@
 // The framework's parts that do not need a backend's windows: the files an unattended host is
-// driven by, dialog lifetimes, backend choice.
+// driven by, dialog lifetimes, backend choice, list rules.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
 
 #include "support/bytes.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
+#include "ui/list_model.h"
 #include "ui/sample_dialogs.h"
 
 namespace talmor::testing {
@@ -115,6 +117,43 @@ TEST(QtDisplayDeathTest, WithoutADisplayQtNeverStarts) {
       ::testing::ExitedWithCode(0), "");
 }
 #endif
+
+// The list rules every backend relies on (keys, scroll actions, clicks, entries coming and
+// going), driven by random sequences and checked against what must always hold after each step.
+TEST(ListModelTest, RandomKeysScrollsAndClicksKeepSelectionAndTopInRange) {
+  const Key keys[] = {Key::kDown,   Key::kPageDown, Key::kEnd,  Key::kUp,
+                      Key::kPageUp, Key::kHome,     Key::kLeft, Key::kRight};
+  std::mt19937 random(20261207);
+  for (int run = 0; run < 200; ++run) {
+    ListModel list(false, run % 2 == 1);
+    const int rows = 1 + static_cast<int>(random() % 6);
+    for (int step = 0; step < 60; ++step) {
+      SCOPED_TRACE("run " + std::to_string(run) + " step " + std::to_string(step));
+      const int before = list.GetCurSel(), n = list.Count(), action = random() % 5;
+      const int index = n > 0 ? static_cast<int>(random() % n) : -1;
+      const Key key = keys[random() % 8];
+      if (action == 0) list.Add("entry");
+      if (action == 1 && n > 0) list.Delete(index), list.ClampTop(rows);
+      if (action == 2 && list.MoveSelection(key, rows)) {
+        const int now = list.GetCurSel();
+        ASSERT_TRUE(now >= 0 && now < n && list.GetSel(now) == 1);
+        ASSERT_TRUE(!list.multiple_selection() || list.GetSelCount() == 1);
+        ASSERT_TRUE(now >= list.top_index() && now < list.top_index() + rows);
+        ASSERT_TRUE((key != Key::kEnd || now == n - 1) && (key != Key::kHome || now == 0));
+        const bool down = key == Key::kDown || key == Key::kPageDown;
+        const bool up = key == Key::kUp || key == Key::kPageUp;
+        ASSERT_TRUE(before < 0 || ((!down || now >= before) && (!up || now <= before)));
+      }
+      if (action == 3) list.Scroll(static_cast<ScrollCode>(random() % 7), rows);
+      if (action == 4 && n > 0) {
+        ASSERT_TRUE(list.Click(index, random() % 2 == 0, random() % 2 == 0));
+        ASSERT_EQ(list.GetCurSel(), index);
+      }
+      ASSERT_GE(list.top_index(), 0);
+      ASSERT_LE(list.top_index(), std::max(0, list.Count() - rows));
+    }
+  }
+}
 
 }  // namespace
 }  // namespace talmor::testing
