@@ -330,37 +330,6 @@ void Dump(HeadlessBackend& backend, HeadlessDialog& d) {
   }
 }
 
-bool ParseKey(const std::string& word, Key* key) {
-  static const std::pair<const char*, Key> kKeys[] = {
-      {"Down", Key::kDown}, {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
-      {"Up", Key::kUp},     {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
-      {"Left", Key::kLeft}, {"Right", Key::kRight},       {"Enter", Key::kEnter}};
-  for (auto& [name, k] : kKeys) {
-    if (word == name) {
-      *key = k;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool ParseScroll(const std::string& word, ScrollCode* code) {
-  static const std::pair<const char*, ScrollCode> kCodes[] = {{"linedown", ScrollCode::kLineDown},
-                                                              {"pagedown", ScrollCode::kPageDown},
-                                                              {"bottom", ScrollCode::kBottom},
-                                                              {"endscroll", ScrollCode::kEndScroll},
-                                                              {"lineup", ScrollCode::kLineUp},
-                                                              {"pageup", ScrollCode::kPageUp},
-                                                              {"top", ScrollCode::kTop}};
-  for (auto& [name, c] : kCodes) {
-    if (word == name) {
-      *code = c;
-      return true;
-    }
-  }
-  return false;
-}
-
 class Executor {
  public:
   Executor(HeadlessBackend& backend, HeadlessDialog& d) : backend_(backend), d_(d) {}

@@ -184,20 +184,13 @@ std::optional<Action> ParseScriptLine(std::string_view line) {
   }
   if (v->word) {
     a.text = std::string(NextWord(rest));
-    static const char* kWords[] = {
-        "Down",  "PageDown", "End",      "Up",       "PageUp", "Home",      "Left",   "Right",
-        "Enter", nullptr,    "linedown", "pagedown", "bottom", "endscroll", "lineup", "pageup",
-        "top",   nullptr,    "ok",       "cancel",   "yes",    "no",        nullptr};
-    int section = v->kind == ActionKind::kKey ? 0 : v->kind == ActionKind::kScroll ? 1 : 2;
-    int s = 0;
-    bool known = false;
-    for (const char* w : kWords) {
-      if (w == nullptr) {
-        ++s;
-        continue;
-      }
-      if (s == section && a.text == w) known = true;
-    }
+    Key key;
+    ScrollCode code;
+    const std::string& w = a.text;
+    const bool known = v->kind == ActionKind::kKey ? ParseKey(w, &key)
+                       : v->kind == ActionKind::kScroll
+                           ? ParseScroll(w, &code)
+                           : w == "ok" || w == "cancel" || w == "yes" || w == "no";
     if (!known) return Invalid(line, "unknown argument");
   }
   if (!OnlyComment(rest)) return Invalid(line, "unexpected text");
@@ -237,6 +230,37 @@ const Action* FunctionOperator::Peek() {
     pending_ = ParseScriptLine(*line);
   }
   return pending_ ? &*pending_ : nullptr;
+}
+
+bool ParseKey(const std::string& word, Key* key) {
+  static const std::pair<const char*, Key> kKeys[] = {
+      {"Down", Key::kDown}, {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
+      {"Up", Key::kUp},     {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
+      {"Left", Key::kLeft}, {"Right", Key::kRight},       {"Enter", Key::kEnter}};
+  for (auto& [name, k] : kKeys) {
+    if (word == name) {
+      *key = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseScroll(const std::string& word, ScrollCode* code) {
+  static const std::pair<const char*, ScrollCode> kCodes[] = {{"linedown", ScrollCode::kLineDown},
+                                                              {"pagedown", ScrollCode::kPageDown},
+                                                              {"bottom", ScrollCode::kBottom},
+                                                              {"endscroll", ScrollCode::kEndScroll},
+                                                              {"lineup", ScrollCode::kLineUp},
+                                                              {"pageup", ScrollCode::kPageUp},
+                                                              {"top", ScrollCode::kTop}};
+  for (auto& [name, c] : kCodes) {
+    if (word == name) {
+      *code = c;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace talmor

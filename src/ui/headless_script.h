@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/geometry.h"
+
 // The operator of the headless backend: where its user actions come from, and where its
 // transcript lines go.
 //
@@ -60,6 +62,9 @@ struct Action {
 std::optional<Action> ParseScriptLine(std::string_view line);
 std::string UnescapeScriptText(std::string_view text);
 std::string EscapeTranscriptText(std::string_view text);
+// The words of `key` and `scroll` actions; false for an unknown word.
+bool ParseKey(const std::string& word, Key* key);
+bool ParseScroll(const std::string& word, ScrollCode* code);
 
 class Operator {
  public:

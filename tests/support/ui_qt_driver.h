@@ -97,13 +97,12 @@ class QtDriver : public UiDriver {
     const Action* next = Peek(d);
     // A probe may have ended the dialog itself: nothing is left to cancel.
     if (shown.isNull() || !shown->isVisible()) return;
-    if (next == nullptr || next->kind == ActionKind::kDialog) return QtBackend::ForceCancelInnermost();
+    if (next == nullptr || next->kind == ActionKind::kDialog)
+      return QtBackend::ForceCancelInnermost();
     Action action = *next;
     pending_.reset();
     Perform(*dialog, *d, action);
   }
-
-
 
   void Answer(QMessageBox* box) {
     using B = QMessageBox;
@@ -232,15 +231,15 @@ class QtDriver : public UiDriver {
         return action->trigger();
       }
       case ActionKind::kKey: {
-        static const std::pair<const char*, int> kKeys[] = {
-            {"Down", Qt::Key_Down}, {"PageDown", Qt::Key_PageDown}, {"End", Qt::Key_End},
-            {"Up", Qt::Key_Up},     {"PageUp", Qt::Key_PageUp},     {"Home", Qt::Key_Home},
-            {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right},       {"Enter", Qt::Key_Return}};
-        int key = 0;
-        for (auto& [n, k] : kKeys) key = a.text == n ? k : key;
+        // Qt's keys in the order of talmor::Key.
+        static const int kKeys[] = {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End,
+                                    Qt::Key_Up,   Qt::Key_PageUp,   Qt::Key_Home,
+                                    Qt::Key_Left, Qt::Key_Right,    Qt::Key_Return};
+        talmor::Key key{};
+        ParseKey(a.text, &key);
         if ((w = Reach(dialog, d, a.id)) == nullptr) return;
         w->setFocus(Qt::TabFocusReason);
-        return Key(w, key);
+        return Key(w, kKeys[static_cast<int>(key)]);
       }
       case ActionKind::kScroll:
         return Scroll(dialog, d, a);
@@ -268,18 +267,15 @@ class QtDriver : public UiDriver {
     QWidget* w = Reach(dialog, d, a.id);
     if (w == nullptr) return;
     QScrollBar* bar = qobject_cast<QListView*>(w)->verticalScrollBar();
-    if (a.text == "endscroll") return Mouse(bar, QEvent::MouseButtonRelease, QPoint(1, 1));
-    static const std::pair<const char*, QAbstractSlider::SliderAction> kCodes[] = {
-        {"linedown", QAbstractSlider::SliderSingleStepAdd},
-        {"lineup", QAbstractSlider::SliderSingleStepSub},
-        {"pagedown", QAbstractSlider::SliderPageStepAdd},
-        {"pageup", QAbstractSlider::SliderPageStepSub},
-        {"bottom", QAbstractSlider::SliderToMaximum},
-        {"top", QAbstractSlider::SliderToMinimum}};
-    for (auto& [code, action] : kCodes) {
-      if (a.text == code) return bar->triggerAction(action);
-    }
-    Error("unknown scroll code " + a.text);
+    ScrollCode code{};
+    ParseScroll(a.text, &code);
+    if (code == ScrollCode::kEndScroll) return Mouse(bar, QEvent::MouseButtonRelease, QPoint(1, 1));
+    // Qt's slider actions in the order of ScrollCode.
+    static const QAbstractSlider::SliderAction kActions[] = {
+        QAbstractSlider::SliderSingleStepSub, QAbstractSlider::SliderSingleStepAdd,
+        QAbstractSlider::SliderPageStepSub,   QAbstractSlider::SliderPageStepAdd,
+        QAbstractSlider::SliderToMinimum,     QAbstractSlider::SliderToMaximum};
+    bar->triggerAction(kActions[static_cast<int>(code)]);
   }
 
   void ClickRow(QListView* view, int row, Qt::KeyboardModifiers mods, bool twice = false) {
