@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "storage/record_format.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
 
@@ -47,7 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  // What was read can be written and reads back the same (a value holds no line end byte).
+  // What was read can be written and reads back the same. A group that is not the canonical one
+  // for its byte may decode to the line end byte inside a value (only the whole decoded value
+  // ends a line); no writer can store such a value, so it is left out.
+  std::erase_if(found, [](const auto& kv) { return kv.second.find(kLineEnd) != std::string::npos; });
   const std::string copy = dir + "/COPY.REC";
   {
     RecordWriter writer(copy);
