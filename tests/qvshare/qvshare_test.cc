@@ -133,10 +133,13 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterItExits) {
   ScopedEnv env("QVSHARE_DIR", dir);
   EXPECT_FALSE(talmor::IsHostWindowPresent());
   EXPECT_FALSE(std::filesystem::exists(dir));  // asking creates nothing
+  QVStatusSetString(1, "left by a host that has gone");
   int held[2], go[2];
   ASSERT_TRUE(::pipe(held) == 0 && ::pipe(go) == 0);
   Child host([&] {
-    const char ok = QVHostPresenceAcquire() == 1 && QVHostPresenceAcquire() == 1 ? 'y' : 'n';
+    bool fresh = QVHostPresenceAcquire() == 1 && Get(1).empty() && QVHostPresenceAcquire() == 1;
+    QVStatusSetString(2, "bob");
+    const char ok = fresh ? 'y' : 'n';
     char c;
     return ::write(held[1], &ok, 1) == 1 && ::read(go[0], &c, 1) == 1 && ok == 'y' ? 0 : 1;
   });
@@ -144,11 +147,13 @@ TEST(HostPresence, PresentWhileAnotherProcessHoldsItAbsentAfterItExits) {
   ASSERT_TRUE(::read(held[0], &ok, 1) == 1 && ok == 'y');
   EXPECT_TRUE(talmor::IsHostWindowPresent());
   EXPECT_EQ(QVHostPresenceAcquire(), 0);  // a second host is refused while the first runs
+  EXPECT_EQ(Get(2), "bob");               // and this host's processes still share the slot
   ASSERT_EQ(::write(go[1], "x", 1), 1);
   EXPECT_EQ(host.Wait(), 0);
   EXPECT_FALSE(talmor::IsHostWindowPresent());
   for (int fd : {held[0], held[1], go[0], go[1]}) ::close(fd);
-  EXPECT_EQ(QVHostPresenceAcquire(), 1);  // and the next host starts
+  EXPECT_EQ(QVHostPresenceAcquire(), 1);  // and the next host starts with nobody logged on
+  EXPECT_EQ(Get(2), "");
   QVHostPresenceRelease();
   EXPECT_FALSE(talmor::IsHostWindowPresent());
 }
