@@ -178,11 +178,20 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_RDWR | O_CREAT | O_EXCL;
         break;
     }
-    const mode_t allowed = (flags & O_CREAT) != 0 ? CreationMode(path) : 0;
-    int fd;
-    do {
-      fd = ::open(path.c_str(), flags, allowed);
-    } while (fd < 0 && errno == EINTR);
+    auto open = [&path](int how, mode_t bits) {
+      int fd;
+      do {
+        fd = ::open(path.c_str(), how, bits);
+      } while (fd < 0 && errno == EINTR);
+      return fd;
+    };
+    // An existing file is the common case of kOpenOrCreate: it needs no look at the directory.
+    int fd = mode == OpenMode::kOpenOrCreate ? open(flags & ~O_CREAT, 0) : -1;
+    mode_t allowed = 0;
+    if (fd < 0 && (mode != OpenMode::kOpenOrCreate || errno == ENOENT)) {
+      if ((flags & O_CREAT) != 0) allowed = CreationMode(path);
+      fd = open(flags, allowed);
+    }
     if (fd < 0) ThrowLastOsError(path, "open");
     auto file = std::make_unique<PosixFile>(fd, path);  // closes fd on every way out
     struct stat st {};

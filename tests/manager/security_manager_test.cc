@@ -124,9 +124,9 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
 }
 
 TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning) {
-  PublishUserName("leftover");
   {
     ASSERT_EQ(QVHostPresenceAcquire(), 1);
+    PublishUserName("leftover");
     SecurityManager manager;
     manager.StartUp();
     EXPECT_EQ(ReadPublishedUserName(), "leftover");
