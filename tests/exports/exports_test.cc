@@ -182,13 +182,10 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
                                               "GROUPS.REC.~0123456789abcdef.tmp", "USERS.REC~.tmp"};
   for (const std::string& name : leftovers) std::ofstream(File(name)) << "BlueHarbour";
   EXPECT_EQ(change(true), 0);
-  for (size_t i = 0; i < leftovers.size(); ++i) {
-    EXPECT_EQ(std::filesystem::exists(File(leftovers[i])), i % 2 == 1) << leftovers[i];
-  }
+  for (size_t i = 0; i < leftovers.size(); ++i) EXPECT_EQ(std::filesystem::exists(File(leftovers[i])), i % 2 == 1);
   EXPECT_THAT(Transcript(), ::testing::AllOf(::testing::Contains("error\tline 2: unknown action"),
                                              ::testing::Each(::testing::Not(HasSubstr("Harbour")))));
-  EXPECT_EQ(std::filesystem::status(transcript_path_).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(std::filesystem::status(transcript_path_).permissions(), std::filesystem::perms(0600));
   const DatabaseSnapshot after = saved();
   EXPECT_THAT(after.users, ::testing::Contains(::testing::StartsWith("bob\x01")));
   EXPECT_THAT(after.groups, ::testing::Contains("Lab\x01" "bench analysts\x01" "bob\x02"));

@@ -124,8 +124,10 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
 }
 
 TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning) {
+  PublishUserName("left by a host that has gone");
   {
-    ASSERT_EQ(QVHostPresenceAcquire(), 1);
+    ASSERT_EQ(QVHostPresenceAcquire(), 1);  // a new host session starts with nobody logged on
+    EXPECT_EQ(ReadPublishedUserName(), "");
     PublishUserName("leftover");
     SecurityManager manager;
     manager.StartUp();
