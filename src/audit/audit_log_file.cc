@@ -93,7 +93,11 @@ std::unique_ptr<File> OpenForReadingQuietly(FileSystem& fs, const std::string& p
 // True when `index` holds a header and entries that cover a data file of `data_length` bytes
 // exactly, record after record from offset 0, as compaction writes them.
 bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
-  if (index == nullptr) return false;
+  // Each entry covers at least one byte: a longer index is not read into memory at all.
+  if (index == nullptr ||
+      index->Length() > AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * data_length) {
+    return false;
+  }
   std::vector<unsigned char> bytes(index->Length());
   bytes.resize(index->Read(bytes.data(), bytes.size()));
   if (bytes.size() < AuditLogFile::kHeaderSize) return false;
