@@ -78,17 +78,19 @@ inline int OpenShareDirectory(const std::string& path, bool create) {
   return -1;
 }
 
-// Opens `name` in the share directory `dir_fd` without following a symbolic link, and keeps it
-// only when it is a regular file owned by this user; -1 otherwise (errno is that of the failed
-// open, or EPERM for a file that is not ours).
+// Opens `name` in the share directory `dir_fd` without following a symbolic link and without
+// waiting for a FIFO or device, and keeps it only when it is a regular file owned by this user
+// (then in blocking mode); -1 otherwise (errno is that of the failed open, or EPERM for a file
+// that is not ours or not a regular file).
 inline int OpenOwnFile(int dir_fd, const char* name, int flags, mode_t mode = 0600) {
   int fd;
   do {
-    fd = ::openat(dir_fd, name, flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    fd = ::openat(dir_fd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     errno = EPERM;
     return -1;

@@ -4,6 +4,7 @@
 
 #include "qvshare.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "qvshare_directory.h"
 
@@ -100,6 +102,24 @@ void GetSlot(int slot, char* buffer, int size) {
   buffer[total] = '\0';
 }
 
+// Empties every status slot (and removes slot files a killed writer left half made): the slots
+// belong to one running host and must not outlive it.
+void ClearSlots(int dir_fd) {
+  const int list_fd = ::dup(dir_fd);
+  if (list_fd < 0) return;
+  DIR* dir = ::fdopendir(list_fd);
+  if (dir == nullptr) {
+    ::close(list_fd);
+    return;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strncmp(entry->d_name, "slot.", 5) == 0) names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) ::unlinkat(dir_fd, name.c_str(), 0);
+}
+
 // The presence lock held by this process: its descriptor and the process that took it (a child
 // created by fork inherits the descriptor but does not hold the lock in its own right).
 std::mutex g_presence_mutex;
@@ -127,6 +147,8 @@ int AcquirePresence() {
   // for another host, which holds the lock for as long as it runs.
   for (int attempt = 0; attempt < 50; ++attempt) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      // Nobody held presence: a new host session starts with nobody logged on.
+      ClearSlots(dir.fd());
       g_presence_fd = fd;
       g_presence_pid = ::getpid();
       return 1;

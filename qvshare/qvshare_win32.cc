@@ -117,6 +117,19 @@ bool RegisterHostClass(HINSTANCE module) {
   return ::RegisterClassA(&window_class) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+// Empties every status slot: the slots belong to one running host and must not outlive it.
+void ClearSlots() {
+  const std::string dir = ShareDirectory();
+  if (dir.empty()) return;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = ::FindFirstFileA((dir + "\\slot.*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    ::DeleteFileA((dir + "\\" + found.cFileName).c_str());
+  } while (::FindNextFileA(search, &found));
+  ::FindClose(search);
+}
+
 int AcquirePresence() {
   std::lock_guard<std::mutex> lock(g_presence_mutex);
   if (g_presence_window != nullptr) return 1;
@@ -139,6 +152,8 @@ int AcquirePresence() {
     ::CloseHandle(semaphore);
     return 0;
   }
+  // Nobody held presence: a new host session starts with nobody logged on.
+  ClearSlots();
   g_presence_semaphore = semaphore;
   g_presence_window = window;
   return 1;

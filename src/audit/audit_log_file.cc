@@ -81,9 +81,23 @@ void CloseQuietly(std::unique_ptr<File>& file) noexcept {
   file.reset();
 }
 
+// The file at `path` opened for reading; null when it cannot be (a link or a FIFO in its place).
+std::unique_ptr<File> OpenForReadingQuietly(FileSystem& fs, const std::string& path) {
+  try {
+    return fs.Open(path, OpenMode::kRead);
+  } catch (const FileException&) {
+    return nullptr;
+  }
+}
+
 // True when `index` holds a header and entries that cover a data file of `data_length` bytes
 // exactly, record after record from offset 0, as compaction writes them.
 bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
+  // Each entry covers at least one byte: a longer index is not read into memory at all.
+  if (index == nullptr ||
+      index->Length() > AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * data_length) {
+    return false;
+  }
   std::vector<unsigned char> bytes(index->Length());
   bytes.resize(index->Read(bytes.data(), bytes.size()));
   if (bytes.size() < AuditLogFile::kHeaderSize) return false;
@@ -237,7 +251,7 @@ bool AuditLogFile::RecoverInterruptedCompaction() {
   if (!Exists(fs, ix1)) return false;
   // A new index describes the data file compaction wrote: records back to back from offset 0
   // up to its end. One that does not (left over from an abandoned compaction) is discarded.
-  if (!DescribesCompactedData(fs.Open(ix1, OpenMode::kRead), log_->SeekToEnd())) {
+  if (!DescribesCompactedData(OpenForReadingQuietly(fs, ix1), log_->SeekToEnd())) {
     RemoveQuietly(fs, ix1);
     return false;
   }

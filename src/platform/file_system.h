@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace talmor {
 
@@ -89,21 +90,30 @@ class FileSystem {
   // one. For tests that inject faults or observe calls.
   static FileSystem* SetDefault(FileSystem* fs);
 
+  // Opens `path` without following a symbolic link in its last component and without waiting for
+  // a FIFO or device, and keeps it only when it is a regular file: anything else raises, and is
+  // left as it was (nothing read, written or truncated through it). A file created here is
+  // private from the start: owner read and write, plus group read and write when its directory is
+  // shared with its group (group write or setgid bit), never anything for others. An existing file
+  // opened for writing loses the bits a new one would not get.
   virtual std::unique_ptr<File> Open(const std::string& path, OpenMode mode) = 0;
-  // The status of an existing file or directory; nullopt when the path does not exist or cannot
-  // be examined (never raises for that).
+  // The status of an existing file or directory, or of a symbolic link itself (never its target);
+  // nullopt when the path does not exist or cannot be examined (never raises for that).
   virtual std::optional<FileStatus> GetStatus(const std::string& path) = 0;
   // Sets the attributes and the modification and access times (and the creation time where the
-  // platform keeps one). `size` is ignored.
+  // platform keeps one). `size` is ignored. Refuses a symbolic link rather than follow it.
   virtual void SetStatus(const std::string& path, const FileStatus& status) = 0;
   virtual void Remove(const std::string& path) = 0;
   // Renames `from` to `to`, replacing `to` in one step if it exists.
   virtual void Rename(const std::string& from, const std::string& to) = 0;
-  // Creates the directory and its missing parents; an existing directory is fine.
+  // Creates the directory and its missing parents, each private to its owner (0700 on Linux); an
+  // existing directory is fine and keeps its permissions.
   virtual void CreateDirectories(const std::string& path) = 0;
   // Makes a completed rename or remove in `directory` durable (fsync of the directory where the
   // platform needs it).
   virtual void SyncDirectory(const std::string& directory) = 0;
+  // The names of the entries in `directory` (without "." and ".."), in no particular order.
+  virtual std::vector<std::string> ListDirectory(const std::string& directory) = 0;
 };
 
 // The operating system's file system (one implementation file per platform).
@@ -130,6 +140,9 @@ class ForwardingFileSystem : public FileSystem {
   }
   void CreateDirectories(const std::string& path) override { target_.CreateDirectories(path); }
   void SyncDirectory(const std::string& directory) override { target_.SyncDirectory(directory); }
+  std::vector<std::string> ListDirectory(const std::string& directory) override {
+    return target_.ListDirectory(directory);
+  }
 
  protected:
   FileSystem& target() { return target_; }

@@ -1,11 +1,14 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 #include <thread>
 
+#include "platform/file_exception.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 
@@ -138,10 +141,26 @@ class PosixFile final : public File {
   std::string path_;
 };
 
+// Permission bits of a file created in `path`'s directory: 0600, or 0660 when the directory is
+// shared with its group (it grants the group write access or has the setgid bit). Others never
+// get any bit: the record files can be unscrambled and a readable audit file can be locked.
+mode_t CreationMode(const std::string& path) {
+  struct stat dir {};
+  if (::stat(DirectoryOf(path).c_str(), &dir) == 0 && (dir.st_mode & (S_IWGRP | S_ISGID)) != 0) {
+    return 0660;
+  }
+  return 0600;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
+  // The one place where the library opens a file by name. The last component is never followed
+  // when it is a symbolic link (ELOOP), the open never waits for a FIFO's other end or a device,
+  // and the descriptor is kept only when it names a regular file; anything else is closed again
+  // without a byte read or written and reported as "not a regular file". A file is created with
+  // CreationMode's bits; an existing file opened for writing loses the bits that mode denies.
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     switch (mode) {
       case OpenMode::kRead:
         flags |= O_RDONLY;
@@ -159,17 +178,44 @@ class PosixFileSystem final : public FileSystem {
         flags |= O_RDWR | O_CREAT | O_EXCL;
         break;
     }
-    int fd;
-    do {
-      fd = ::open(path.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    auto open = [&path](int how, mode_t bits) {
+      int fd;
+      do {
+        fd = ::open(path.c_str(), how, bits);
+      } while (fd < 0 && errno == EINTR);
+      return fd;
+    };
+    // An existing file is the common case of kOpenOrCreate: it needs no look at the directory.
+    int fd = mode == OpenMode::kOpenOrCreate ? open(flags & ~O_CREAT, 0) : -1;
+    mode_t allowed = 0;
+    if (fd < 0 && (mode != OpenMode::kOpenOrCreate || errno == ENOENT)) {
+      if ((flags & O_CREAT) != 0) allowed = CreationMode(path);
+      fd = open(flags, allowed);
+    }
     if (fd < 0) ThrowLastOsError(path, "open");
-    return std::make_unique<PosixFile>(fd, path);
+    auto file = std::make_unique<PosixFile>(fd, path);  // closes fd on every way out
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) ThrowLastOsError(path, "stat");
+    if (!S_ISREG(st.st_mode)) {
+      throw FileException(FileException::Cause::kGeneric, path, 0,
+                          "open " + path + ": not a regular file");
+    }
+    // Regular files never block; later reads and writes wait for the disk as usual.
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      ThrowLastOsError(path, "open");
+    }
+    if (mode != OpenMode::kRead && (st.st_mode & 0077) != 0) {
+      const mode_t keep = allowed != 0 ? allowed : CreationMode(path);
+      const mode_t narrowed = (st.st_mode & 0700) | (st.st_mode & keep & 0070);
+      // Best effort: a file of another owner keeps its bits, and it is still used.
+      if (narrowed != (st.st_mode & 07777)) (void)::fchmod(fd, narrowed);
+    }
+    return file;
   }
 
   std::optional<FileStatus> GetStatus(const std::string& path) override {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
     FileStatus status;
     status.size = static_cast<uint64_t>(st.st_size);
     status.attributes = (st.st_mode & 0222) == 0 ? kAttributeReadOnly : kAttributeNormal;
@@ -181,7 +227,8 @@ class PosixFileSystem final : public FileSystem {
 
   void SetStatus(const std::string& path, const FileStatus& status) override {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) ThrowLastOsError(path, "stat");
+    if (::lstat(path.c_str(), &st) != 0) ThrowLastOsError(path, "stat");
+    if (S_ISLNK(st.st_mode)) ThrowOsError(ELOOP, path, "set status of");
     mode_t mode = st.st_mode & 07777;
     if (status.attributes & kAttributeReadOnly) {
       mode &= ~static_cast<mode_t>(0222);
@@ -192,7 +239,7 @@ class PosixFileSystem final : public FileSystem {
       ThrowLastOsError(path, "chmod");
     }
     const timespec times[2] = {ToTimespec(status.accessed), ToTimespec(status.modified)};
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) ThrowLastOsError(path, "set times of");
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) ThrowLastOsError(path, "set times of");
   }
 
   void Remove(const std::string& path) override {
@@ -212,7 +259,7 @@ class PosixFileSystem final : public FileSystem {
     }
     const std::string parent = DirectoryOf(path);
     if (parent != path && parent != "." && parent != "/") CreateDirectories(parent);
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
       ThrowLastOsError(path, "create directory");
     }
   }
@@ -225,6 +272,23 @@ class PosixFileSystem final : public FileSystem {
     ::close(fd);
     // Some file systems refuse fsync on a directory; the rename itself has happened.
     if (rc != 0 && err != EINVAL && err != EROFS) ThrowOsError(err, directory, "sync directory");
+  }
+
+  std::vector<std::string> ListDirectory(const std::string& directory) override {
+    DIR* dir = ::opendir(directory.c_str());
+    if (dir == nullptr) ThrowLastOsError(directory, "list directory");
+    std::vector<std::string> names;
+    try {
+      while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+      }
+    } catch (...) {
+      ::closedir(dir);
+      throw;
+    }
+    ::closedir(dir);
+    return names;
   }
 };
 

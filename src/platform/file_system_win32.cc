@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/file_exception.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 
@@ -231,16 +232,26 @@ class Win32FileSystem final : public FileSystem {
         disposition = CREATE_NEW;
         break;
     }
-    HANDLE handle = ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A reparse point (link, junction) is opened as itself, never followed.
+    constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle =
+        ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, kFlags, nullptr);
     if (handle == INVALID_HANDLE_VALUE && mode == OpenMode::kCreateTruncate &&
         ::GetLastError() == ERROR_ACCESS_DENIED) {
       // CREATE_ALWAYS refuses a hidden file; emptying an existing one is the same request.
-      handle = ::CreateFileA(path.c_str(), access, kShareAll, nullptr, TRUNCATE_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+      handle = ::CreateFileA(path.c_str(), access, kShareAll, nullptr, TRUNCATE_EXISTING, kFlags,
+                             nullptr);
     }
     if (handle == INVALID_HANDLE_VALUE) ThrowLastOsError(path, "open");
-    return std::make_unique<Win32File>(handle, path);
+    auto file = std::make_unique<Win32File>(handle, path);  // closes the handle on every way out
+    // Only a plain disk file is used: not a device, pipe, directory or reparse point.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      throw FileException(FileException::Cause::kGeneric, path, 0,
+                          "open " + path + ": not a regular file");
+    }
+    return file;
   }
 
   std::optional<FileStatus> GetStatus(const std::string& path) override {
@@ -343,6 +354,30 @@ class Win32FileSystem final : public FileSystem {
     // flush here. A missing directory is still an error, as on Linux.
     const DWORD attributes = ::GetFileAttributesA(directory.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastOsError(directory, "open directory");
+  }
+
+  std::vector<std::string> ListDirectory(const std::string& directory) override {
+    std::string pattern = directory;
+    if (!pattern.empty() && !IsSeparator(pattern.back())) pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA found;
+    HANDLE search = ::FindFirstFileA(pattern.c_str(), &found);
+    std::vector<std::string> names;
+    if (search == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+      ThrowLastOsError(directory, "list directory");
+    }
+    try {
+      do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+      } while (::FindNextFileA(search, &found));
+    } catch (...) {
+      ::FindClose(search);
+      throw;
+    }
+    ::FindClose(search);
+    return names;
   }
 };
 

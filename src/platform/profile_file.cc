@@ -4,8 +4,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -104,12 +106,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     if (e.cause() == FileException::Cause::kNotFound) return std::nullopt;
     throw;
   }
+  // At most the length it had when opened: a file that keeps growing cannot hold the reader.
+  const uint64_t length = file->Length();
   std::string content;
   char chunk[8192];
-  for (;;) {
-    const size_t n = file->Read(chunk, sizeof chunk);
+  while (content.size() < length) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, length - content.size()));
+    const size_t n = file->Read(chunk, want);
     content.append(chunk, n);
-    if (n < sizeof chunk) break;
+    if (n < want) break;
   }
   file->Close();
   return content;

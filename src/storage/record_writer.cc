@@ -34,6 +34,45 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + ".~" + std::string(digits, result.ptr) + ".tmp";
 }
 
+// Whether `name` is one of the temporary names TemporaryNameFor gives for file `base`:
+// "<base>.~<1 to 16 lower-case hex digits>.tmp".
+bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
+  constexpr std::string_view kInfix = ".~", kSuffix = ".tmp";
+  if (name.size() <= base.size() + kInfix.size() + kSuffix.size() || !name.starts_with(base) ||
+      !name.ends_with(kSuffix)) {
+    return false;
+  }
+  name.remove_prefix(base.size());
+  name.remove_suffix(kSuffix.size());
+  if (!name.starts_with(kInfix)) return false;
+  name.remove_prefix(kInfix.size());
+  return name.size() <= 16 && name.find_first_not_of("0123456789abcdef") == name.npos;
+}
+
+// Removes temporary files an interrupted save of `path` left beside it: they hold a copy of the
+// records (passwords included). Only the library's own names are touched; a name that cannot be
+// removed stays. A save of the same file running at this moment in another process loses its
+// temporary file and fails, leaving the target as it is.
+void RemoveLeftovers(FileSystem& fs, const std::string& path, const std::string& own) {
+  const std::string dir = DirectoryOf(path);
+  const std::string base = path.substr(path.find_last_of("/\\") + 1);
+  std::vector<std::string> names;
+  try {
+    names = fs.ListDirectory(dir);
+  } catch (const FileException&) {
+    return;  // the save itself has succeeded; a later one removes the leftovers
+  }
+  for (const std::string& name : names) {
+    const std::string leftover = path.substr(0, path.size() - base.size()) + name;
+    if (leftover == own || !IsTemporaryNameOf(name, base)) continue;
+    try {
+      fs.Remove(leftover);
+    } catch (const FileException&) {
+      // Not removable (a directory, say): left for the owner to see.
+    }
+  }
+}
+
 }  // namespace
 
 RecordWriter::RecordWriter(const std::string& path) : path_(path) {
@@ -156,6 +195,7 @@ void RecordWriter::Close() {
     throw;
   }
   closed_ = committed_ = true;
+  RemoveLeftovers(fs, path_, temporary_path_);
   temporary_path_.clear();
   fs.SyncDirectory(DirectoryOf(path_));
 }

@@ -19,7 +19,8 @@ namespace talmor {
 // go to the temporary file through a buffer. Close() completes the file: it writes out the
 // buffer, makes the data durable, gives the temporary file the attributes read-only and hidden
 // and the remembered times, and renames it over the target (an existing read-only target is
-// replaced too). Until then the target is untouched.
+// replaced too). Until then the target is untouched. After the rename, Close removes the
+// temporary files of the same target that an interrupted save left (they hold its records).
 //
 // Failures raise FileException: a temporary file that could not be created (the writer is then
 // in its failed state, and every write and Close raise the error of that open), a failed write,

@@ -1,8 +1,14 @@
 #include "ui/headless_backend.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "ui/dialog.h"
 #include "ui/list_model.h"
@@ -211,6 +217,31 @@ Operator* HeadlessBackend::CurrentOperator() {
   return script_.get();
 }
 
+namespace {
+
+// Appends `text` to the transcript file, creating it readable by its owner only (0600 where the
+// platform has such modes): what a dialog shows can be private. A failure loses the line only.
+void AppendTranscriptLine(const char* path, const std::string& text) {
+#ifdef _WIN32
+  if (std::FILE* f = std::fopen(path, "ab")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+#else
+  const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  ::close(fd);
+#endif
+}
+
+}  // namespace
+
 void HeadlessBackend::Record(const std::string& line) {
   if (installed_operator != nullptr) {
     installed_operator->Record(line);
@@ -219,11 +250,7 @@ void HeadlessBackend::Record(const std::string& line) {
   }
   const char* path = std::getenv("TALMOR_UI_TRANSCRIPT");
   if (path == nullptr || *path == '\0') return;
-  if (std::FILE* f = std::fopen(path, "ab")) {
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fputc('\n', f);
-    std::fclose(f);
-  }
+  AppendTranscriptLine(path, line + '\n');
 }
 
 namespace {

@@ -49,10 +49,12 @@ bool OnlyComment(std::string_view rest) {
   return k == std::string_view::npos || rest[k] == '#';
 }
 
-Action Invalid(std::string_view line, const char* why) {
+// The reason only, never the line's text: a mistyped line may hold a password, and the reason
+// ends up in the transcript.
+Action Invalid(const char* why) {
   Action a;
   a.kind = ActionKind::kInvalid;
-  a.text = std::string(why) + ": " + std::string(line);
+  a.text = why;
   return a;
 }
 
@@ -163,13 +165,13 @@ std::optional<Action> ParseScriptLine(std::string_view line) {
   for (const Verb& candidate : kVerbs) {
     if (verb == candidate.name) v = &candidate;
   }
-  if (v == nullptr) return Invalid(line, "unknown action");
+  if (v == nullptr) return Invalid("unknown action");
 
   Action a;
   a.kind = v->kind;
   for (int k = 0; k < v->ints; ++k) {
     int value = 0;
-    if (!ParseInt(NextWord(rest), &value)) return Invalid(line, "bad number");
+    if (!ParseInt(NextWord(rest), &value)) return Invalid("bad number");
     if (k == 0) {
       a.id = value;
     } else {
@@ -191,9 +193,9 @@ std::optional<Action> ParseScriptLine(std::string_view line) {
                        : v->kind == ActionKind::kScroll
                            ? ParseScroll(w, &code)
                            : w == "ok" || w == "cancel" || w == "yes" || w == "no";
-    if (!known) return Invalid(line, "unknown argument");
+    if (!known) return Invalid("unknown argument");
   }
-  if (!OnlyComment(rest)) return Invalid(line, "unexpected text");
+  if (!OnlyComment(rest)) return Invalid("unexpected text");
   return a;
 }
 
@@ -209,7 +211,13 @@ void ScriptOperator::AddScript(std::string_view script) {
   while (!script.empty()) {
     size_t end = script.find('\n');
     std::string_view line = script.substr(0, end);
-    if (auto action = ParseScriptLine(line)) actions_.push_back(std::move(*action));
+    ++lines_;
+    if (auto action = ParseScriptLine(line)) {
+      if (action->kind == ActionKind::kInvalid) {
+        action->text = "line " + std::to_string(lines_) + ": " + action->text;
+      }
+      actions_.push_back(std::move(*action));
+    }
     if (end == std::string_view::npos) break;
     script.remove_prefix(end + 1);
   }

@@ -58,7 +58,8 @@ struct Action {
   std::string text;  // text argument, key or scroll name, answer, or the problem
 };
 
-// Parses one script line; nullopt for blank and comment lines.
+// Parses one script line; nullopt for blank and comment lines. A line that cannot be read gives
+// kInvalid with the reason alone: none of the line's text is repeated.
 std::optional<Action> ParseScriptLine(std::string_view line);
 std::string UnescapeScriptText(std::string_view text);
 std::string EscapeTranscriptText(std::string_view text);
@@ -94,6 +95,7 @@ class ScriptOperator : public Operator {
  private:
   std::vector<Action> actions_;
   size_t next_ = 0;
+  size_t lines_ = 0;  // script lines read so far, for the line numbers of errors
   std::vector<std::string> transcript_;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -174,8 +175,17 @@ TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
   Script("answer ok\n");
   EXPECT_EQ(change(false), 0);
   EXPECT_EQ(saved(), before);
-  Script("dialog 133\ntype 1002 bench analysts\nenter\n");
+  // A mistyped line is reported by its number, never its text; a save also removes what an
+  // interrupted save left, and only names of that pattern.
+  Script("dialog 133\nType 1001 BlueHarbour\ntype 1002 bench analysts\nenter\n");
+  const std::vector<std::string> leftovers = {"USERS.REC.~1f.tmp", "USERS.REC.~1g.tmp",
+                                              "GROUPS.REC.~0123456789abcdef.tmp", "USERS.REC~.tmp"};
+  for (const std::string& name : leftovers) std::ofstream(File(name)) << "BlueHarbour";
   EXPECT_EQ(change(true), 0);
+  for (size_t i = 0; i < leftovers.size(); ++i) EXPECT_EQ(std::filesystem::exists(File(leftovers[i])), i % 2 == 1);
+  EXPECT_THAT(Transcript(), ::testing::AllOf(::testing::Contains("error\tline 2: unknown action"),
+                                             ::testing::Each(::testing::Not(HasSubstr("Harbour")))));
+  EXPECT_EQ(std::filesystem::status(transcript_path_).permissions(), std::filesystem::perms(0600));
   const DatabaseSnapshot after = saved();
   EXPECT_THAT(after.users, ::testing::Contains(::testing::StartsWith("bob\x01")));
   EXPECT_THAT(after.groups, ::testing::Contains("Lab\x01" "bench analysts\x01" "bob\x02"));

@@ -124,9 +124,11 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
 }
 
 TEST_F(SecurityManagerTest, StartUpClearsTheUserNameSlotOnlyWhenNoHostIsRunning) {
-  PublishUserName("leftover");
+  PublishUserName("left by a host that has gone");
   {
-    ASSERT_EQ(QVHostPresenceAcquire(), 1);
+    ASSERT_EQ(QVHostPresenceAcquire(), 1);  // a new host session starts with nobody logged on
+    EXPECT_EQ(ReadPublishedUserName(), "");
+    PublishUserName("leftover");
     SecurityManager manager;
     manager.StartUp();
     EXPECT_EQ(ReadPublishedUserName(), "leftover");

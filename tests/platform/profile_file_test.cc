@@ -9,7 +9,6 @@
 #include "support/bytes.h"
 #include "support/data_dir.h"
 #include "support/faulty_file_system.h"
-#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace talmor {
@@ -126,17 +125,6 @@ TEST_F(ProfileFileTest, AFailedRenameLeavesTheFileAsItWas) {
     EXPECT_THROW(WriteProfileString(kIni, "Login", "UserName", "carol"), FileException);
   }
   EXPECT_EQ(ReadBytes(Path()), original);
-  EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
-}
-
-TEST_F(ProfileFileTest, ReadersInAnotherProcessSeeWholeFilesDuringRewrites) {
-  const std::string a(2000, 'a'), b(3000, 'b');
-  WriteProfileString(kIni, "AuditLog", "WinPos", a);
-  testing::ExpectWholeReadsDuring(
-      [&] {
-        for (int i = 0; i < 300; ++i) WriteProfileString(kIni, "AuditLog", "WinPos", i % 2 ? a : b);
-      },
-      [&] { return GetProfileString(kIni, "AuditLog", "WinPos", "", 4096); }, a, b);
   EXPECT_EQ(testing::FileNames(tmp_.File("win")), std::vector<std::string>{"qvtalmor.ini"});
 }
 
