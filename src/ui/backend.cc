@@ -1,7 +1,6 @@
 #include "ui/backend.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 

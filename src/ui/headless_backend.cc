@@ -1,7 +1,6 @@
 #include "ui/headless_backend.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include "platform/environment.h"
