@@ -1,6 +1,6 @@
 /* The security manager's C interface: the 23 functions a host calls, by name or by ordinal.
  *
- * Valid C and C++. Every function is called from the host's user-interface thread, one call at
+ * Valid C89 and later, C++98 and later. Every function is called from the host's user-interface thread, one call at
  * a time. Results are 1 for success, yes or found and 0 otherwise (SecurityIndividualINI gives
  * the option's value). Output strings go into caller buffers: at most size - 1 bytes and a zero
  * byte; a null buffer or a size below 1 is left untouched. A name argument counts as given only
@@ -28,6 +28,17 @@
 #else
 #define TALMOR_CALL
 #define TALMOR_API __attribute__((visibility("default")))
+#endif
+
+/* The helpers below are static functions: inline where the language has the word. */
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define TALMOR_INLINE static inline
+#elif defined(__GNUC__)
+#define TALMOR_INLINE static __inline__
+#elif defined(_MSC_VER)
+#define TALMOR_INLINE static __inline
+#else
+#define TALMOR_INLINE static
 #endif
 
 #ifdef __cplusplus
@@ -128,7 +139,7 @@ static const TalmorOrdinal TALMOR_ORDINALS[TALMOR_EXPORT_COUNT] = {
 };
 
 /* The name exported at `ordinal`, or null for an empty or out-of-range ordinal. */
-static inline const char *TalmorExportName(int ordinal) {
+TALMOR_INLINE const char *TalmorExportName(int ordinal) {
   size_t i;
   for (i = 0; i < TALMOR_EXPORT_COUNT; ++i) {
     if (TALMOR_ORDINALS[i].ordinal == ordinal) return TALMOR_ORDINALS[i].name;
@@ -137,7 +148,7 @@ static inline const char *TalmorExportName(int ordinal) {
 }
 
 /* The ordinal of export `name`, or 0 for a name that is not exported. */
-static inline int TalmorExportOrdinal(const char *name) {
+TALMOR_INLINE int TalmorExportOrdinal(const char *name) {
   size_t i;
   if (name == NULL) return 0;
   for (i = 0; i < TALMOR_EXPORT_COUNT; ++i) {
@@ -152,14 +163,20 @@ static inline int TalmorExportOrdinal(const char *name) {
  * ordinal itself (available when <windows.h> was included before this header). */
 #if !defined(_WIN32)
 #include <dlfcn.h>
-static inline void *TalmorResolveOrdinal(void *module, int ordinal) {
+TALMOR_INLINE void *TalmorResolveOrdinal(void *module, int ordinal) {
   const char *name = TalmorExportName(ordinal);
   return name != NULL ? dlsym(module, name) : NULL;
 }
 #elif defined(_WINDOWS_)
-static inline void *TalmorResolveOrdinal(HMODULE module, int ordinal) {
+TALMOR_INLINE void *TalmorResolveOrdinal(HMODULE module, int ordinal) {
+  /* Through a union: ISO C has no cast from a function pointer to void *. */
+  union {
+    FARPROC function;
+    void *object;
+  } address;
   if (TalmorExportName(ordinal) == NULL) return NULL;
-  return (void *)GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+  address.function = GetProcAddress(module, MAKEINTRESOURCEA(ordinal));
+  return address.object;
 }
 #endif
 

@@ -7,11 +7,11 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 
+#include "platform/environment.h"
 #include "qvshare.h"
 
 namespace {
@@ -21,10 +21,8 @@ constexpr char kHostWindowClass[] = "QuorvaneWClass";
 // both create the window. A semaphore, not a mutex: it belongs to no thread.
 constexpr char kPresenceSemaphore[] = "Local\\QuorvaneWClass.presence";
 
-std::string EnvOrEmpty(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? std::string(value) : std::string();
-}
+// From the live environment, so that a host's SetEnvironmentVariable before loading counts.
+std::string EnvOrEmpty(const char* name) { return talmor::EnvironmentValue(name).value_or(""); }
 
 // %QVSHARE_DIR%, else %LOCALAPPDATA%\qvshare, else %TEMP%\qvshare; created when missing.
 std::string ShareDirectory() {

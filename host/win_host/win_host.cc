@@ -1,7 +1,9 @@
 // A host program for Windows: loads TALMOR32.DLL at run time as the host application does and
 // checks its export table and a few calls, then logs on, edits users and reads the audit trail
 // through the library's real dialogs, driven from a second thread as a user would.
-// Usage: win_host [--screenshot] [path-of-TALMOR32.DLL]
+// Usage: win_host [--screenshot] [--windir DIR] [--share DIR] [path-of-TALMOR32.DLL]
+// --windir and --share set QUORVANE_WINDIR and QVSHARE_DIR with SetEnvironmentVariableW just
+// before the library is loaded, as a host does, and the files must then appear there.
 // Every check prints "PASS name" or "FAIL name: why"; the last line is "RESULT PASS" or
 // "RESULT FAIL (n failed)" and the exit code is 0 only for a pass. With --screenshot the program
 // opens the log-on dialog with a name typed in, prints "READY x y width height" (the dialog's
@@ -242,8 +244,10 @@ void CheckLogon(const Exports& e) {
         Check(::GetWindow(box, GW_OWNER) == dialog, "the failure box is owned by the dialog");
         d.Press(box, IDOK);
         if (!d.WaitUntilClosed(box)) return Fail("the failure box closes with OK", "still open");
-        Check(::IsWindowVisible(dialog) && d.ControlText(dialog, kNameBox) == "Administrator",
-              "the dialog stays open with the name as typed");
+        const std::string kept_name = d.ControlText(dialog, kNameBox);
+        Check(::IsWindowVisible(dialog) && kept_name == "Administrator",
+              "the dialog stays open with the name as typed",
+              (::IsWindowVisible(dialog) ? "visible, \"" : "hidden, \"") + kept_name + "\"");
 
         // The right password, and Enter in the password box for the default button.
         d.Type(dialog, kPasswordBox, "BlueHarbour");
@@ -786,12 +790,32 @@ int Screenshot(HMODULE module) {
   return driven ? 0 : 1;
 }
 
+// `text` (ASCII) as a wide string.
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+bool FileExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int arg = 1;
   const bool screenshot = argc > arg && std::strcmp(argv[arg], "--screenshot") == 0;
   if (screenshot) ++arg;
+  std::string windir, share;
+  for (; argc > arg + 1; arg += 2) {
+    if (std::strcmp(argv[arg], "--windir") == 0) {
+      windir = argv[arg + 1];
+    } else if (std::strcmp(argv[arg], "--share") == 0) {
+      share = argv[arg + 1];
+    } else {
+      break;
+    }
+  }
+  // Past the C runtime's copy of the environment, which the library must not depend on.
+  if (!windir.empty()) ::SetEnvironmentVariableW(L"QUORVANE_WINDIR", Wide(windir).c_str());
+  if (!share.empty()) ::SetEnvironmentVariableW(L"QVSHARE_DIR", Wide(share).c_str());
   const std::string library =
       argc > arg ? std::string(argv[arg]) : ProgramDirectory() + "\\TALMOR32.DLL";
   if (screenshot) {
@@ -822,6 +846,10 @@ int main(int argc, char** argv) {
   char slot[32] = "";
   QVStatusGetString(47, slot, sizeof slot);
   Check(std::strcmp(slot, "win_host") == 0, "status slot 47 round trip", slot);
+  if (!windir.empty()) {
+    Check(FileExists(windir + "\\QUORVANE.LOG"), "the audit log is in --windir", windir);
+  }
+  if (!share.empty()) Check(FileExists(share + "\\slot.47"), "slot 47 is in --share", share);
   QVStatusSetString(47, "");
 
   if (g_failed == 0) {

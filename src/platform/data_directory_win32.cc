@@ -1,8 +1,7 @@
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "platform/data_directory.h"
+#include "platform/environment.h"
 #include "platform/file_exception.h"
 #include "platform/file_system.h"
 
@@ -23,8 +22,8 @@ bool IsRoot(const std::string& dir) {
 std::string WindowsDirectory() {
   // QUORVANE_WINDIR, when set and not empty, stands for the Windows directory, as on Linux.
   std::string dir;
-  if (const char* value = std::getenv("QUORVANE_WINDIR"); value != nullptr && *value != '\0') {
-    dir = value;
+  if (std::optional<std::string> value = EnvironmentValue("QUORVANE_WINDIR")) {
+    dir = *value;
   } else {
     char buffer[MAX_PATH + 1];
     const UINT length = ::GetWindowsDirectoryA(buffer, sizeof buffer);

@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <thread>
 
 #include "platform/file_exception.h"
@@ -211,6 +213,42 @@ bool ReplaceWithPosixSemantics(const std::string& from, const std::string& to) {
   return done;
 }
 
+// The replace for systems that offer neither of the others while `to` is open (Wine; file
+// systems without the POSIX request): the open target can itself be renamed, since every handle
+// this library opens shares deletion. It moves aside to a name of its own in its directory,
+// `from` takes its name, and the aside file is deleted (the system removes it once its last
+// handle closes; those handles keep the replaced file, as on Linux). When `from` cannot move,
+// the target moves back and false is returned with the error of the failed move. Unlike the
+// one-step requests this is two steps: `to` is absent for the moment between the two moves, and
+// should another process create a file by that name just then, the second move fails and the
+// target stays under its aside name (kept, never deleted).
+bool ReplaceOpenTarget(const std::string& from, const std::string& to) {
+  static std::atomic<unsigned> counter{0};
+  std::string aside;
+  for (int attempt = 0; attempt < 16 && aside.empty(); ++attempt) {
+    const std::string candidate = to + ".replaced-" + std::to_string(::GetCurrentProcessId()) +
+                                  "-" + std::to_string(counter++);
+    if (::MoveFileExA(to.c_str(), candidate.c_str(), 0)) {
+      aside = candidate;
+    } else if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) {
+      return false;
+    }
+  }
+  if (aside.empty()) return false;
+  if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    ::MoveFileExA(aside.c_str(), to.c_str(), 0);
+    ::SetLastError(error);
+    return false;
+  }
+  const DWORD attributes = ::GetFileAttributesA(aside.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    ::SetFileAttributesA(aside.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  }
+  ::DeleteFileA(aside.c_str());
+  return true;
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<File> Open(const std::string& path, OpenMode mode) override {
@@ -310,7 +348,13 @@ class Win32FileSystem final : public FileSystem {
                         ::SetFileAttributesA(to.c_str(), target & ~FILE_ATTRIBUTE_READONLY) != 0;
     if (!::MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      const DWORD error = ::GetLastError();
+      DWORD error = ::GetLastError();
+      // A target that is open refuses that replace; it can still be moved aside.
+      if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+          target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        if (ReplaceOpenTarget(from, to)) return;
+        error = ::GetLastError();
+      }
       if (lifted) ::SetFileAttributesA(to.c_str(), target);
       ThrowOsError(static_cast<int>(error), from, "rename");
     }

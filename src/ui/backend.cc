@@ -1,10 +1,10 @@
 #include "ui/backend.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
+#include "platform/environment.h"
 #include "ui/headless_backend.h"
 
 namespace talmor {
@@ -63,10 +63,9 @@ Backend& ActiveBackend() {
   if (override_backend != nullptr) return *override_backend;
   Registry& registry = GetRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
-  const char* wanted = std::getenv("TALMOR_UI");
-  if (wanted != nullptr && *wanted != '\0') {
+  if (const std::optional<std::string> wanted = EnvironmentValue("TALMOR_UI")) {
     for (Registration& r : registry.entries) {
-      if (r.name == wanted) return Instance(r);
+      if (r.name == *wanted) return Instance(r);
     }
     // An unknown name falls back to headless: a host must never be left without dialogs.
     return Instance(registry.entries.front());

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #ifndef _WIN32
@@ -10,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/environment.h"
 #include "ui/dialog.h"
 #include "ui/list_model.h"
 #include "ui/menu_state.h"
@@ -200,18 +200,18 @@ std::unique_ptr<DialogPeer> HeadlessBackend::CreateDialogPeer(Dialog& dialog,
 
 Operator* HeadlessBackend::CurrentOperator() {
   if (installed_operator != nullptr) return installed_operator;
-  const char* path = std::getenv("TALMOR_UI_SCRIPT");
-  if (path == nullptr || *path == '\0') {
+  const std::optional<std::string> path = EnvironmentValue("TALMOR_UI_SCRIPT");
+  if (!path) {
     script_.reset();
     script_path_.clear();
     return nullptr;
   }
-  if (!script_ || script_path_ != path) {
-    script_path_ = path;
-    script_ = ScriptOperator::FromFile(path);
+  if (!script_ || script_path_ != *path) {
+    script_path_ = *path;
+    script_ = ScriptOperator::FromFile(*path);
     if (!script_) {
       script_ = std::make_unique<ScriptOperator>();
-      Record("error\tcannot read script " + EscapeTranscriptText(path));
+      Record("error\tcannot read script " + EscapeTranscriptText(*path));
     }
   }
   return script_.get();
@@ -248,9 +248,9 @@ void HeadlessBackend::Record(const std::string& line) {
   } else if (script_) {
     script_->Record(line);
   }
-  const char* path = std::getenv("TALMOR_UI_TRANSCRIPT");
-  if (path == nullptr || *path == '\0') return;
-  AppendTranscriptLine(path, line + '\n');
+  const std::optional<std::string> path = EnvironmentValue("TALMOR_UI_TRANSCRIPT");
+  if (!path) return;
+  AppendTranscriptLine(path->c_str(), line + '\n');
 }
 
 namespace {
