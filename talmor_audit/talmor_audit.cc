@@ -1,5 +1,6 @@
 // talmor-audit: checks the audit trail's hash chain and seals, and creates the sealing key.
-//   talmor-audit verify [--key KEY] [DIR]   exit 0 intact, 1 tampered, 2 unreadable
+//   talmor-audit verify [--key KEY] [DIR]   exit 0 intact, 1 tampered, 2 unreadable;
+//                                           KEY "-" reads the key from the standard input
 //   talmor-audit seal-init [DIR]            prints the verification key once
 // DIR defaults to the data directory as the library finds it. The epoch length of a new key is
 // 900 seconds, or QUORVANE_SEAL_EPOCH_SECONDS when set.
@@ -41,6 +42,12 @@ int Verify(std::vector<std::string> args) {
   if (args.size() >= 2 && args[0] == "--key") {
     key = args[1];
     args.erase(args.begin(), args.begin() + 2);
+    // "-" reads the key from the standard input, keeping it off the command line.
+    if (*key == "-") {
+      char line[256] = {};
+      key = std::fgets(line, sizeof line, stdin) ? std::string(line) : std::string();
+      while (!key->empty() && (key->back() == '\n' || key->back() == '\r')) key->pop_back();
+    }
   }
   if (args.size() > 1) return Usage();
   const ChainReport r = talmor::VerifyAuditChain(Directory(args), key);
