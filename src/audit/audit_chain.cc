@@ -182,9 +182,16 @@ bool AuditChain::Open(uint32_t live) {
   opened_ = true;
   file_ = FileSystem::Default().Open(path_, OpenMode::kOpenOrCreate);
   length_ = file_->Length();
+  const std::string header = Header();
   if (length_ < kHeaderSize + ChainRecord::kSize) {
-    // No chain yet (or only a header, left by a first write that failed): start one.
-    const std::string header = Header();
+    // No chain yet, or the beginning of one whose first write was cut short: start one. Other
+    // short contents are not ours to overwrite.
+    std::string start(std::min<uint64_t>(length_, kHeaderSize), '\0');
+    file_->Seek(0);
+    if (file_->Read(start.data(), start.size()) != start.size() ||
+        header.compare(0, start.size(), start) != 0) {
+      return false;
+    }
     ChainRecord anchor;
     anchor.type = 'A';
     anchor.reason = ChainReason::kStart;
@@ -203,9 +210,9 @@ bool AuditChain::Open(uint32_t live) {
     usable_ = true;
     return true;
   }
-  std::string header(kHeaderSize, '\0');
+  std::string found(kHeaderSize, '\0');
   file_->Seek(0);
-  if (file_->Read(header.data(), header.size()) != header.size() || header != Header()) {
+  if (file_->Read(found.data(), found.size()) != found.size() || found != header) {
     return false;  // not ours to write: the verifier reports it
   }
   // A record cut short by an interrupted write goes.
@@ -214,19 +221,18 @@ bool AuditChain::Open(uint32_t live) {
     file_->SetLength(whole);
     length_ = whole;
   }
-  ReadTail();
-  if (head_.type != 'S' && !sealed_ && head_.type != 'A' && head_.live != live &&
-      LiveBefore(head_) == live) {
+  if (!ReadTail()) return false;
+  if (!sealed_ && head_.type != 'A' && head_.live != live && LiveBefore(head_) == live) {
     file_->SetLength(length_ - ChainRecord::kSize);
     length_ -= ChainRecord::kSize;
-    ReadTail();
+    if (!ReadTail()) return false;
   }
   usable_ = true;
   return true;
 }
 
-// Finds the last chain step and whether a seal follows it.
-void AuditChain::ReadTail() {
+// Finds the last chain step and whether a seal follows it; false when there is none.
+bool AuditChain::ReadTail() {
   sealed_ = false;
   constexpr uint64_t kChunk = 16;
   uint64_t end = length_;
@@ -242,11 +248,11 @@ void AuditChain::ReadTail() {
         continue;
       }
       head_ = r;
-      return;
+      return true;
     }
     end -= raw.size();
   }
-  throw FileException(FileException::Cause::kGeneric, path_, 0, "the audit side file has no anchor");
+  return false;
 }
 
 void AuditChain::Write(const ChainRecord& record) {
@@ -370,6 +376,14 @@ void AuditChain::Rewrite() {
     }
   }
   if (first <= 1) return;  // nothing to drop
+  // A checkpoint that no longer matches its value is evidence: it is not compacted away.
+  Digest value = records[0].digest;
+  for (size_t i = 1; i < first; ++i) {
+    if (records[i].type == 'C' && Sha256({View(value), records[i].Fields()}) != records[i].digest) {
+      return;
+    }
+    if (records[i].type != 'S') value = records[i].digest;
+  }
   // Every event live before `first` loses its link: it becomes an event without one.
   const uint64_t placeholders = first < count ? model.live_before[first] : model.live.size();
   // The chain step just before `first` (seals are skipped) gives the value carried across.
@@ -456,7 +470,7 @@ ChainModel ReplayChain(const std::vector<ChainRecord>& records) {
     bool ok = true;
     switch (r.type) {
       case 'A':
-        ok = i == 0 && r.extra <= 0xFFFFFFFFu;
+        ok = i == 0 && r.extra <= kMaxAnchorEvents;
         if (ok) m.live.assign(r.extra, -1);
         appended = r.appended;
         removed = r.removed;

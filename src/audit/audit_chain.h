@@ -114,7 +114,7 @@ class AuditChain {
 
  private:
   bool Open(uint32_t live);
-  void ReadTail();
+  bool ReadTail();
   void Write(const ChainRecord& record);
   void Chain(ChainRecord record, std::string_view extra = {});
   void SealIfDue(bool at_logoff);

@@ -15,6 +15,8 @@ namespace talmor::chain_files {
 constexpr char kMagic[8] = {'Q', 'V', 'S', 'I', 'G', 0, 0, 1};
 constexpr char kKeyMagic[4] = {'Q', 'V', 'K', '1'};
 constexpr size_t kHeaderSize = 16;
+// More events than an anchor may stand for (an index of 128 MiB).
+constexpr uint64_t kMaxAnchorEvents = uint64_t{1} << 24;
 constexpr const char kLogName[] = "\\QUORVANE.LOG";
 constexpr const char kIdxName[] = "\\QUORVANE.IDX";
 constexpr const char kSigName[] = "\\QUORVANE.SIG";

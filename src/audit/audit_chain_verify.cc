@@ -100,6 +100,9 @@ class Verifier {
     }
   }
 
+  const std::vector<ChainRecord>& records() const { return records_; }
+  void DropLast() { records_.pop_back(), prev_.pop_back(); }
+
   // True when the event at `position` is the one linked by record `k`.
   bool Matches(int64_t k, uint64_t position) const {
     if (k < 0 || position >= events_) return false;
@@ -284,20 +287,25 @@ ChainReport VerifyAuditChain(const std::string& directory,
     records[i] = ChainRecord::Decode(
         reinterpret_cast<const unsigned char*>(sig.data()) + kHeaderSize + i * ChainRecord::kSize);
   }
-  // A last step the pair never reached: a write the library did not finish.
-  const ChainRecord& last = records.back();
+  Verifier verifier(std::move(idx), std::move(log), std::move(records), report.events);
+  // A last step the pair never reached: a write the library did not finish (a link whose event
+  // is in place is not one: an earlier event went instead).
+  const ChainRecord& last = verifier.records().back();
+  const size_t last_index = verifier.records().size() - 1;
   if ((last.type == 'L' || last.type == 'C') && last.live != report.events &&
-      LiveBefore(last) == report.events) {
+      LiveBefore(last) == report.events &&
+      !(last.type == 'L' && report.events > 0 && verifier.Matches(last_index, report.events - 1))) {
     report.warnings.push_back("the last write to the log was interrupted; it never took effect");
-    records.pop_back();
+    verifier.DropLast();
   }
-  const ChainModel model = ReplayChain(records);
+  const std::vector<ChainRecord>& kept = verifier.records();
+  const ChainModel model = ReplayChain(kept);
   if (!model.consistent) {
     Verifier::Report(report, ChainProblem::kSideFile, -1,
                      "side file record " + std::to_string(model.bad_record) + " does not follow");
     return report;
   }
-  for (const ChainRecord& r : records) {
+  for (const ChainRecord& r : kept) {
     if (r.type == 'A' && r.reason == ChainReason::kClear) {
       report.removals.push_back(std::to_string(r.b) + " event(s) cleared (Clear All Events) at " +
                                 TimeText(r.time));
@@ -311,10 +319,10 @@ ChainReport VerifyAuditChain(const std::string& directory,
     }
   }
   size_t last_seal = 0;
-  for (size_t i = 0; i < records.size(); ++i) {
-    if (records[i].type != 'S') continue;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i].type != 'S') continue;
     ++report.seals;
-    report.last_seal_time = records[i].time;
+    report.last_seal_time = kept[i].time;
     last_seal = i;
   }
   for (int64_t k : model.live) {
@@ -323,7 +331,6 @@ ChainReport VerifyAuditChain(const std::string& directory,
   }
   if (report.seals == 0) report.after_last_seal = static_cast<uint32_t>(model.live.size());
 
-  Verifier verifier(std::move(idx), std::move(log), std::move(records), report.events);
   verifier.CheckCheckpoints(report);
   verifier.CheckEvents(model, report);
   if (verification_key) {
