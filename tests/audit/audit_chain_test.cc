@@ -101,6 +101,7 @@ TEST_F(AuditChainTest, EachTamperingIsFoundAtItsPosition) {
          sig[at + 60] ^= 1;
          WriteBytes(Sig(), sig);
        }, ChainProblem::kSeal, 0},
+      {"another key", [&] { (*key_)[0] = (*key_)[0] == '0' ? '1' : '0'; }, ChainProblem::kSeal, 0},
       // An intruder holding the current key strips the seals and seals everything anew.
       {"resealed with a later key", [&] {
          WriteBytes(Sig(), Unsealed());
