@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 #include "audit/audit_chain_files.h"
 #include "platform/data_directory.h"
@@ -119,6 +121,35 @@ uint32_t PairLock::EventCount() {
 
 using namespace chain_files;
 
+namespace {
+
+// The schedule (never the key) of the key file last read in this process, with the file's size
+// and modification time then: while both stay, the file has not moved on, and an append in an
+// epoch that needs no seal does not open it. The schedule only lags the file, so at worst the
+// file is opened when nothing was due.
+struct KnownSchedule {
+  std::string path;
+  FileStatus status;
+  SealingKey schedule;
+};
+std::mutex g_known_mutex;
+std::optional<KnownSchedule> g_known;
+
+bool KnownNotDue(const std::string& path, const FileStatus& status) {
+  std::lock_guard<std::mutex> lock(g_known_mutex);
+  return g_known && g_known->path == path && g_known->status.size == status.size &&
+         g_known->status.modified == status.modified &&
+         g_known->schedule.EpochAt(Now()) <= g_known->schedule.epoch;
+}
+
+void Remember(const std::string& path, const FileStatus& status, SealingKey schedule) {
+  WipeBytes(schedule.key.data(), schedule.key.size());
+  std::lock_guard<std::mutex> lock(g_known_mutex);
+  g_known = KnownSchedule{path, status, schedule};
+}
+
+}  // namespace
+
 void ChainRecord::Encode(unsigned char* out) const {
   std::memset(out, 0, kSize);
   out[0] = static_cast<unsigned char>(type);
@@ -202,16 +233,17 @@ bool AuditChain::Open(uint32_t live) {
     anchor.Encode(raw);
     std::string bytes = header + std::string(reinterpret_cast<const char*>(raw), sizeof raw);
     file_->Seek(0);
+    at_end_ = false;
     file_->Write(bytes.data(), bytes.size());
     if (length_ > bytes.size()) file_->SetLength(bytes.size());
     length_ = bytes.size();
+    at_end_ = true;
     head_ = anchor;
     sealed_ = false;
     usable_ = true;
     return true;
   }
-  std::string found(kHeaderSize, '\0');
-  file_->Seek(0);
+  std::string found(kHeaderSize, '\0');  // read from the start, where opening left the file
   if (file_->Read(found.data(), found.size()) != found.size() || found != header) {
     return false;  // not ours to write: the verifier reports it
   }
@@ -241,6 +273,7 @@ bool AuditChain::ReadTail() {
     std::vector<unsigned char> raw(records * ChainRecord::kSize);
     file_->Seek(end - raw.size());
     if (file_->Read(raw.data(), raw.size()) != raw.size()) break;
+    at_end_ = end == length_;
     for (uint64_t i = records; i-- > 0;) {
       const ChainRecord r = ChainRecord::Decode(raw.data() + i * ChainRecord::kSize);
       if (r.type == 'S') {
@@ -258,9 +291,11 @@ bool AuditChain::ReadTail() {
 void AuditChain::Write(const ChainRecord& record) {
   unsigned char raw[ChainRecord::kSize];
   record.Encode(raw);
-  file_->Seek(length_);
+  if (!at_end_) file_->Seek(length_);
+  at_end_ = false;
   file_->Write(raw, sizeof raw);
   length_ += sizeof raw;
+  at_end_ = true;
 }
 
 // Appends a chain step after the head: its counters follow on from the head's, its value is
@@ -278,12 +313,16 @@ void AuditChain::Chain(ChainRecord record, std::string_view extra) {
 // With a sealing key: seals the head with the key's epoch when that epoch is over (or at log-off),
 // then moves the key on to the current epoch.
 void AuditChain::SealIfDue(bool at_logoff) {
-  std::unique_ptr<File> key_file;
+  FileSystem& fs = FileSystem::Default();
   const std::string key_path = JoinDataPath(directory_, kKeyName);
+  const std::optional<FileStatus> status = fs.GetStatus(key_path);
+  if (!status) return;  // no key: sealing is off
+  if (!at_logoff && KnownNotDue(key_path, *status)) return;
+  std::unique_ptr<File> key_file;
   try {
-    key_file = FileSystem::Default().Open(key_path, OpenMode::kReadWrite);
+    key_file = fs.Open(key_path, OpenMode::kReadWrite);
   } catch (const FileException&) {
-    return;  // no key: sealing is off
+    return;  // removed meanwhile, or not ours to open: sealing is off
   }
   SealingKey key;
   if (!ReadSealingKey(*key_file, key)) return;
@@ -301,12 +340,16 @@ void AuditChain::SealIfDue(bool at_logoff) {
     Write(seal);
     sealed_ = true;
   }
-  if (current > key.epoch) {
+  const bool evolve = current > key.epoch;
+  if (evolve) {
     key.key = SealingKey::Evolve(key.key, current - key.epoch);
     key.epoch = current;
     WriteSealingKey(*key_file, key);
   }
   WipeBytes(key.key.data(), key.key.size());
+  if (auto now_status = evolve ? fs.GetStatus(key_path) : status) {
+    Remember(key_path, *now_status, key);
+  }
 }
 
 void AuditChain::BeforeAppend(uint32_t live, const unsigned char* entry, const char* record,
@@ -361,6 +404,7 @@ void AuditChain::AtLogoff(uint32_t live) {
 // side file is the old one or the new one, which verify alike.
 void AuditChain::Rewrite() {
   std::vector<unsigned char> raw(length_ - kHeaderSize);
+  at_end_ = false;
   file_->Seek(kHeaderSize);
   if (file_->Read(raw.data(), raw.size()) != raw.size()) return;
   const size_t count = raw.size() / ChainRecord::kSize;

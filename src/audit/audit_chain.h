@@ -126,6 +126,8 @@ class AuditChain {
   bool opened_ = false;
   bool usable_ = false;
   uint64_t length_ = 0;
+  // True while the side file is positioned at its end, where the next step goes.
+  bool at_end_ = false;
   // The last chain step (not a seal) and whether a seal follows it.
   ChainRecord head_;
   bool sealed_ = false;
