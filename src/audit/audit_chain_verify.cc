@@ -265,6 +265,12 @@ ChainReport VerifyAuditChain(const std::string& directory,
     const std::string sig_path = JoinDataPath(directory, kSigName);
     if (!FileSystem::Default().GetStatus(sig_path)) {
       report.side_file = false;
+      // With sealing set up there is always a side file: seal-init starts one.
+      if (verification_key || FileSystem::Default().GetStatus(JoinDataPath(directory, kKeyName))) {
+        Verifier::Report(report, ChainProblem::kSideFile, -1,
+                         "the side file is missing though the log is sealed");
+        return report;
+      }
       report.warnings.push_back("no side file: the log is not chained (written before the chain "
                                 "or by another writer); the next event starts a chain");
       return report;
@@ -341,6 +347,12 @@ ChainReport VerifyAuditChain(const std::string& directory,
       return report;
     }
     report.seals_checked = true;
+    // seal-init starts the chain in the key's first epoch; a chain started later lost its past.
+    const ChainRecord& anchor = kept.front();
+    if (anchor.reason == ChainReason::kStart && key.EpochAt(anchor.time) > 0) {
+      Verifier::Report(report, ChainProblem::kSideFile, -1,
+                       "the chain was started anew after sealing began");
+    }
     verifier.CheckSeals(model, key, report);
     WipeBytes(key.key.data(), key.key.size());
   } else if (report.seals > 0) {

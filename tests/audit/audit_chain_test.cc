@@ -101,6 +101,9 @@ TEST_F(AuditChainTest, EachTamperingIsFoundAtItsPosition) {
          sig[at + 60] ^= 1;
          WriteBytes(Sig(), sig);
        }, ChainProblem::kSeal, 0},
+      {"side file removed", [&] { std::filesystem::remove(Sig()); }, ChainProblem::kSideFile, -1},
+      {"side file removed, chain restarted", [&] { std::filesystem::remove(Sig()), Append(1); },
+       ChainProblem::kSideFile, -1},
       {"another key", [&] { (*key_)[0] = (*key_)[0] == '0' ? '1' : '0'; }, ChainProblem::kSeal, 0},
       // An intruder holding the current key strips the seals and seals everything anew.
       {"resealed with a later key", [&] {
