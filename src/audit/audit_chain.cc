@@ -235,7 +235,6 @@ bool AuditChain::Open(uint32_t live) {
     file_->Seek(0);
     at_end_ = false;
     file_->Write(bytes.data(), bytes.size());
-    if (length_ > bytes.size()) file_->SetLength(bytes.size());
     length_ = bytes.size();
     at_end_ = true;
     head_ = anchor;
