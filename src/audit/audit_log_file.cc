@@ -118,6 +118,7 @@ AuditLogFile::AuditLogFile() {
   directory_ = WindowsDirectory();
   log_path_ = JoinDataPath(directory_, kLogName);
   idx_path_ = JoinDataPath(directory_, kIdxName);
+  chain_ = std::make_unique<AuditChain>(directory_);  // hash chain step
   OpenPair();
 }
 
@@ -309,12 +310,13 @@ bool AuditLogFile::AppendEvent(const std::string& source, const std::string& use
   put(source.data(), source_len);
   put(user.data(), user_len);
   put(description.data(), desc_len);
+  unsigned char entry[kEntrySize];
+  EncodeEntry(entry, Entry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
+  chain_->BeforeAppend(event_count_, entry, record.data(), record.size());  // hash chain step
   if (!at_ends_) log_->Seek(offset);
   log_->Write(record.data(), record.size());
   log_length_ = offset + length;
 
-  unsigned char entry[kEntrySize];
-  EncodeEntry(entry, Entry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
   const uint64_t entry_pos = kHeaderSize + uint64_t{kEntrySize} * event_count_;
   if (!at_ends_ || idx_length_ != entry_pos) idx_->Seek(entry_pos);
   idx_->Write(entry, sizeof entry);
@@ -382,6 +384,7 @@ bool AuditLogFile::RemoveEvent(uint32_t index) {
   }
   const uint32_t flags = flags_ | kFlagCompactionPending;
   EncodeHeader(block.data(), version_, entry_size_, count, flags);
+  chain_->BeforeRemove(event_count_, index, 1, ChainReason::kRemoval);  // hash chain step
   at_ends_ = false;
   idx_->Seek(0);
   idx_->Write(block.data(), block.size());
@@ -393,6 +396,7 @@ bool AuditLogFile::RemoveEvent(uint32_t index) {
 }
 
 void AuditLogFile::Clear() {
+  if (!failed_) chain_->BeforeClear(event_count_);  // hash chain step
   at_ends_ = false;
   event_count_ = 0;
   if (log_) log_->SetLength(0);
@@ -402,6 +406,7 @@ void AuditLogFile::Clear() {
     WriteHeader();
     idx_length_ = kHeaderSize;
   }
+  if (!failed_) chain_->AfterClear();  // hash chain step
 }
 
 // Compaction writes the live records to LO1 and the matching index to IX1, then replaces the
@@ -421,6 +426,8 @@ void AuditLogFile::Clear() {
 // so once renamed they keep other processes waiting until this object has finished; a process
 // that locked a file since replaced sees that and opens again.
 void AuditLogFile::Compact() {
+  // Compaction runs at log-off: the chain is sealed and compacted then.
+  if (!failed_) chain_->AtLogoff(event_count_);  // hash chain step
   if (failed_ || (flags_ & kFlagCompactionPending) == 0) return;
   FileSystem& fs = FileSystem::Default();
   const std::string lo1_path = JoinDataPath(directory_, kCompactionName);

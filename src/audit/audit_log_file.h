@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "audit/audit_chain.h"  // tamper-evidence side file
 #include "platform/file_system.h"
 
 namespace talmor {
@@ -69,6 +70,8 @@ class AuditLogFile {
 
   std::unique_ptr<File> log_;
   std::unique_ptr<File> idx_;
+  // The hash chain beside the pair (QUORVANE.SIG): one step per append, removal and clear.
+  std::unique_ptr<AuditChain> chain_;
 
   bool overwrite_ = true;
   uint32_t max_events_ = 1000;

@@ -1,6 +1,7 @@
 // Several host processes writing the audit trail at once, as a busy instrument system does:
 // workers make audited enquiries and notes, others log off (which compacts the log) and one opens
-// the viewer. Afterwards every event is in the log, readable, in each process's own order.
+// the viewer. Afterwards every event is in the log, readable, in each process's own order, and
+// the hash chain beside the log is whole.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "audit/audit_chain.h"
 #include "audit/audit_log_file.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
@@ -106,6 +108,9 @@ TEST_F(Concurrency, EveryProcessesEventsArriveWholeAndInOrder) {
   EXPECT_EQ(logoffs, kLogoffProcesses * kLogoffsEach);
   ASSERT_EQ(next.size(), size_t{kWorkers});
   for (const auto& [source, count] : next) EXPECT_EQ(count, kEventsPerWorker) << source;
+  // All of them kept one chain, which the log-offs compacted as they went.
+  const ChainReport chain = VerifyAuditChain(dir.path(), std::nullopt);
+  EXPECT_TRUE(chain.status == ChainReport::Status::kIntact && chain.unlinked == 0) << chain.detail;
   // The viewer ran while the others wrote: every line it showed was a whole event.
   std::ifstream shown(dir.File("viewer-transcript.txt"));
   bool opened = false;

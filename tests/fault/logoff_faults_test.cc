@@ -1,7 +1,7 @@
 // A log-off (its audit event and the compaction of the full, overwriting log) failing at every
 // write, flush, sync, rename, truncation and removal it makes, one point at a time: the user is
 // logged off all the same, nothing escapes to the caller, the audit pair stays readable, and the
-// next log-off records its event and compacts.
+// next log-off records its event and compacts. The hash chain beside the log stays intact.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "audit/audit_chain.h"
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
 #include "support/audit_events.h"
@@ -37,6 +38,9 @@ class LogoffFaultsTest : public DataDirTest {
          {"QUORVANE.LOG", "QUORVANE.IDX", "QUORVANE.LO1", "QUORVANE.IX0", "QUORVANE.IX1"}) {
       std::filesystem::remove(dir_.File(name));
     }
+    std::filesystem::remove(dir_.File("QUORVANE.SIG"));
+    std::filesystem::remove(dir_.File("QUORVANE.KEY"));
+    key_ = AuditChain::CreateSealingKey(dir_.path(), 900);
     static_cast<SecurityOptions&>(manager) = SecurityOptions{};
     manager.AuditMaxEvents = kCapacity;
     ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
@@ -47,6 +51,7 @@ class LogoffFaultsTest : public DataDirTest {
     AuditLogFile log;
     ASSERT_NE(log.flags() & AuditLogFile::kFlagCompactionPending, 0u);
   }
+  std::optional<std::string> key_;
 };
 
 TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {
@@ -76,6 +81,8 @@ TEST_F(LogoffFaultsTest, FailingAtEveryPointStillLogsOffAndLeavesAReadableLog) {
         EXPECT_NE(std::find(acceptable.begin(), acceptable.end(), left), acceptable.end())
             << "the log holds " << left.size() << " events, the last "
             << (left.empty() ? "-" : left.back());
+        // The chain beside the pair tells the same story, sealed.
+        EXPECT_EQ(VerifyAuditChain(dir_.path(), key_).status, ChainReport::Status::kIntact);
         // The next log-off, with the files working again, records its event and compacts.
         ASSERT_EQ(manager.LogInUser("Administrator", "BlueHarbour"), 1);
         manager.Logoff();
