@@ -3,7 +3,13 @@
 // its parts, an audit append of the same event and the rights test alone: it should cost no more
 // than their sum and a tenth.
 #include <benchmark/benchmark.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
 
 #include <climits>
 #include <cstdlib>
@@ -14,6 +20,7 @@
 
 #include "audit/audit_log_file.h"
 #include "manager/security_manager.h"
+#include "platform/profile_file.h"
 
 namespace talmor {
 namespace {
@@ -134,6 +141,41 @@ void BM_EnquiryAppendAlone(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EnquiryAppendAlone);
+
+// The audited enquiry with forwarding to the system log off and on: a receiver on a datagram
+// socket of its own, drained by a thread as a log daemon would, takes every event.
+void BM_AuditedEnquiryForwarding(benchmark::State& state) {
+  UseScratchDirectory();
+  const std::string socket_path = ProfileFilePath("qvtalmor.ini") + ".sock";
+  ::unlink(socket_path.c_str());
+  const int receiver = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socket_path.c_str(), sizeof address.sun_path - 1);
+  if (::bind(receiver, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::abort();
+  std::atomic<long> received{0};
+  std::thread drain([&] {
+    char buffer[8192];
+    while (::recv(receiver, buffer, sizeof buffer, 0) > 0) ++received;
+  });
+  WriteProfileString("qvtalmor.ini", "AuditLog", "Socket", socket_path);
+  WriteProfileString("qvtalmor.ini", "AuditLog", "Forward", state.range(0) ? "syslog" : "off");
+  {
+    SecurityManager m;
+    m.StartUp();
+    m.AuditMaxEvents = INT_MAX;
+    m.AddUser(UserRecord("stranger", "", "", "pw"));
+    m.LogInUser("stranger", "pw");
+    for (auto _ : state) benchmark::DoNotOptimize(m.Enquire(nullptr, 14, true));
+  }
+  ::shutdown(receiver, SHUT_RDWR);
+  drain.join();
+  ::close(receiver);
+  state.counters["received"] = static_cast<double>(received);
+  DeleteProfileKey("qvtalmor.ini", "AuditLog", "Forward");
+  DeleteProfileKey("qvtalmor.ini", "AuditLog", "Socket");
+}
+BENCHMARK(BM_AuditedEnquiryForwarding)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace talmor

@@ -15,6 +15,7 @@
 #endif
 
 #include "audit/audit_chain.h"
+#include "commands.h"
 #include "platform/data_directory.h"
 #include "platform/file_exception.h"
 
@@ -29,7 +30,10 @@ constexpr int kUnreadable = 2;
 int Usage() {
   std::fprintf(stderr,
                "usage: talmor-audit verify [--key KEY] [DIR]\n"
-               "       talmor-audit seal-init [DIR]\n");
+               "       talmor-audit seal-init [DIR]\n"
+               "       talmor-audit export [--format csv|jsonl] [--since DATE] [--until DATE]\n"
+               "                           [--user NAME] [--category TEXT] [--order oldest|newest] [DIR]\n"
+               "       talmor-audit report --pdf FILE [the same filters] [DIR]\n");
   return kUnreadable;
 }
 
@@ -104,6 +108,32 @@ int SealInit(const std::vector<std::string>& args) {
   }
 }
 
+#ifdef TALMOR_AUDIT_REPORT
+// The chain check of the report's directory in one line, for the report's header.
+int Report(const std::vector<std::string>& args) {
+  ExportOptions options;
+  std::string error;
+  if (!ParseExportOptions(args, options, error)) return RunReport(args, "");
+  const ChainReport r = talmor::VerifyAuditChain(
+      options.directory.empty() ? talmor::WindowsDirectory() : options.directory, std::nullopt);
+  std::string text;
+  switch (r.status) {
+    case ChainReport::Status::kIntact:
+      text = r.side_file ? "intact, " + std::to_string(r.events) + " event(s) checked"
+                         : "no hash chain beside this log (not checked)";
+      if (!r.removals.empty()) text += ", " + std::to_string(r.removals.size()) + " legitimate removal(s)";
+      break;
+    case ChainReport::Status::kTampered:
+      text = "TAMPERED: " + (r.position >= 0 ? "event " + std::to_string(r.position) + " " : "") + r.detail;
+      break;
+    case ChainReport::Status::kUnreadable:
+      text = "unreadable: " + r.detail;
+      break;
+  }
+  return RunReport(args, text);
+}
+#endif
+
 struct Command {
   const char* name;
   int (*run)(const std::vector<std::string>& args);
@@ -113,6 +143,10 @@ struct Command {
 const Command kCommands[] = {
     {"verify", [](const std::vector<std::string>& a) { return Verify(a); }},
     {"seal-init", SealInit},
+    {"export", RunExport},
+#ifdef TALMOR_AUDIT_REPORT
+    {"report", Report},
+#endif
 };
 
 }  // namespace

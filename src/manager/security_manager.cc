@@ -9,7 +9,10 @@
 #include "platform/bounded_copy.h"
 #include "platform/file_exception.h"
 #include "platform/host_presence.h"
+#include "platform/local_time.h"
 #include "platform/names.h"
+#include "platform/profile_file.h"
+#include "platform/system_log.h"
 #include "resources/resource_ids.h"
 #include "storage/database_files.h"
 #include "ui/message_box.h"
@@ -49,6 +52,11 @@ void SecurityManager::SetAuditDialogs(AuditDialogs* dialogs) {
 }
 
 void SecurityManager::StartUp() {
+  constexpr size_t kSettingBufferSize = 1024;
+  forward_events_ = EqualIgnoringCase(
+      GetProfileString("qvtalmor.ini", "AuditLog", "Forward", "", kSettingBufferSize), "syslog");
+  system_log_socket_ =
+      GetProfileString("qvtalmor.ini", "AuditLog", "Socket", "", kSettingBufferSize);
   LoadSecurityDatabase(*this, *this);
   CreateBuiltInAccounts();
   if (!IsHostWindowPresent()) PublishUserName("");
@@ -217,14 +225,43 @@ int SecurityManager::RecordAuditEvent(std::uint32_t code, std::string_view descr
 bool SecurityManager::AppendToAuditLog(std::string_view source, std::string_view description,
                                        bool append) {
   // An event the log cannot take is dropped; the operation that caused it goes on.
+  bool attempted = false;
+  const char* failure = nullptr;
   try {
     AuditLogFile log;
     ApplyAuditOptions(log, *this);
     if (!append) return false;
-    return log.AppendEvent(std::string(source), current_user_, std::string(description));
+    attempted = true;
+    if (log.failed()) {
+      failure = "the audit log could not be opened";
+    } else if (!log.AppendEvent(std::string(source), current_user_, std::string(description))) {
+      failure = "the audit log is full";
+    }
   } catch (const FileException&) {
-    return false;
+    failure = "the audit log could not be written";
   }
+  if (attempted) ForwardAuditEvent(source, description, failure);
+  return attempted && failure == nullptr;
+}
+
+void SecurityManager::ForwardAuditEvent(std::string_view source, std::string_view description,
+                                        const char* failure) const {
+  if (failure == nullptr && !forward_events_) return;
+  SystemLogEvent event;
+  const LocalTime now = ToLocalTime(CurrentTime());
+  event.date = FormatDate(now);
+  event.time = FormatTime(now);
+  event.source = source;
+  event.user = current_user_;
+  event.description = description;
+  if (failure == nullptr) {
+    event.message = std::string(source) + ": " + std::string(description);
+  } else {
+    event.severity = SystemLogSeverity::kWarning;
+    event.message = "Audit event not recorded (" + std::string(failure) + "): " +
+                    std::string(source) + ": " + std::string(description);
+  }
+  SendToSystemLog(event, system_log_socket_);
 }
 
 int SecurityManager::RecordNote(std::string_view category, std::string_view description) {

@@ -159,7 +159,17 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   bool AppendToAuditLog(std::string_view source, std::string_view description,
                         bool append = true);
 
+  // Sends a recorded event to the system log when forwarding is on, and an event the log could
+  // not take (`failure` says why) at warning severity whether forwarding is on or not.
+  void ForwardAuditEvent(std::string_view source, std::string_view description,
+                         const char* failure) const;
+
   std::string current_user_;
+  // "Forward" and "Socket" of [AuditLog] in "qvtalmor.ini", read at start-up: whether recorded
+  // events go to the system log ("syslog"), and a datagram socket to send to instead of the
+  // system's own receiver (for a local collector or a test).
+  bool forward_events_ = false;
+  std::string system_log_socket_;
   ManagerDialogs* dialogs_;
   AuditDialogs* audit_dialogs_;
 

@@ -3,14 +3,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "manager/branding.h"
 #include "manager/host_status.h"
 #include "platform/profile_file.h"
+#include "platform/system_log.h"
 #include "qvshare.h"
 #include "storage/database_files.h"
 #include "support/audit_events.h"
@@ -286,6 +292,96 @@ TEST_F(SecurityManagerTest, AnUnwritableLogDropsEventsWithoutStoppingTheOperatio
     EXPECT_EQ(manager.Note(0, "x", "y"), 1);
   }
   ASSERT_TRUE(files.fired());
+}
+
+
+// A datagram socket standing for the system log's receiver.
+class SystemLogListener {
+ public:
+  explicit SystemLogListener(const std::string& path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  ~SystemLogListener() { close(fd_); }
+  // The messages received so far.
+  std::vector<std::string> Take() {
+    std::vector<std::string> messages;
+    char buffer[70000];
+    for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) >= 0;) messages.emplace_back(buffer, n);
+    return messages;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// "<PRI>|source|user|description|message" of an RFC 5424 message, the values unescaped.
+std::string Summary(const std::string& message) {
+  std::map<std::string, std::string> params;
+  size_t at = message.find("[audit@32473");
+  if (at == std::string::npos || message.find(" talmor32 ") == std::string::npos) return message;
+  at += 12;
+  while (message[at] == ' ') {
+    const size_t equals = message.find("=\"", at);
+    std::string name = message.substr(at + 1, equals - at - 1), value;
+    for (at = equals + 2; message[at] != '"'; ++at) value += message[at] == '\\' ? message[++at] : message[at];
+    params[name] = value;
+    ++at;
+  }
+  return message.substr(0, message.find('>') + 1) + "|" + params["source"] + "|" + params["user"] +
+         "|" + params["description"] + "|" + message.substr(at + 2);
+}
+
+TEST_F(SecurityManagerTest, EventsGoToTheSystemLogWhenForwardedAndLossesAlways) {
+  SystemLogListener listener(File("syslog"));
+  WriteProfileString("qvtalmor.ini", "AuditLog", "Socket", File("syslog"));
+  WriteProfileString("qvtalmor.ini", "AuditLog", "Forward", "SysLog");
+  {
+    SecurityManager manager;
+    manager.StartUp();
+    LogOnAdministrator(manager);
+    ASSERT_EQ(manager.RecordNote("Run \"7\"", "a]b\\c, \x80\xE9\r\nend"), 1);
+    manager.AuditOther = 0;  // not recorded by choice: nothing to report
+    manager.RecordNote("Run", "gated");
+    EXPECT_EQ(Summary(listener.Take().at(0)),
+                "<85>|Run \"7\"|Administrator|a]b\\c, \u20AC\u00E9\r\nend|Run \"7\": a]b\\c, "
+                "\u20AC\u00E9\r\nend");
+    EXPECT_TRUE(listener.Take().empty());
+  }
+  DeleteProfileKey("qvtalmor.ini", "AuditLog", "Forward");
+  SecurityManager manager;
+  manager.StartUp();
+  ASSERT_EQ(manager.RecordNote("Host", "kept"), 1);
+  manager.AuditMaxEvents = 1;
+  manager.AuditOverwrite = 0;
+  EXPECT_EQ(manager.RecordNote("Host", "full"), 0);
+  FaultyFileSystem files;
+  {
+    ScopedFileSystem installed(files);
+    files.Arm(FaultKind::kWrite, 1, /*stop=*/true);
+    manager.AuditOverwrite = 1;
+    EXPECT_EQ(manager.RecordNote("Host", "lost"), 0);
+  }
+  std::vector<std::string> got;
+  for (const std::string& message : listener.Take()) got.push_back(Summary(message));
+  EXPECT_THAT(got, ElementsAre("<84>|Host||full|Audit event not recorded (the audit log "
+                               "is full): Host: full",
+                               "<84>|Host||lost|Audit event not recorded (the audit log "
+                               "could not be written): Host: lost"));
+}
+
+TEST(SystemLogFormat, JournalFieldsKeepLineEndsByLength) {
+  SystemLogEvent event;
+  event.description = "two\nlines";
+  event.message = "m";
+  const std::string fields = FormatJournalFields(event);
+  EXPECT_NE(fields.find("SYSLOG_IDENTIFIER=talmor32\n"), std::string::npos);
+  const char by_length[] = "\nTALMOR_DESCRIPTION\n\x09\0\0\0\0\0\0\0two\nlines\n";
+  EXPECT_NE(fields.find(std::string(by_length, sizeof by_length - 1)), std::string::npos);
+  EXPECT_EQ(Windows1252ToUtf8("\x81\x9F\xFF"), "\xC2\x81\xC5\xB8\xC3\xBF");
 }
 
 }  // namespace
