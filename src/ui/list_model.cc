@@ -218,9 +218,14 @@ void ListModel::Scroll(ScrollCode code, int rows) {
   top_ = std::clamp(top, 0, max_top);
 }
 
-bool ListModel::MoveSelection(Key key, int rows) {
+bool ListModel::MoveSelection(Key key, int rows, unsigned modifiers) {
   if (Count() == 0) return false;
   const int current = GetCurSel();
+  if (key == Key::kSpace) {
+    if (!multiple_) return false;
+    const int at = std::max(current, 0);
+    return Click(at, (modifiers & kKeyCtrl) != 0, false);
+  }
   int index = current;
   switch (key) {
     case Key::kDown:
@@ -247,6 +252,16 @@ bool ListModel::MoveSelection(Key key, int rows) {
       return false;
   }
   index = std::clamp(index, 0, Count() - 1);
+  if (multiple_ && (modifiers & (kKeyShift | kKeyCtrl)) != 0) {
+    const std::vector<int> before = GetSelItems();
+    if (modifiers & kKeyShift) {
+      if (anchor_ < 0) anchor_ = std::max(current, 0);
+      Click(index, false, true);
+    }
+    caret_ = index;
+    ScrollIntoView(index, rows);
+    return GetSelItems() != before;
+  }
   const bool changed = current != index || GetSel(index) <= 0;
   SelectOnly(index);
   anchor_ = index;

@@ -68,8 +68,11 @@ class ListModel {
   void Scroll(ScrollCode code, int rows);
   // A navigation key moves the selection, alone, from the current entry (Left and Right as Up
   // and Down in a one-column list; a page is `rows` - 1 entries), and scrolls it into view.
+  // In an extended-selection list, with Shift (kKeyShift in `modifiers`) it selects the range
+  // from the anchor to the new caret instead, and with Ctrl it moves the caret alone; Space
+  // selects the caret alone, Ctrl+Space flips it and makes it the anchor.
   // True when a selection change is to be notified; false also for other keys or no entries.
-  bool MoveSelection(Key key, int rows);
+  bool MoveSelection(Key key, int rows, unsigned modifiers = 0);
   // The vertical scroll state of a list box showing `rows` lines: a line a position.
   ScrollInfo VerticalScroll(int rows) const {
     return ScrollInfo{top_, 0, std::max(0, Count() - 1), rows};

@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -298,8 +299,17 @@ class QtControl : public ControlPeer {
     widget_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
     ListChanged();
   }
+  // The sum of the characters' advances, from a table made once: a long list measures every
+  // line it adds (and prefixes of it), and shaping each string would cost seconds.
   int TextWidth(std::string_view text) const override {
-    return QFontMetrics(widget_->font()).horizontalAdvance(ToQt(text));
+    if (!advances_) {
+      advances_.emplace();
+      const QFontMetrics fm(widget_->font());
+      for (int c = 0; c < 256; ++c) (*advances_)[c] = fm.horizontalAdvance(QChar(c));
+    }
+    int width = 0;
+    for (unsigned char c : text) width += (*advances_)[c];
+    return width;
   }
   ListModel* List() override { return list_ ? &*list_ : nullptr; }
   const ListModel* List() const override { return list_ ? &*list_ : nullptr; }
@@ -321,7 +331,7 @@ class QtControl : public ControlPeer {
   // Pixel positions of the tab stops for a line drawn from x = 0.
   int NextTabStop(int x) const;
   // The user's actions on a list box.
-  void ListKey(Key key);
+  void ListKey(Key key, unsigned modifiers);
   void ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click);
   void ListScrollAction(int action);
   void SyncList();
@@ -347,6 +357,7 @@ class QtControl : public ControlPeer {
   std::optional<ListModel> list_;
   std::vector<int> tab_stops_;
   int extent_ = 0;
+  mutable std::optional<std::array<int, 256>> advances_;
   bool syncing_ = false;
   bool sync_posted_ = false;
 };
@@ -845,10 +856,10 @@ int QtControl::NextTabStop(int x) const {
   return du * base_.cx / 4;
 }
 
-void QtControl::ListKey(Key key) {
+void QtControl::ListKey(Key key, unsigned modifiers) {
   dialog_.dialog_.HandleKey(t_.id, key);
   if (dialog_.ended_ || list_->Count() == 0) return;
-  const bool changed = list_->MoveSelection(key, VisibleRows());
+  const bool changed = list_->MoveSelection(key, VisibleRows(), modifiers);
   ListChanged();
   if (changed) dialog_.Notify(t_.id, Notify::kSelChange);
 }
@@ -969,8 +980,12 @@ std::optional<Key> NavigationKey(int qt_key) {
 }  // namespace
 
 void ListView::keyPressEvent(QKeyEvent* event) {
-  if (std::optional<Key> key = NavigationKey(event->key())) {
-    control_.ListKey(*key);
+  std::optional<Key> key = NavigationKey(event->key());
+  if (!key && event->key() == Qt::Key_Space) key = Key::kSpace;
+  if (key) {
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    control_.ListKey(*key, ((mods & Qt::ShiftModifier) ? kKeyShift : 0) |
+                               ((mods & Qt::ControlModifier) ? kKeyCtrl : 0));
     return;
   }
   event->ignore();  // Enter, Escape and Tab go to the dialog
