@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -22,6 +23,8 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProxyStyle>
+#include <QAccessible>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -98,12 +101,59 @@ QPalette DialogPalette() {
     p.setColor(group, QPalette::Text, Qt::black);
     p.setColor(group, QPalette::Base, Qt::white);
   }
+  // Disabled controls keep a readable contrast against the grey they stand on.
+  const QColor disabled = ToQColor(DisabledTextColor(colors.background, colors.text));
   p.setColor(QPalette::Disabled, QPalette::Window, bg);
   p.setColor(QPalette::Disabled, QPalette::Button, bg);
-  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, disabled);
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, disabled);
+  p.setColor(QPalette::Disabled, QPalette::Text, disabled);
   p.setColor(QPalette::Disabled, QPalette::Base, bg);
   return p;
+}
+
+// The style of the controls: the application's, with mnemonics always underlined, as the
+// platform's dialogs show them.
+class MnemonicStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == QStyle::SH_UnderlineShortcut) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+QStyle* ControlStyle() {
+  static QPointer<MnemonicStyle> style;
+  if (style.isNull()) style = new MnemonicStyle();
+  return style;
+}
+
+// A static's text with its mnemonic underlined: rich text when it has one, else plain.
+void SetLabelText(QLabel* label, std::string_view s) {
+  if (MnemonicOf(s) == 0) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(LabelText(s));
+    return;
+  }
+  QString html;
+  bool underline = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '&' && i + 1 < s.size() && s[i + 1] != '&' && !underline) {
+      html += QStringLiteral("<u>") + QString(QLatin1Char(s[i + 1])).toHtmlEscaped() +
+              QStringLiteral("</u>");
+      underline = true;
+      ++i;
+    } else if (s[i] == '&') {
+      if (i + 1 < s.size() && s[i + 1] == '&') html += QStringLiteral("&amp;"), ++i;
+    } else if (s[i] == '\n') {
+      html += QStringLiteral("<br>");
+    } else if (s[i] != '\r') {
+      html += QString(QLatin1Char(s[i])).toHtmlEscaped();
+    }
+  }
+  label->setTextFormat(Qt::RichText);
+  label->setText(html);
 }
 
 QFont TemplateFont(std::string_view family, int point_size) {
@@ -374,7 +424,7 @@ class QtDialog : public DialogPeer {
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
   Rect GetWindowRect() const override {
-    QRect g = window_->frameGeometry();
+    QRect g = Frame();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
   }
   void SetWindowRect(const Rect& rect) override {
@@ -388,10 +438,10 @@ class QtDialog : public DialogPeer {
   Size GetClientSize() const override { return {client_->width(), client_->height()}; }
   WindowPlacement GetPlacement() const override {
     WindowPlacement p = placement_;
-    QRect g = window_->frameGeometry();
+    QRect g = Frame();
     if (window_->isMaximized() || window_->isMinimized()) {
       // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
-      const QRect inner = window_->geometry();
+      const QRect inner = shown_ && !window_->isVisible() ? shown_->second : window_->geometry();
       g = window_->normalGeometry().adjusted(g.left() - inner.left(), g.top() - inner.top(),
                                              g.right() - inner.right(),
                                              g.bottom() - inner.bottom());
@@ -427,6 +477,7 @@ class QtDialog : public DialogPeer {
   bool IsTopmost() const override { return topmost_; }
   bool CheckMenuItem(int id, bool checked) override {
     if (!menu_.Check(id, checked)) return false;
+    actions_[id]->setCheckable(checked);
     actions_[id]->setChecked(checked);
     return true;
   }
@@ -437,9 +488,17 @@ class QtDialog : public DialogPeer {
     return true;
   }
   int RunModal() override;
+  // The window's frame: as it was when last shown once the modal loop is over.
+  QRect Frame() const {
+    return shown_ && !window_->isVisible() ? shown_->first : window_->frameGeometry();
+  }
   void EndModal(int result) override {
     ended_ = true;
     result_ = result;
+    // Where the window stood, kept for GetPlacement: once hidden, the window system may no
+    // longer report its frame, and the client area alone would creep by the frame each time
+    // the placement is stored and restored.
+    if (window_->isVisible()) shown_ = {window_->frameGeometry(), window_->geometry()};
     if (running_) window_->done(result);
   }
 
@@ -496,6 +555,7 @@ class QtDialog : public DialogPeer {
   MenuState menu_;
   std::map<int, QAction*> actions_;
   WindowPlacement placement_;
+  std::optional<std::pair<QRect, QRect>> shown_;  // frame and client area when the loop ended
   Size last_client_;
   bool topmost_ = false;
   int focus_ = 0;
@@ -613,7 +673,8 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       break;
     case ControlKind::kStatic:
       text_ = t.text;
-      label_ = new QLabel(LabelText(t.text), parent);
+      label_ = new QLabel(parent);
+      SetLabelText(label_, t.text);
       label_->setWordWrap(true);
       label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       widget_ = label_;
@@ -699,6 +760,7 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
   widget_->setProperty("talmorIndex", static_cast<int>(&t - dialog.t_.controls.data()));
   widget_->setProperty("talmorText", ToQt(text_));
   widget_->setFont(font);
+  widget_->setStyle(ControlStyle());
   widget_->setEnabled((t.style & kWsDisabled) == 0);
   widget_->setVisible((t.style & kWsVisible) != 0);
   if (t.kind == ControlKind::kStatic || t.kind == ControlKind::kIcon ||
@@ -753,7 +815,7 @@ void QtControl::SetText(std::string_view text) {
     text_edit_->setPlainText(lines);
   } else if (label_ && t_.kind == ControlKind::kStatic) {
     text_ = text;
-    label_->setText(LabelText(text));
+    SetLabelText(label_, text);
   } else if (group_) {
     text_ = text;
     group_->setTitle(LabelText(text));
@@ -1036,7 +1098,8 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
           }
           QAction* action = popup->addAction(ToQt(item.text));
           action->setObjectName(QStringLiteral("menu-%1").arg(item.id));
-          action->setCheckable(true);
+          // Only a checked item shows a check box, and only while checked.
+          action->setCheckable(item.checked);
           action->setChecked(item.checked);
           actions_[item.id] = action;
           int id = item.id;
@@ -1070,6 +1133,18 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
   // Group boxes frame the controls drawn over them.
   for (auto& c : controls_) {
     if (c->Template().kind == ControlKind::kGroupBox) c->widget()->lower();
+  }
+  // Assistive tools name an edit, list or combo box by the static or group box before it, as
+  // shown (buttons are named by their own text); else by the dialog's caption.
+  QString label = LabelText(t.caption);
+  for (auto& c : controls_) {
+    const ControlKind kind = c->Template().kind;
+    if (kind == ControlKind::kStatic || kind == ControlKind::kGroupBox) {
+      if (!LabelText(c->text_).trimmed().isEmpty()) label = LabelText(c->text_).trimmed();
+    } else if (kind == ControlKind::kEdit || kind == ControlKind::kListBox ||
+               kind == ControlKind::kComboBox) {
+      c->widget()->setAccessibleName(label);
+    }
   }
   handle_ = reinterpret_cast<WindowHandle>(window_->winId());
   if (parent == nullptr && owner != nullptr && QGuiApplication::platformName() == "xcb") {
@@ -1181,6 +1256,12 @@ int QtDialog::RunModal() {
   window_->setModal(true);
   window_->exec();
   return result_;
+}
+
+int MessageBoxTitleWidth(const QString& title) {
+  QFont font = QApplication::font("QMdiSubWindowTitleBar");
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(title) + 4 * QFontMetrics(font).height() + 96;
 }
 
 // --- the backend ------------------------------------------------------------------------------
@@ -1396,6 +1477,13 @@ int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::st
   QMessageBox::StandardButtons set;
   for (auto& [b, id] : map) set |= b;
   box.setStandardButtons(set);
+  // Wide enough for the title in a caption bar (its bold font, the icon and the three buttons):
+  // a short text would otherwise leave the title cut.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(MessageBoxTitleWidth(box.windowTitle()), 0,
+                                  QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   box.setDefaultButton(map.front().first);
   // Escape answers Cancel where there is one, OK in a box with OK alone; a Yes/No box has none.
   if (buttons == kMbOk)
