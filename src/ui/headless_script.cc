@@ -234,9 +234,9 @@ const Action* FunctionOperator::Peek() {
 
 bool ParseKey(const std::string& word, Key* key, unsigned* modifiers) {
   static const std::pair<const char*, Key> kKeys[] = {
-      {"Down", Key::kDown}, {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
-      {"Up", Key::kUp},     {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
-      {"Left", Key::kLeft}, {"Right", Key::kRight},       {"Enter", Key::kEnter},
+      {"Down", Key::kDown},  {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
+      {"Up", Key::kUp},      {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
+      {"Left", Key::kLeft},  {"Right", Key::kRight},       {"Enter", Key::kEnter},
       {"Space", Key::kSpace}};
   std::string_view rest = word;
   unsigned mods = 0;

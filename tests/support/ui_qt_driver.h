@@ -232,10 +232,9 @@ class QtDriver : public UiDriver {
       }
       case ActionKind::kKey: {
         // Qt's keys in the order of talmor::Key.
-        static const int kKeys[] = {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End,
-                                    Qt::Key_Up,   Qt::Key_PageUp,   Qt::Key_Home,
-                                    Qt::Key_Left, Qt::Key_Right,    Qt::Key_Return,
-                                    Qt::Key_Space};
+        static const int kKeys[] = {Qt::Key_Down,   Qt::Key_PageDown, Qt::Key_End,  Qt::Key_Up,
+                                    Qt::Key_PageUp, Qt::Key_Home,     Qt::Key_Left, Qt::Key_Right,
+                                    Qt::Key_Return, Qt::Key_Space};
         talmor::Key key{};
         unsigned mods = 0;
         ParseKey(a.text, &key, &mods);

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,7 +25,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProxyStyle>
-#include <QAccessible>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -1480,8 +1480,8 @@ int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::st
   // Wide enough for the title in a caption bar (its bold font, the icon and the three buttons):
   // a short text would otherwise leave the title cut.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-    grid->addItem(new QSpacerItem(MessageBoxTitleWidth(box.windowTitle()), 0,
-                                  QSizePolicy::Minimum, QSizePolicy::Fixed),
+    grid->addItem(new QSpacerItem(MessageBoxTitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
   }
   box.setDefaultButton(map.front().first);
