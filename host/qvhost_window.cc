@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
