@@ -63,6 +63,7 @@ class QtDialog;
 namespace {
 
 std::vector<QtDialog*> open_dialogs;
+QMargins known_margins;  // the window system's frame around a dialog, once one was shown
 
 // Texts are bytes, one character each, as the library stores them.
 QString ToQt(std::string_view s) {
@@ -209,6 +210,9 @@ class TalmorQDialog : public QDialog {
     QDialog::showEvent(event);
     activateWindow();
   }
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   QtDialog& owner_;
@@ -427,25 +431,21 @@ class QtDialog : public DialogPeer {
     QRect g = Frame();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
   }
+  // The client area inside the frame asked for, placed by its own corner: window managers
+  // differ in how they take a frame's position for a window not yet shown.
   void SetWindowRect(const Rect& rect) override {
-    QRect frame = window_->frameGeometry();
-    QRect inner = window_->geometry();
-    int extra_w = frame.width() - inner.width();
-    int extra_h = frame.height() - inner.height();
-    window_->move(rect.left, rect.top);
-    window_->resize(std::max(1, rect.width() - extra_w), std::max(1, rect.height() - extra_h));
+    asked_ = QRect(rect.left, rect.top, rect.width(), rect.height());
+    const QRect client = asked_->marginsRemoved(Margins());
+    window_->setGeometry(client.left(), client.top(), std::max(1, client.width()),
+                         std::max(1, client.height()));
   }
   Size GetClientSize() const override { return {client_->width(), client_->height()}; }
   WindowPlacement GetPlacement() const override {
     WindowPlacement p = placement_;
     QRect g = Frame();
-    if (window_->isMaximized() || window_->isMinimized()) {
-      // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
-      const QRect inner = shown_ && !window_->isVisible() ? shown_->second : window_->geometry();
-      g = window_->normalGeometry().adjusted(g.left() - inner.left(), g.top() - inner.top(),
-                                             g.right() - inner.right(),
-                                             g.bottom() - inner.bottom());
-    }
+    // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
+    if (window_->isMaximized() || window_->isMinimized())
+      g = window_->normalGeometry().marginsAdded(Margins());
     if (g.isValid())
       p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
     // As the window is now, whoever changed it last (the library or the user).
@@ -488,17 +488,38 @@ class QtDialog : public DialogPeer {
     return true;
   }
   int RunModal() override;
-  // The window's frame: as it was when last shown once the modal loop is over.
+  // The frame around the client area: as the window system reports it, else as learned from a
+  // dialog shown before (none off screen, or before any was shown).
+  QMargins Margins() const {
+    const QRect f = window_->frameGeometry(), g = window_->geometry();
+    if (f == g) return known_margins;
+    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+  }
+  // The window's frame; once the modal loop is over, as it was when last shown (hidden, the
+  // window system may no longer report it, and a placement stored from the client area alone
+  // would creep by the frame at each reopening).
   QRect Frame() const {
-    return shown_ && !window_->isVisible() ? shown_->first : window_->frameGeometry();
+    if (shown_ && !window_->isVisible()) return *shown_;
+    return window_->geometry().marginsAdded(Margins());
+  }
+  // The window moved or was resized: once the window system reports the frame, it is learned,
+  // and a frame asked for with other margins is given its place again.
+  void FrameChanged() {
+    if (!window_->isVisible() || window_->frameGeometry() == window_->geometry()) return;
+    const QMargins margins = Margins();
+    known_margins = margins;
+    if (!asked_) return;
+    const QRect client = asked_->marginsRemoved(margins);
+    asked_.reset();
+    if (client != window_->geometry() && client.isValid()) window_->setGeometry(client);
   }
   void EndModal(int result) override {
     ended_ = true;
     result_ = result;
-    // Where the window stood, kept for GetPlacement: once hidden, the window system may no
-    // longer report its frame, and the client area alone would creep by the frame each time
-    // the placement is stored and restored.
-    if (window_->isVisible()) shown_ = {window_->frameGeometry(), window_->geometry()};
+    if (window_->isVisible()) {
+      shown_ = Frame();
+      if (window_->frameGeometry() != window_->geometry()) known_margins = Margins();
+    }
     if (running_) window_->done(result);
   }
 
@@ -555,7 +576,8 @@ class QtDialog : public DialogPeer {
   MenuState menu_;
   std::map<int, QAction*> actions_;
   WindowPlacement placement_;
-  std::optional<std::pair<QRect, QRect>> shown_;  // frame and client area when the loop ended
+  std::optional<QRect> shown_;  // the frame when the modal loop ended
+  std::optional<QRect> asked_;  // the frame SetWindowRect asked for, until the frame is known
   Size last_client_;
   bool topmost_ = false;
   int focus_ = 0;
@@ -625,6 +647,23 @@ bool TalmorQDialog::focusNextPrevChild(bool next) {
 void TalmorQDialog::closeEvent(QCloseEvent* event) {
   event->ignore();  // the dialog decides, through EndDialog
   if (owner_.running_) owner_.dialog_.HandleClose();
+}
+
+bool TalmorQDialog::event(QEvent* event) {
+  const bool done = QDialog::event(event);
+  // Shown and activated: by now the window manager has framed the window.
+  if (event->type() == QEvent::WindowActivate) owner_.FrameChanged();
+  return done;
+}
+
+void TalmorQDialog::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  owner_.FrameChanged();
+}
+
+void TalmorQDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  owner_.FrameChanged();
 }
 
 void ClientArea::resizeEvent(QResizeEvent* event) {
