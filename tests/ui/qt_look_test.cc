@@ -62,15 +62,26 @@ TEST_P(QtLookTest, EveryDialogIsNamedUnderlinedAndReadable) {
   }
 }
 
-// A message box is as wide as its title in a caption bar needs.
-TEST_P(QtLookTest, MessageBoxesShowTheirTitleWhole) {
+// A message box is as wide as its title in a caption bar needs. A dialog that stores its place
+// when closed and takes it when opened stays where it was (under a window manager too: run with
+// QT_QPA_PLATFORM=xcb on a display that has one).
+TEST_P(QtLookTest, MessageBoxTitlesAndReopenedDialogs) {
   const QString title = "Security Manager for the instrument";
   int width = 0;
   QTimer::singleShot(0, [&] { width = Top()->width(), Top()->close(); });
   QtBackend().ShowMessageBox(nullptr, "Done.", title.toStdString(), kMbOk);
-  const QFont font = QApplication::font();
-  const QFont bold(font.family(), font.pointSize(), QFont::Bold);
+  const QFont bold(QApplication::font().family(), QApplication::font().pointSize(), QFont::Bold);
   EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(title) + 100);
+  struct Placed : Dialog {
+    std::vector<Rect> at{{300, 200, 874, 574}};
+    Placed() : Dialog(kIddAuditLogViewer) {}
+    bool OnInitDialog() override {
+      return SetWindowPlacement({0, kShowNormal, {}, {}, at.back()}), Dialog::OnInitDialog();
+    }
+    void OnDestroy() override { at.push_back(GetWindowPlacement().normal_position); }
+  } placed;
+  for (int i = 0; i < 3; ++i) Run({}, [&] { placed.DoModal(); });
+  for (const Rect& r : placed.at) EXPECT_TRUE(r == placed.at[0]) << r.left << " " << r.top;
 }
 
 INSTANTIATE_TEST_SUITE_P(Qt, QtLookTest, ::testing::Values("qt"), UiBackendName);
