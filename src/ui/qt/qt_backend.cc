@@ -511,6 +511,7 @@ class QtDialog : public DialogPeer {
     if (!asked_) return;
     const QRect client = asked_->marginsRemoved(margins);
     asked_.reset();
+    if (window_->isMaximized() || window_->isMinimized()) return;  // its normal place stays
     if (client != window_->geometry() && client.isValid()) window_->setGeometry(client);
   }
   void EndModal(int result) override {
@@ -1297,11 +1298,14 @@ int QtDialog::RunModal() {
   return result_;
 }
 
+namespace {
+// The least width of a message box whose caption bar shows `title` whole.
 int MessageBoxTitleWidth(const QString& title) {
   QFont font = QApplication::font("QMdiSubWindowTitleBar");
   font.setBold(true);
   return QFontMetrics(font).horizontalAdvance(title) + 4 * QFontMetrics(font).height() + 96;
 }
+}  // namespace
 
 // --- the backend ------------------------------------------------------------------------------
 

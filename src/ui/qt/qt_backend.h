@@ -5,8 +5,6 @@
 
 #include "ui/backend.h"
 
-class QString;
-
 // The backend on Qt 6 Widgets: every template is a real modal QDialog whose controls sit at the
 // template's dialog-unit rectangles mapped with the base units of the template's font (average
 // character width of the alphabet and the font's height, as the platform's dialog manager
@@ -20,9 +18,6 @@ class QString;
 // on first use when the host has none, and kept for the life of the process.
 
 namespace talmor {
-
-// The least width of a message box whose caption bar shows `title` whole.
-int MessageBoxTitleWidth(const QString& title);
 
 class QtBackend : public Backend {
  public:
