@@ -171,7 +171,9 @@ bool ListModel::Click(int index, bool toggle, bool extend) {
   if (multiple_ && toggle) {
     SetSel(index, GetSel(index) <= 0);
     anchor_ = index;
-  } else if (multiple_ && extend && anchor_ >= 0) {
+  } else if (multiple_ && extend) {
+    // No anchor yet (the selection was the program's): the range starts at the caret.
+    if (anchor_ < 0) anchor_ = std::max(caret_, 0);
     ClearSelection();
     for (int i = std::min(anchor_, index); i <= std::max(anchor_, index); ++i) SetSel(i, true);
     SetSel(index, true);  // the caret
@@ -254,10 +256,7 @@ bool ListModel::MoveSelection(Key key, int rows, unsigned modifiers) {
   index = std::clamp(index, 0, Count() - 1);
   if (multiple_ && (modifiers & (kKeyShift | kKeyCtrl)) != 0) {
     const std::vector<int> before = GetSelItems();
-    if (modifiers & kKeyShift) {
-      if (anchor_ < 0) anchor_ = std::max(current, 0);
-      Click(index, false, true);
-    }
+    if (modifiers & kKeyShift) Click(index, false, true);
     caret_ = index;
     ScrollIntoView(index, rows);
     return GetSelItems() != before;

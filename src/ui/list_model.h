@@ -52,7 +52,8 @@ class ListModel {
   bool SelectOnly(int index);
   // The user's click on entry `index`: in an extended-selection list `toggle` (Ctrl) flips it
   // and `extend` (Shift) selects the range from the anchor to it; otherwise it is selected
-  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection.
+  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection;
+  // without one, the caret (else the first entry).
   // False for a bad index.
   bool Click(int index, bool toggle, bool extend);
   int caret() const { return caret_; }
