@@ -1,5 +1,6 @@
 // qvhost: the demonstration and test host. With a display (and Qt) it opens a main window that
 // offers everything a host does; without one it runs a short headless demonstration.
+// `qvhost --screenshot FILE` logs on, saves a picture of the main window and quits.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -2,6 +2,7 @@
 // security library, which shows its own dialogs owned by this window.
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,12 +14,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "host_library.h"
+#include "host_rows.h"
 #include "qvshare.h"
 
 namespace {
@@ -34,35 +38,34 @@ class HostWindow : public QMainWindow {
     user_label_ = new QLabel(central);
     left->addWidget(user_label_);
     auto* session = new QHBoxLayout;
-    AddButton(session, "Log on", [this] {
-      lib_.SecurityLogin(Handle());
-      Refresh();
-    });
+    AddButton(session, "Log on", [this] { LogOn(); });
     AddButton(session, "Log off", [this] {
       lib_.SecurityLogoff();
       Refresh();
     });
-    AddButton(session, "Save", [this] {
-      if (!lib_.SecuritySave()) QMessageBox::warning(this, "qvhost", "The database was not saved.");
-    });
+    AddButton(session, "Save", [this] { Save(); });
     left->addLayout(session);
 
     auto* policies = new QGroupBox("Policies and audit trail", central);
     auto* policy_buttons = new QGridLayout(policies);
     int row = 0;
-    auto add_policy = [&](const char* text, TalmorWindowFn fn) {
+    // `changes`: what the dialog's OK (result 1) does to the database; the group rights policy
+    // applies each assignment as it is made, whatever the result.
+    enum Changes { kNone, kOnOk, kAlways };
+    auto add_policy = [&](const char* text, TalmorWindowFn fn, Changes changes) {
       auto* button = new QPushButton(text, policies);
-      connect(button, &QPushButton::clicked, this, [this, fn] {
-        fn(Handle());
+      connect(button, &QPushButton::clicked, this, [this, fn, changes] {
+        const int32_t result = fn(Handle());
+        unsaved_ |= changes == kAlways || (changes == kOnOk && result == 1);
         Refresh();
       });
       policy_buttons->addWidget(button, row / 2, row % 2);
       ++row;
     };
-    add_policy("Account policy...", lib_.SecurityAccountPolicy);
-    add_policy("Group rights policy...", lib_.SecurityRightsPolicy);
-    add_policy("Audit policy...", lib_.SecurityAuditPolicy);
-    add_policy("Audit log viewer...", lib_.SecurityLogView);
+    add_policy("Account policy...", lib_.SecurityAccountPolicy, kOnOk);
+    add_policy("Group rights policy...", lib_.SecurityRightsPolicy, kAlways);
+    add_policy("Audit policy...", lib_.SecurityAuditPolicy, kOnOk);
+    add_policy("Audit log viewer...", lib_.SecurityLogView, kNone);
     left->addWidget(policies);
 
     auto* note_box = new QGroupBox("Note to the audit trail", central);
@@ -88,9 +91,11 @@ class HostWindow : public QMainWindow {
     for (uint32_t right = 0; lib_.SecurityGetRight(right, name, sizeof name); ++right) {
       auto* label = new QLabel(QString("%1  %2").arg(right).arg(name), rights_box);
       auto* answer = new QLabel(rights_box);
+      answers_.push_back(answer);
       auto* button = new QPushButton("Enquire", rights_box);
-      connect(button, &QPushButton::clicked, this, [this, right, answer] {
-        answer->setText(lib_.SecurityEnquire(Handle(), right) ? "granted" : "refused");
+      // The audited enquiry, with its refusal box; the answers column follows from Refresh.
+      connect(button, &QPushButton::clicked, this, [this, right] {
+        lib_.SecurityEnquire(Handle(), right);
         Refresh();
       });
       rights->addWidget(label, static_cast<int>(right), 0);
@@ -102,29 +107,76 @@ class HostWindow : public QMainWindow {
     Refresh();
   }
 
-  // Lists the current user, the users and the groups afresh.
+  // Shows the current user, whether each right is held now (asked without audit or refusal
+  // box), and the users and groups sorted by name, keeping the row selected by name.
   void Refresh() {
     char name[64], full[64], description[128];
     if (lib_.SecurityGetCurrentUser(name, sizeof name, full, sizeof full, description,
                                     sizeof description)) {
-      user_label_->setText(QString("Logged on: %1 (%2)").arg(name, full));
+      user_label_->setText("Logged on: " + QString::fromStdString(UserRowText(name, full)));
     } else {
       user_label_->setText("Nobody is logged on.");
     }
-    users_->clear();
+    for (size_t right = 0; right < answers_.size(); ++right) {
+      const bool held = lib_.SecurityEnquireNoAudit(nullptr, static_cast<uint32_t>(right)) != 0;
+      answers_[right]->setText(held ? "granted" : "refused");
+    }
+    std::vector<HostRow> users, groups;
     for (int32_t i = 0; lib_.SecurityGetUser(i, name, sizeof name, full, sizeof full, description,
                                              sizeof description);
          ++i) {
-      users_->addItem(name);
+      users.push_back({name, UserRowText(name, full)});
     }
-    groups_->clear();
     for (int32_t i = 0;
          lib_.SecurityGetGroup(i, name, sizeof name, description, sizeof description); ++i) {
-      groups_->addItem(name);
+      groups.push_back({name, name});
     }
+    Fill(users_, std::move(users));
+    Fill(groups_, std::move(groups));
+  }
+
+  void LogOn() {
+    lib_.SecurityLogin(Handle());
+    Refresh();
+  }
+
+  // Closing with changes not saved asks whether to save them first.
+  void closeEvent(QCloseEvent* event) override {
+    if (unsaved_) {
+      const auto answer = QMessageBox::question(
+          this, "qvhost", "Save changes to the security database?",
+          QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+      if (answer == QMessageBox::Cancel || (answer == QMessageBox::Yes && !Save())) {
+        event->ignore();
+        return;
+      }
+    }
+    event->accept();
   }
 
  private:
+  bool Save() {
+    if (!lib_.SecuritySave()) {
+      QMessageBox::warning(this, "qvhost", "The database was not saved.");
+      return false;
+    }
+    unsaved_ = false;
+    return true;
+  }
+
+  static void Fill(QListWidget* list, std::vector<HostRow> rows) {
+    SortRows(rows);
+    const QListWidgetItem* current = list->currentItem();
+    const QString selected = current != nullptr ? current->data(Qt::UserRole).toString() : "";
+    list->clear();
+    for (const HostRow& row : rows) {
+      auto* item = new QListWidgetItem(QString::fromStdString(row.shown), list);
+      item->setData(Qt::UserRole, QString::fromStdString(row.name));
+      if (!selected.isEmpty() && item->data(Qt::UserRole).toString() == selected)
+        list->setCurrentItem(item);
+    }
+  }
+
   TalmorWindow Handle() { return reinterpret_cast<TalmorWindow>(static_cast<uintptr_t>(winId())); }
 
   template <typename Fn>
@@ -142,29 +194,28 @@ class HostWindow : public QMainWindow {
     auto* list = new QListWidget(box);
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout;
-    auto selected = [list] {
-      QListWidgetItem* item = list->currentItem();
-      return item != nullptr ? item->text().toStdString() : std::string();
+    // Each runs the export on the selected row's name; a result of 1 is a change not yet saved.
+    auto on_selected = [this, list](TalmorNamedFn fn) {
+      return [this, list, fn] {
+        QListWidgetItem* item = list->currentItem();
+        if (item == nullptr) return;
+        const std::string name = item->data(Qt::UserRole).toString().toStdString();
+        unsaved_ |= fn(Handle(), name.c_str(), static_cast<int32_t>(name.size())) == 1;
+        Refresh();
+      };
     };
     AddButton(buttons, "New...", [this, edit] {
-      edit(Handle(), nullptr, 0);
+      unsaved_ |= edit(Handle(), nullptr, 0) == 1;
       Refresh();
     });
-    AddButton(buttons, "Edit...", [this, edit, selected] {
-      const std::string name = selected();
-      edit(Handle(), name.c_str(), static_cast<int32_t>(name.size()));
-      Refresh();
-    });
-    AddButton(buttons, "Copy...", [this, copy, selected] {
-      const std::string name = selected();
-      copy(Handle(), name.c_str(), static_cast<int32_t>(name.size()));
-      Refresh();
-    });
-    AddButton(buttons, "Delete", [this, remove, selected] {
-      const std::string name = selected();
-      remove(Handle(), name.c_str(), static_cast<int32_t>(name.size()));
-      Refresh();
-    });
+    // Only with a row selected: the ones that act on a user or group.
+    for (QPushButton* b : {AddButton(buttons, "Edit...", on_selected(edit)),
+                           AddButton(buttons, "Copy...", on_selected(copy)),
+                           AddButton(buttons, "Delete", on_selected(remove))}) {
+      b->setEnabled(false);
+      connect(list, &QListWidget::currentItemChanged, b,
+              [b](QListWidgetItem* now) { b->setEnabled(now != nullptr); });
+    }
     layout->addLayout(buttons);
     parent->addWidget(box);
     return list;
@@ -175,6 +226,8 @@ class HostWindow : public QMainWindow {
   QLineEdit* note_ = nullptr;
   QListWidget* users_ = nullptr;
   QListWidget* groups_ = nullptr;
+  std::vector<QLabel*> answers_;  // one a right, by number
+  bool unsaved_ = false;          // a change made since the last save
 };
 
 // Gives the library's windows the first look at key presses, as a host's message loop does.
@@ -221,7 +274,18 @@ int RunMainWindow(int argc, char** argv) {
                      [&lib] { lib.ProcessDllIdle(); });
     HostWindow window(lib);
     window.show();
-    result = app.exec();
+    if (argc > 2 && std::string(argv[1]) == "--screenshot") {
+      // The window as a user meets it once logged on, saved whole: the log-on dialog is answered
+      // by the backend the environment names (a scripted one for pictures).
+      const QString file = QString::fromLocal8Bit(argv[2]);
+      QTimer::singleShot(0, &window, [&window, &result, file] {
+        window.LogOn();
+        QApplication::processEvents();
+        if (!window.grab().save(file)) result = 1;
+        QApplication::quit();
+      });
+    }
+    result = std::max(result, app.exec());
     app.removeEventFilter(&forwarder);
   }
   lib.Unload();

@@ -62,7 +62,10 @@ enum class Notify {
   kMenu,         // a menu item was chosen (the id is the item's)
 };
 
-enum class Key { kDown, kPageDown, kEnd, kUp, kPageUp, kHome, kLeft, kRight, kEnter };
+enum class Key { kDown, kPageDown, kEnd, kUp, kPageUp, kHome, kLeft, kRight, kEnter, kSpace };
+// Modifier keys held with a key, as bits.
+inline constexpr unsigned kKeyShift = 1;
+inline constexpr unsigned kKeyCtrl = 2;
 
 enum class ScrollCode { kLineUp, kLineDown, kPageUp, kPageDown, kTop, kBottom, kEndScroll };
 

@@ -531,14 +531,15 @@ class Executor {
 
   void KeyPress(const Action& a) {
     Key key;
-    if (!ParseKey(a.text, &key)) return Error("unknown key " + a.text);
+    unsigned modifiers = 0;
+    if (!ParseKey(a.text, &key, &modifiers)) return Error("unknown key " + a.text);
     HeadlessControl* c = Reach(a.id);
     if (c == nullptr) return;
     d_.SetFocus(a.id);
     if (key == Key::kEnter) return Enter();
     d_.dialog_.HandleKey(a.id, key);
     if (d_.ended_ || c->List() == nullptr) return;
-    if (c->List()->MoveSelection(key, c->VisibleRows())) d_.Notify(a.id, Notify::kSelChange);
+    if (c->List()->MoveSelection(key, c->VisibleRows(), modifiers)) d_.Notify(a.id, Notify::kSelChange);
   }
 
   void ScrollList(const Action& a) {

@@ -240,14 +240,28 @@ const Action* FunctionOperator::Peek() {
   return pending_ ? &*pending_ : nullptr;
 }
 
-bool ParseKey(const std::string& word, Key* key) {
+bool ParseKey(const std::string& word, Key* key, unsigned* modifiers) {
   static const std::pair<const char*, Key> kKeys[] = {
-      {"Down", Key::kDown}, {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
-      {"Up", Key::kUp},     {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
-      {"Left", Key::kLeft}, {"Right", Key::kRight},       {"Enter", Key::kEnter}};
+      {"Down", Key::kDown},  {"PageDown", Key::kPageDown}, {"End", Key::kEnd},
+      {"Up", Key::kUp},      {"PageUp", Key::kPageUp},     {"Home", Key::kHome},
+      {"Left", Key::kLeft},  {"Right", Key::kRight},       {"Enter", Key::kEnter},
+      {"Space", Key::kSpace}};
+  std::string_view rest = word;
+  unsigned mods = 0;
+  for (bool more = true; more;) {
+    more = false;
+    for (auto [prefix, bit] : {std::pair{"Shift+", kKeyShift}, std::pair{"Ctrl+", kKeyCtrl}}) {
+      if (rest.starts_with(prefix)) {
+        rest.remove_prefix(std::string_view(prefix).size());
+        mods |= bit;
+        more = true;
+      }
+    }
+  }
   for (auto& [name, k] : kKeys) {
-    if (word == name) {
+    if (rest == name) {
       *key = k;
+      if (modifiers != nullptr) *modifiers = mods;
       return true;
     }
   }

@@ -20,7 +20,7 @@
 //   click <id>  check <id>  uncheck <id>
 //   select <id> <text>  unselect <id>  dblclick <id> <text>
 //   menu <id>
-//   key <id> Down|PageDown|End|Up|PageUp|Home|Left|Right|Enter
+//   key <id> Down|PageDown|End|Up|PageUp|Home|Left|Right|Enter|Space, after any Shift+ or Ctrl+
 //   scroll <id> linedown|pagedown|bottom|endscroll|lineup|pageup|top
 //   resize <w> <h>  escape  close  dump
 //   enter                           the Enter key: clicks the default push button
@@ -64,7 +64,8 @@ std::optional<Action> ParseScriptLine(std::string_view line);
 std::string UnescapeScriptText(std::string_view text);
 std::string EscapeTranscriptText(std::string_view text);
 // The words of `key` and `scroll` actions; false for an unknown word.
-bool ParseKey(const std::string& word, Key* key);
+// A key name, after any "Shift+" and "Ctrl+" prefixes (kKeyShift, kKeyCtrl in `modifiers`).
+bool ParseKey(const std::string& word, Key* key, unsigned* modifiers = nullptr);
 bool ParseScroll(const std::string& word, ScrollCode* code);
 
 class Operator {

@@ -171,7 +171,9 @@ bool ListModel::Click(int index, bool toggle, bool extend) {
   if (multiple_ && toggle) {
     SetSel(index, GetSel(index) <= 0);
     anchor_ = index;
-  } else if (multiple_ && extend && anchor_ >= 0) {
+  } else if (multiple_ && extend) {
+    // No anchor yet (the selection was the program's): the range starts at the caret.
+    if (anchor_ < 0) anchor_ = std::max(caret_, 0);
     ClearSelection();
     for (int i = std::min(anchor_, index); i <= std::max(anchor_, index); ++i) SetSel(i, true);
     SetSel(index, true);  // the caret
@@ -218,9 +220,14 @@ void ListModel::Scroll(ScrollCode code, int rows) {
   top_ = std::clamp(top, 0, max_top);
 }
 
-bool ListModel::MoveSelection(Key key, int rows) {
+bool ListModel::MoveSelection(Key key, int rows, unsigned modifiers) {
   if (Count() == 0) return false;
   const int current = GetCurSel();
+  if (key == Key::kSpace) {
+    if (!multiple_) return false;
+    const int at = std::max(current, 0);
+    return Click(at, (modifiers & kKeyCtrl) != 0, false);
+  }
   int index = current;
   switch (key) {
     case Key::kDown:
@@ -247,6 +254,13 @@ bool ListModel::MoveSelection(Key key, int rows) {
       return false;
   }
   index = std::clamp(index, 0, Count() - 1);
+  if (multiple_ && (modifiers & (kKeyShift | kKeyCtrl)) != 0) {
+    const std::vector<int> before = GetSelItems();
+    if (modifiers & kKeyShift) Click(index, false, true);
+    caret_ = index;
+    ScrollIntoView(index, rows);
+    return GetSelItems() != before;
+  }
   const bool changed = current != index || GetSel(index) <= 0;
   SelectOnly(index);
   anchor_ = index;

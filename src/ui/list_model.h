@@ -52,7 +52,8 @@ class ListModel {
   bool SelectOnly(int index);
   // The user's click on entry `index`: in an extended-selection list `toggle` (Ctrl) flips it
   // and `extend` (Shift) selects the range from the anchor to it; otherwise it is selected
-  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection.
+  // alone. The anchor is the entry last clicked without Shift or moved to by MoveSelection;
+  // without one, the caret (else the first entry).
   // False for a bad index.
   bool Click(int index, bool toggle, bool extend);
   int caret() const { return caret_; }
@@ -68,8 +69,11 @@ class ListModel {
   void Scroll(ScrollCode code, int rows);
   // A navigation key moves the selection, alone, from the current entry (Left and Right as Up
   // and Down in a one-column list; a page is `rows` - 1 entries), and scrolls it into view.
+  // In an extended-selection list, with Shift (kKeyShift in `modifiers`) it selects the range
+  // from the anchor to the new caret instead, and with Ctrl it moves the caret alone; Space
+  // selects the caret alone, Ctrl+Space flips it and makes it the anchor.
   // True when a selection change is to be notified; false also for other keys or no entries.
-  bool MoveSelection(Key key, int rows);
+  bool MoveSelection(Key key, int rows, unsigned modifiers = 0);
   // The vertical scroll state of a list box showing `rows` lines: a line a position.
   ScrollInfo VerticalScroll(int rows) const {
     return ScrollInfo{top_, 0, std::max(0, Count() - 1), rows};

@@ -232,14 +232,17 @@ class QtDriver : public UiDriver {
       }
       case ActionKind::kKey: {
         // Qt's keys in the order of talmor::Key.
-        static const int kKeys[] = {Qt::Key_Down, Qt::Key_PageDown, Qt::Key_End,
-                                    Qt::Key_Up,   Qt::Key_PageUp,   Qt::Key_Home,
-                                    Qt::Key_Left, Qt::Key_Right,    Qt::Key_Return};
+        static const int kKeys[] = {Qt::Key_Down,   Qt::Key_PageDown, Qt::Key_End,  Qt::Key_Up,
+                                    Qt::Key_PageUp, Qt::Key_Home,     Qt::Key_Left, Qt::Key_Right,
+                                    Qt::Key_Return, Qt::Key_Space};
         talmor::Key key{};
-        ParseKey(a.text, &key);
+        unsigned mods = 0;
+        ParseKey(a.text, &key, &mods);
         if ((w = Reach(dialog, d, a.id)) == nullptr) return;
         w->setFocus(Qt::TabFocusReason);
-        return Key(w, kKeys[static_cast<int>(key)]);
+        return Key(w, kKeys[static_cast<int>(key)],
+                   ((mods & kKeyShift) ? Qt::ShiftModifier : Qt::NoModifier) |
+                       ((mods & kKeyCtrl) ? Qt::ControlModifier : Qt::NoModifier));
       }
       case ActionKind::kScroll:
         return Scroll(dialog, d, a);

@@ -5,11 +5,13 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -22,6 +24,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -30,6 +33,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +63,7 @@ class QtDialog;
 namespace {
 
 std::vector<QtDialog*> open_dialogs;
+QMargins known_margins;  // the window system's frame around a dialog, once one was shown
 
 // Texts are bytes, one character each, as the library stores them.
 QString ToQt(std::string_view s) {
@@ -97,12 +102,59 @@ QPalette DialogPalette() {
     p.setColor(group, QPalette::Text, Qt::black);
     p.setColor(group, QPalette::Base, Qt::white);
   }
+  // Disabled controls keep a readable contrast against the grey they stand on.
+  const QColor disabled = ToQColor(DisabledTextColor(colors.background, colors.text));
   p.setColor(QPalette::Disabled, QPalette::Window, bg);
   p.setColor(QPalette::Disabled, QPalette::Button, bg);
-  p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(128, 128, 128));
-  p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(128, 128, 128));
+  p.setColor(QPalette::Disabled, QPalette::WindowText, disabled);
+  p.setColor(QPalette::Disabled, QPalette::ButtonText, disabled);
+  p.setColor(QPalette::Disabled, QPalette::Text, disabled);
   p.setColor(QPalette::Disabled, QPalette::Base, bg);
   return p;
+}
+
+// The style of the controls: the application's, with mnemonics always underlined, as the
+// platform's dialogs show them.
+class MnemonicStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == QStyle::SH_UnderlineShortcut) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+QStyle* ControlStyle() {
+  static QPointer<MnemonicStyle> style;
+  if (style.isNull()) style = new MnemonicStyle();
+  return style;
+}
+
+// A static's text with its mnemonic underlined: rich text when it has one, else plain.
+void SetLabelText(QLabel* label, std::string_view s) {
+  if (MnemonicOf(s) == 0) {
+    label->setTextFormat(Qt::PlainText);
+    label->setText(LabelText(s));
+    return;
+  }
+  QString html;
+  bool underline = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '&' && i + 1 < s.size() && s[i + 1] != '&' && !underline) {
+      html += QStringLiteral("<u>") + QString(QLatin1Char(s[i + 1])).toHtmlEscaped() +
+              QStringLiteral("</u>");
+      underline = true;
+      ++i;
+    } else if (s[i] == '&') {
+      if (i + 1 < s.size() && s[i + 1] == '&') html += QStringLiteral("&amp;"), ++i;
+    } else if (s[i] == '\n') {
+      html += QStringLiteral("<br>");
+    } else if (s[i] != '\r') {
+      html += QString(QLatin1Char(s[i])).toHtmlEscaped();
+    }
+  }
+  label->setTextFormat(Qt::RichText);
+  label->setText(html);
 }
 
 QFont TemplateFont(std::string_view family, int point_size) {
@@ -158,6 +210,9 @@ class TalmorQDialog : public QDialog {
     QDialog::showEvent(event);
     activateWindow();
   }
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   QtDialog& owner_;
@@ -298,8 +353,17 @@ class QtControl : public ControlPeer {
     widget_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
     ListChanged();
   }
+  // The sum of the characters' advances, from a table made once: a long list measures every
+  // line it adds (and prefixes of it), and shaping each string would cost seconds.
   int TextWidth(std::string_view text) const override {
-    return QFontMetrics(widget_->font()).horizontalAdvance(ToQt(text));
+    if (!advances_) {
+      advances_.emplace();
+      const QFontMetrics fm(widget_->font());
+      for (int c = 0; c < 256; ++c) (*advances_)[c] = fm.horizontalAdvance(QChar(c));
+    }
+    int width = 0;
+    for (unsigned char c : text) width += (*advances_)[c];
+    return width;
   }
   ListModel* List() override { return list_ ? &*list_ : nullptr; }
   const ListModel* List() const override { return list_ ? &*list_ : nullptr; }
@@ -321,7 +385,7 @@ class QtControl : public ControlPeer {
   // Pixel positions of the tab stops for a line drawn from x = 0.
   int NextTabStop(int x) const;
   // The user's actions on a list box.
-  void ListKey(Key key);
+  void ListKey(Key key, unsigned modifiers);
   void ListClick(int row, Qt::KeyboardModifiers modifiers, bool double_click);
   void ListScrollAction(int action);
   void SyncList();
@@ -347,6 +411,7 @@ class QtControl : public ControlPeer {
   std::optional<ListModel> list_;
   std::vector<int> tab_stops_;
   int extent_ = 0;
+  mutable std::optional<std::array<int, 256>> advances_;
   bool syncing_ = false;
   bool sync_posted_ = false;
 };
@@ -363,28 +428,24 @@ class QtDialog : public DialogPeer {
   int GetFocus() const override { return focus_; }
   void SetFocus(int id) override { FocusControl(id, Qt::OtherFocusReason); }
   Rect GetWindowRect() const override {
-    QRect g = window_->frameGeometry();
+    QRect g = Frame();
     return {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
   }
+  // The client area inside the frame asked for, placed by its own corner: window managers
+  // differ in how they take a frame's position for a window not yet shown.
   void SetWindowRect(const Rect& rect) override {
-    QRect frame = window_->frameGeometry();
-    QRect inner = window_->geometry();
-    int extra_w = frame.width() - inner.width();
-    int extra_h = frame.height() - inner.height();
-    window_->move(rect.left, rect.top);
-    window_->resize(std::max(1, rect.width() - extra_w), std::max(1, rect.height() - extra_h));
+    asked_ = QRect(rect.left, rect.top, rect.width(), rect.height());
+    const QRect client = asked_->marginsRemoved(Margins());
+    window_->setGeometry(client.left(), client.top(), std::max(1, client.width()),
+                         std::max(1, client.height()));
   }
   Size GetClientSize() const override { return {client_->width(), client_->height()}; }
   WindowPlacement GetPlacement() const override {
     WindowPlacement p = placement_;
-    QRect g = window_->frameGeometry();
-    if (window_->isMaximized() || window_->isMinimized()) {
-      // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
-      const QRect inner = window_->geometry();
-      g = window_->normalGeometry().adjusted(g.left() - inner.left(), g.top() - inner.top(),
-                                             g.right() - inner.right(),
-                                             g.bottom() - inner.bottom());
-    }
+    QRect g = Frame();
+    // The normal geometry is the client area's: widen it by the frame, as GetWindowRect is.
+    if (window_->isMaximized() || window_->isMinimized())
+      g = window_->normalGeometry().marginsAdded(Margins());
     if (g.isValid())
       p.normal_position = {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
     // As the window is now, whoever changed it last (the library or the user).
@@ -416,6 +477,7 @@ class QtDialog : public DialogPeer {
   bool IsTopmost() const override { return topmost_; }
   bool CheckMenuItem(int id, bool checked) override {
     if (!menu_.Check(id, checked)) return false;
+    actions_[id]->setCheckable(checked);
     actions_[id]->setChecked(checked);
     return true;
   }
@@ -426,9 +488,39 @@ class QtDialog : public DialogPeer {
     return true;
   }
   int RunModal() override;
+  // The frame around the client area: as the window system reports it, else as learned from a
+  // dialog shown before (none off screen, or before any was shown).
+  QMargins Margins() const {
+    const QRect f = window_->frameGeometry(), g = window_->geometry();
+    if (f == g) return known_margins;
+    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+  }
+  // The window's frame; once the modal loop is over, as it was when last shown (hidden, the
+  // window system may no longer report it, and a placement stored from the client area alone
+  // would creep by the frame at each reopening).
+  QRect Frame() const {
+    if (shown_ && !window_->isVisible()) return *shown_;
+    return window_->geometry().marginsAdded(Margins());
+  }
+  // The window moved or was resized: once the window system reports the frame, it is learned,
+  // and a frame asked for with other margins is given its place again.
+  void FrameChanged() {
+    if (!window_->isVisible() || window_->frameGeometry() == window_->geometry()) return;
+    const QMargins margins = Margins();
+    known_margins = margins;
+    if (!asked_) return;
+    const QRect client = asked_->marginsRemoved(margins);
+    asked_.reset();
+    if (window_->isMaximized() || window_->isMinimized()) return;  // its normal place stays
+    if (client != window_->geometry() && client.isValid()) window_->setGeometry(client);
+  }
   void EndModal(int result) override {
     ended_ = true;
     result_ = result;
+    if (window_->isVisible()) {
+      shown_ = Frame();
+      if (window_->frameGeometry() != window_->geometry()) known_margins = Margins();
+    }
     if (running_) window_->done(result);
   }
 
@@ -485,6 +577,8 @@ class QtDialog : public DialogPeer {
   MenuState menu_;
   std::map<int, QAction*> actions_;
   WindowPlacement placement_;
+  std::optional<QRect> shown_;  // the frame when the modal loop ended
+  std::optional<QRect> asked_;  // the frame SetWindowRect asked for, until the frame is known
   Size last_client_;
   bool topmost_ = false;
   int focus_ = 0;
@@ -556,6 +650,23 @@ void TalmorQDialog::closeEvent(QCloseEvent* event) {
   if (owner_.running_) owner_.dialog_.HandleClose();
 }
 
+bool TalmorQDialog::event(QEvent* event) {
+  const bool done = QDialog::event(event);
+  // Shown and activated: by now the window manager has framed the window.
+  if (event->type() == QEvent::WindowActivate) owner_.FrameChanged();
+  return done;
+}
+
+void TalmorQDialog::moveEvent(QMoveEvent* event) {
+  QDialog::moveEvent(event);
+  owner_.FrameChanged();
+}
+
+void TalmorQDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  owner_.FrameChanged();
+}
+
 void ClientArea::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   owner_.ClientResized(width(), height());
@@ -602,7 +713,8 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
       break;
     case ControlKind::kStatic:
       text_ = t.text;
-      label_ = new QLabel(LabelText(t.text), parent);
+      label_ = new QLabel(parent);
+      SetLabelText(label_, t.text);
       label_->setWordWrap(true);
       label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       widget_ = label_;
@@ -688,6 +800,7 @@ QtControl::QtControl(QtDialog& dialog, const ControlTemplate& t, QWidget* parent
   widget_->setProperty("talmorIndex", static_cast<int>(&t - dialog.t_.controls.data()));
   widget_->setProperty("talmorText", ToQt(text_));
   widget_->setFont(font);
+  widget_->setStyle(ControlStyle());
   widget_->setEnabled((t.style & kWsDisabled) == 0);
   widget_->setVisible((t.style & kWsVisible) != 0);
   if (t.kind == ControlKind::kStatic || t.kind == ControlKind::kIcon ||
@@ -742,7 +855,7 @@ void QtControl::SetText(std::string_view text) {
     text_edit_->setPlainText(lines);
   } else if (label_ && t_.kind == ControlKind::kStatic) {
     text_ = text;
-    label_->setText(LabelText(text));
+    SetLabelText(label_, text);
   } else if (group_) {
     text_ = text;
     group_->setTitle(LabelText(text));
@@ -845,10 +958,10 @@ int QtControl::NextTabStop(int x) const {
   return du * base_.cx / 4;
 }
 
-void QtControl::ListKey(Key key) {
+void QtControl::ListKey(Key key, unsigned modifiers) {
   dialog_.dialog_.HandleKey(t_.id, key);
   if (dialog_.ended_ || list_->Count() == 0) return;
-  const bool changed = list_->MoveSelection(key, VisibleRows());
+  const bool changed = list_->MoveSelection(key, VisibleRows(), modifiers);
   ListChanged();
   if (changed) dialog_.Notify(t_.id, Notify::kSelChange);
 }
@@ -969,8 +1082,12 @@ std::optional<Key> NavigationKey(int qt_key) {
 }  // namespace
 
 void ListView::keyPressEvent(QKeyEvent* event) {
-  if (std::optional<Key> key = NavigationKey(event->key())) {
-    control_.ListKey(*key);
+  std::optional<Key> key = NavigationKey(event->key());
+  if (!key && event->key() == Qt::Key_Space) key = Key::kSpace;
+  if (key) {
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    control_.ListKey(*key, ((mods & Qt::ShiftModifier) ? kKeyShift : 0) |
+                               ((mods & Qt::ControlModifier) ? kKeyCtrl : 0));
     return;
   }
   event->ignore();  // Enter, Escape and Tab go to the dialog
@@ -1021,7 +1138,8 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
           }
           QAction* action = popup->addAction(ToQt(item.text));
           action->setObjectName(QStringLiteral("menu-%1").arg(item.id));
-          action->setCheckable(true);
+          // Only a checked item shows a check box, and only while checked.
+          action->setCheckable(item.checked);
           action->setChecked(item.checked);
           actions_[item.id] = action;
           int id = item.id;
@@ -1055,6 +1173,18 @@ QtDialog::QtDialog(Dialog& dialog, const DialogTemplate& t, WindowHandle owner)
   // Group boxes frame the controls drawn over them.
   for (auto& c : controls_) {
     if (c->Template().kind == ControlKind::kGroupBox) c->widget()->lower();
+  }
+  // Assistive tools name an edit, list or combo box by the static or group box before it, as
+  // shown (buttons are named by their own text); else by the dialog's caption.
+  QString label = LabelText(t.caption);
+  for (auto& c : controls_) {
+    const ControlKind kind = c->Template().kind;
+    if (kind == ControlKind::kStatic || kind == ControlKind::kGroupBox) {
+      if (!LabelText(c->text_).trimmed().isEmpty()) label = LabelText(c->text_).trimmed();
+    } else if (kind == ControlKind::kEdit || kind == ControlKind::kListBox ||
+               kind == ControlKind::kComboBox) {
+      c->widget()->setAccessibleName(label);
+    }
   }
   handle_ = reinterpret_cast<WindowHandle>(window_->winId());
   if (parent == nullptr && owner != nullptr && QGuiApplication::platformName() == "xcb") {
@@ -1167,6 +1297,15 @@ int QtDialog::RunModal() {
   window_->exec();
   return result_;
 }
+
+namespace {
+// The least width of a message box whose caption bar shows `title` whole.
+int MessageBoxTitleWidth(const QString& title) {
+  QFont font = QApplication::font("QMdiSubWindowTitleBar");
+  font.setBold(true);
+  return QFontMetrics(font).horizontalAdvance(title) + 4 * QFontMetrics(font).height() + 96;
+}
+}  // namespace
 
 // --- the backend ------------------------------------------------------------------------------
 
@@ -1381,6 +1520,13 @@ int QtBackend::ShowMessageBox(WindowHandle owner, std::string_view text, std::st
   QMessageBox::StandardButtons set;
   for (auto& [b, id] : map) set |= b;
   box.setStandardButtons(set);
+  // Wide enough for the title in a caption bar (its bold font, the icon and the three buttons):
+  // a short text would otherwise leave the title cut.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    grid->addItem(new QSpacerItem(MessageBoxTitleWidth(box.windowTitle()), 0, QSizePolicy::Minimum,
+                                  QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   box.setDefaultButton(map.front().first);
   // Escape answers Cancel where there is one, OK in a box with OK alone; a Yes/No box has none.
   if (buttons == kMbOk)
