@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSysInfo>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cstdio>
@@ -102,24 +103,42 @@ class ReportPainter {
     y_ += Line() / 4;
   }
 
+  // Lays `text` out `width` pixels wide, wrapping between words (inside a word only when it is
+  // wider than the column, line ends kept); draws it at `at` when painting. Returns the height.
+  int Wrapped(QString text, int width, QPoint at) {
+    text.replace("\r\n", QChar(QChar::LineSeparator));
+    text.replace(QChar('\n'), QChar(QChar::LineSeparator));
+    text.remove(QChar('\r'));
+    QTextLayout layout(text, font_, &writer_);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      line.setPosition(QPointF(0, height));
+      height += line.height();
+    }
+    layout.endLayout();
+    if (painter_ != nullptr) layout.draw(painter_, at);
+    return static_cast<int>(height + 0.999);
+  }
+
   void Row(const talmor::ExportedEvent& event) {
     const QString cells[] = {QString::number(event.position), Text(event.date), Text(event.time),
                              Text(event.source), Text(event.user), Text(event.description)};
-    const QFontMetrics metrics(font_, &writer_);
+    QPainter* painter = painter_;
+    painter_ = nullptr;  // measure first: a row that does not fit goes to the next page whole
     int height = Line();
-    for (int c = 0; c < 6; ++c) {
-      const QRect bound = metrics.boundingRect(
-          QRect(0, 0, Column(c + 1) - Column(c) - Line() / 2, 1 << 24),
-          Qt::TextWordWrap | Qt::TextWrapAnywhere, cells[c]);
-      height = std::max(height, bound.height());
-    }
+    for (int c = 0; c < 6; ++c) height = std::max(height, Wrapped(cells[c], Width(c), QPoint()));
+    painter_ = painter;
     if (y_ + height > bottom_) NewPage(true);
-    for (int c = 0; c < 6; ++c) {
-      Draw(QRect(Column(c), y_, Column(c + 1) - Column(c) - Line() / 2, height), cells[c], font_,
-           Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap | Qt::TextWrapAnywhere);
-    }
+    for (int c = 0; c < 6; ++c) Wrapped(cells[c], Width(c), QPoint(Column(c), y_));
     y_ += height + Line() / 4;
   }
+
+  int Width(int c) const { return Column(c + 1) - Column(c) - Line() / 2; }
 
   void NewPage(bool heads) {
     PageNumber();
