@@ -79,6 +79,21 @@ class SecurityDatabase {
   const GroupRecord* GroupAt(int index) const;
   const RightRecord* RightAt(int index) const;
 
+  // ---- Whole-database copies and merges ----
+  //
+  // The records below keep the member order they are given: `stored` lists are in the order
+  // the database itself stores (index 0 = front), not reversed as a record copy would be.
+
+  // Replaces everything this database holds by a copy of `other`, in the same order.
+  void CopyContentFrom(const SecurityDatabase& other);
+  // Exchanges everything the two databases hold; both count as changed.
+  void SwapContent(SecurityDatabase& other);
+  // Appends a copy at the back of the users or groups (a group with its members as listed).
+  void AppendUser(const UserRecord& user);
+  void AppendGroupAsStored(const GroupRecord& group);
+  // Replaces the groups granted a right by `stored`, as listed. False for a number not 0..25.
+  bool SetRightMembersAsStored(int right, const MemberList& stored);
+
   // A number that changes whenever the users, groups or right assignments may have changed
   // (every call of a changing operation, and every access to a stored right for change), so
   // that answers derived from the database can be kept until it moves.
@@ -130,7 +145,10 @@ class SecurityDatabase {
   std::deque<std::unique_ptr<UserRecord>> users_;
   NameIndex<GroupRecord> group_index_;
   NameIndex<UserRecord> user_index_;
-  std::uint64_t next_sequence_ = 0;
+  // Records added at the front take rising numbers, records appended at the back falling ones.
+  static constexpr std::uint64_t kFirstSequence = std::uint64_t{1} << 62;
+  std::uint64_t next_sequence_ = kFirstSequence;
+  std::uint64_t back_sequence_ = kFirstSequence - 1;
   std::uint64_t generation_ = 0;
 };
 

@@ -1,8 +1,11 @@
 #include "storage/database_files.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform/data_directory.h"
+#include "platform/file_exception.h"
+#include "platform/file_system.h"
 #include "storage/record_format.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
@@ -182,6 +185,69 @@ std::vector<std::string> SplitNameList(std::string_view list) {
     if (end > begin) names.emplace_back(list.substr(begin, end - begin));
   }
   return names;
+}
+
+DatabaseStamp ReadDatabaseStamp() {
+  DatabaseStamp stamp;
+  if (const auto status = FileSystem::Default().GetStatus(DataFilePath(kLockFileName))) {
+    stamp.exists = true;
+    stamp.size = status->size;
+    stamp.modified = status->modified;
+    stamp.changed = status->created;
+  }
+  return stamp;
+}
+
+DatabaseLock::DatabaseLock() {
+  constexpr auto kLockWait = std::chrono::milliseconds(2000);
+  try {
+    auto file = FileSystem::Default().Open(DataFilePath(kLockFileName), OpenMode::kOpenOrCreate);
+    if (file->LockExclusive(kLockWait)) file_ = std::move(file);
+  } catch (const FileException&) {
+    // Not held: the caller decides whether to go on without it.
+  }
+}
+
+DatabaseLock::~DatabaseLock() = default;  // closing the file releases the lock
+
+void DatabaseLock::MarkSaved() {
+  if (file_ == nullptr) {
+    throw FileException(FileException::Cause::kGeneric, DataFilePath(kLockFileName), 0,
+                        "security database lock not held");
+  }
+  FileSystem& fs = FileSystem::Default();
+  const std::string path = DataFilePath(kLockFileName);
+  const auto before = fs.GetStatus(path);
+  // The content is the number of saves so far, in decimal.
+  char text[32] = {};
+  file_->Seek(0);
+  const std::size_t got = file_->Read(text, sizeof text - 1);
+  std::uint64_t saves = 0;
+  for (std::size_t i = 0; i < got && text[i] >= '0' && text[i] <= '9'; ++i) {
+    saves = saves * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  const std::string next = std::to_string(saves + 1) + "\n";
+  file_->Seek(0);
+  file_->Write(next.data(), next.size());
+  file_->SetLength(next.size());
+  // A save within the file system's time resolution of the last one must still change the
+  // stamp: the modification time moves forward by at least a millisecond.
+  auto status = fs.GetStatus(path);
+  if (!status) throw FileException(FileException::Cause::kGeneric, path, 0, "lock file gone");
+  if (before && status->modified < before->modified + std::chrono::milliseconds(1)) {
+    status->modified = before->modified + std::chrono::milliseconds(1);
+    status->attributes = kAttributeNormal;
+    fs.SetStatus(path, *status);
+  }
+}
+
+SecurityOptions MergeOptions(const SecurityOptions& base, const SecurityOptions& ours,
+                             const SecurityOptions& theirs) {
+  SecurityOptions merged = theirs;
+  for (const OptionKey& option : kOptionKeys) {
+    if (ours.*option.field != base.*option.field) merged.*option.field = ours.*option.field;
+  }
+  return merged;
 }
 
 void LoadSecurityDatabase(SecurityDatabase& database, SecurityOptions& options) {
