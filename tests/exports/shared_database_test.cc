@@ -1,0 +1,145 @@
+// Two host processes of one machine on one database, through the C interface: process B loads,
+// may change something and log on, then A changes something and saves; B then saves or, after
+// its next look at the files, logs on and enquires. Nobody's saved work may be undone, and B
+// must act on A's save.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "manager/security_manager.h"
+#include "qvshare.h"
+#include "storage/database_files.h"
+#include "support/data_dir.h"
+#include "support/library.h"
+#include "support/process.h"
+#include "talmor32.h"
+
+namespace talmor::testing {
+namespace {
+
+// One call of an export and the result it must give: `arg` names the user or group for the
+// named exports, `script` drives its dialogs. After A's calls A saves.
+struct Call {
+  const char* fn;
+  const char* arg;
+  const char* script;
+  int expect;
+};
+
+bool RunCall(const Library& lib, const Call& c, const std::string& script_file) {
+  std::ofstream(script_file, std::ios::trunc) << c.script;
+  ::setenv("TALMOR_UI_SCRIPT", script_file.c_str(), 1);
+  const std::string fn = c.fn;
+  int got;
+  if (c.arg != nullptr) {
+    got = lib.Get<TalmorNamedFn>(c.fn)(nullptr, c.arg, static_cast<int32_t>(std::strlen(c.arg)));
+  } else if (fn == "SecuritySave") {
+    got = lib.Get<TalmorVoidFn>(c.fn)();
+  } else if (fn == "SecurityEnquireNoAudit") {
+    got = lib.Get<TalmorEnquireFn>(c.fn)(nullptr, 14);
+  } else {
+    got = lib.Get<TalmorWindowFn>(c.fn)(nullptr);
+  }
+  return got == c.expect;
+}
+
+bool RunAll(const Library& lib, const std::vector<Call>& calls, const std::string& file) {
+  for (const Call& c : calls) {
+    if (!RunCall(lib, c, file)) return false;
+  }
+  return true;
+}
+
+const Call kSave{"SecuritySave", nullptr, "", 1};
+const Call kMalloryLogsOn{"SecurityLogin", nullptr, "dialog 130\ntype 1000 mallory\ntype 1001 mpw\nclick 1\n", 1};
+const Call kMalloryRefused{"SecurityLogin", nullptr, "dialog 130\ntype 1000 mallory\ntype 1001 mpw\nclick 1\n", 0};
+const Call kHolds{"SecurityEnquireNoAudit", nullptr, "", 1};
+const Call kLacks{"SecurityEnquireNoAudit", nullptr, "", 0};
+const Call kDeleteMallory{"SecurityDeleteUser", "mallory", "answer ok\n", 1};
+const Call kDisableMallory{"SecurityEditUser", "mallory", "dialog 134\ncheck 1009\nclick 1\n", 1};
+const char* const kLabMembers = "dialog 133\nclick 1004\ndialog 138\n";
+const Call kMalloryLeavesLab{"SecurityEditGroup", "Lab", "dialog 133\nclick 1004\ndialog 138\nselect 1016 mallory\nclick 1019\nclick 1\nclick 1\n", 1};
+
+struct Row {
+  const char* name;
+  std::vector<Call> b_before, a, b_after;
+  std::function<bool(SecurityDatabase&, SecurityOptions&)> then;
+};
+
+using SharedDatabase = DataDirTest;
+
+TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
+  const std::string add_ann = std::string(kLabMembers) + "select 1017 ann\nclick 1018\nclick 1\nclick 1\n";
+  const std::string bob_leaves = std::string(kLabMembers) + "select 1016 bob\nclick 1019\nclick 1\nclick 1\n";
+  auto new_user = [](const char* n) {
+    return std::string("dialog 134\ntype 1005 ") + n + "\ntype 1001 secret1\ntype 1003 secret1\nclick 1\n";
+  };
+  const std::string alice = new_user("alice"), brian = new_user("brian");
+  auto lab_has = [](SecurityDatabase& db, const char* user) { return db.IsUserInGroup(user, "Lab"); };
+  const Row rows[] = {
+      {"deleted stays deleted", {}, {kDeleteMallory}, {kSave}, [](auto& db, auto&) { return !db.FindUser("mallory", nullptr); }},
+      {"disabled stays disabled", {}, {kDisableMallory}, {kSave}, [](auto& db, auto&) { UserRecord u; return db.FindUser("mallory", &u) && u.GetAccountDisabled(); }},
+      {"memberships of both", {{"SecurityEditGroup", "Lab", bob_leaves.c_str(), 1}}, {{"SecurityEditGroup", "Lab", add_ann.c_str(), 1}}, {kSave},
+       [&](auto& db, auto&) { return lab_has(db, "ann") && !lab_has(db, "bob") && lab_has(db, "mallory"); }},
+      {"policies of both", {{"SecurityAuditPolicy", nullptr, "dialog 131\nuncheck 1004\nclick 1\n", 1}}, {{"SecurityAccountPolicy", nullptr, "dialog 135\nclick 1011\ntype 1012 9\nclick 1\n", 1}}, {kSave},
+       [](auto&, auto& o) { return o.PasswordMinChars == 9 && o.AuditPolicy == 0 && o.AuditLogon == 1; }},
+      {"new users of both", {{"SecurityEditUser", nullptr, brian.c_str(), 1}}, {{"SecurityEditUser", nullptr, alice.c_str(), 1}}, {kSave},
+       [](auto& db, auto&) { return db.FindUser("alice", nullptr) && db.FindUser("brian", nullptr) && db.FindUser("mallory", nullptr); }},
+      {"deleted user holds no right", {kMalloryLogsOn, kHolds}, {kDeleteMallory}, {kLacks, kMalloryRefused}, nullptr},
+      {"disabled user cannot log on", {}, {kDisableMallory}, {kMalloryRefused}, nullptr},
+      {"user out of the group loses its rights", {kMalloryLogsOn, kHolds}, {kMalloryLeavesLab}, {kLacks}, nullptr},
+  };
+  ScopedEnv ui("TALMOR_UI", "headless");
+  ASSERT_EQ(QVHostPresenceAcquire(), 1);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SecurityDatabase db;
+    db.AddUser(UserRecord("Administrator", "", "", "BlueHarbour"));
+    for (const char* name : {"ann", "bob", "mallory"}) db.AddUser(UserRecord(name, "", "", "mpw"));
+    GroupRecord lab("Lab", "");
+    for (const char* name : {"bob", "mallory"}) lab.AddMember(name);
+    db.AddGroup(lab);
+    RightRecord right(14);
+    right.AddMember("Lab");
+    db.EditRight(14, right);
+    SaveSecurityDatabase(db, SecurityOptions{});
+    QVStatusSetString(47, "Administrator");
+
+    int ready[2], go[2];
+    ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(go) == 0);
+    Child b([&] {
+      Library lib;
+      char byte = 0;
+      CHILD_STEP(RunAll(lib, row.b_before, File("b.txt")), 2);
+      CHILD_STEP(::write(ready[1], "r", 1) == 1 && ::read(go[0], &byte, 1) == 1, 3);
+      // Past the interval between two looks at the files: the next call must see A's save.
+      std::this_thread::sleep_for(std::chrono::milliseconds(SecurityManager::kCatchUpIntervalMs + 50));
+      return RunAll(lib, row.b_after, File("b.txt")) ? 0 : 4;
+    });
+    char byte;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    QVStatusSetString(47, "Administrator");  // B may have logged on as someone else
+    EXPECT_EQ(RunInChild([&] { Library lib;
+      return RunAll(lib, row.a, File("a.txt")) && RunCall(lib, kSave, File("a.txt")) ? 0 : 1; }), 0);
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    EXPECT_EQ(b.Wait(), 0);
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    SecurityDatabase after;
+    SecurityOptions options;
+    LoadSecurityDatabase(after, options);
+    if (row.then) {
+      EXPECT_TRUE(row.then(after, options));
+    }
+  }
+  QVHostPresenceRelease();
+}
+
+}  // namespace
+}  // namespace talmor::testing
