@@ -33,8 +33,11 @@ struct Call {
   int expect;
 };
 
-bool RunCall(const Library& lib, const Call& c, const std::string& script_file) {
-  std::ofstream(script_file, std::ios::trunc) << c.script;
+bool RunCall(const Library& lib, const Call& c, const std::string& file) {
+  // A new file each time: the backend reads a script again only when its path changes.
+  static int calls = 0;
+  const std::string script_file = file + std::to_string(++calls);
+  std::ofstream(script_file) << c.script;
   ::setenv("TALMOR_UI_SCRIPT", script_file.c_str(), 1);
   const std::string fn = c.fn;
   int got;
@@ -73,7 +76,23 @@ struct Row {
   std::function<bool(SecurityDatabase&, SecurityOptions&)> then;
 };
 
-using SharedDatabase = DataDirTest;
+class SharedDatabase : public DataDirTest {
+ protected:
+  // Administrator; ann, bob and mallory (password "mpw"); the group Lab of bob and mallory,
+  // which holds right 14.
+  void SetUp() override {
+    SecurityDatabase db;
+    db.AddUser(UserRecord("Administrator", "", "", "BlueHarbour"));
+    for (const char* name : {"ann", "bob", "mallory"}) db.AddUser(UserRecord(name, "", "", "mpw"));
+    GroupRecord lab("Lab", "");
+    for (const char* name : {"bob", "mallory"}) lab.AddMember(name);
+    db.AddGroup(lab);
+    RightRecord right(14);
+    right.AddMember("Lab");
+    db.EditRight(14, right);
+    SaveSecurityDatabase(db, SecurityOptions{});
+  }
+};
 
 TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
   const std::string add_ann = std::string(kLabMembers) + "select 1017 ann\nclick 1018\nclick 1\nclick 1\n";
@@ -100,18 +119,8 @@ TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
   ASSERT_EQ(QVHostPresenceAcquire(), 1);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    SecurityDatabase db;
-    db.AddUser(UserRecord("Administrator", "", "", "BlueHarbour"));
-    for (const char* name : {"ann", "bob", "mallory"}) db.AddUser(UserRecord(name, "", "", "mpw"));
-    GroupRecord lab("Lab", "");
-    for (const char* name : {"bob", "mallory"}) lab.AddMember(name);
-    db.AddGroup(lab);
-    RightRecord right(14);
-    right.AddMember("Lab");
-    db.EditRight(14, right);
-    SaveSecurityDatabase(db, SecurityOptions{});
+    SetUp();
     QVStatusSetString(47, "Administrator");
-
     int ready[2], go[2];
     ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(go) == 0);
     Child b([&] {
@@ -139,6 +148,46 @@ TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
     }
   }
   QVHostPresenceRelease();
+}
+
+// Several processes at once each add users, put them in one group, delete some, save after each
+// change and enquire in between. Each touches only its own users, so a sequential model is the
+// union of their effects: every kept user exists and is in the group, every deleted one is gone.
+TEST_F(SharedDatabase, ConcurrentEditorsEndAsTheSequentialModel) {
+  constexpr int kWorkers = 4, kRounds = 8;
+  ScopedEnv ui("TALMOR_UI", "headless");
+  ASSERT_EQ(QVHostPresenceAcquire(), 1);
+  QVStatusSetString(47, "Administrator");
+  auto name = [](int k, int i) { return "w" + std::to_string(k) + "u" + std::to_string(i); };
+  std::vector<Child> workers;
+  for (int k = 0; k < kWorkers; ++k) {
+    workers.emplace_back([&, k] {
+      Library lib;
+      const std::string file = File("w" + std::to_string(k) + ".txt");
+      for (int i = 0; i < kRounds; ++i) {
+        const std::string user = "dialog 134\ntype 1005 " + name(k, i) + "\ntype 1001 secret1\ntype 1003 secret1\nclick 1\n";
+        const std::string join = std::string(kLabMembers) + "select 1017 " + name(k, i) + "\nclick 1018\nclick 1\nclick 1\n";
+        const std::string gone = name(k, i - 1);
+        CHILD_STEP(RunAll(lib, {{"SecurityEditUser", nullptr, user.c_str(), 1}, kSave, kHolds,
+                                {"SecurityEditGroup", "Lab", join.c_str(), 1}, kSave}, file), 1);
+        CHILD_STEP(i % 2 == 0 || RunAll(lib, {{"SecurityDeleteUser", gone.c_str(), "answer ok\n", 1}, kSave}, file), 2);
+      }
+      return 0;
+    });
+  }
+  for (Child& worker : workers) EXPECT_EQ(worker.Wait(), 0);
+  QVHostPresenceRelease();
+  SecurityDatabase db;
+  SecurityOptions options;
+  LoadSecurityDatabase(db, options);
+  for (int k = 0; k < kWorkers; ++k) {
+    for (int i = 0; i < kRounds; ++i) {
+      const bool kept = i % 2 == 1;
+      EXPECT_EQ(db.FindUser(name(k, i), nullptr), kept) << name(k, i);
+      EXPECT_EQ(db.IsUserInGroup(name(k, i), "Lab"), kept) << name(k, i);
+    }
+  }
+  EXPECT_EQ(db.UserCount(), 4 + kWorkers * kRounds / 2);
 }
 
 }  // namespace
