@@ -70,11 +70,13 @@ void SecurityManager::SetBase(const DatabaseStamp& stamp) {
 }
 
 void SecurityManager::StartUp() {
-  // Loading never fails: without the lock the files are read as they are.
+  // Loading never fails: without the lock the files are read as they are, possibly half saved,
+  // so the stamp is one no look at the files gives: the next call loads them again and the
+  // next save merges.
   std::optional<DatabaseStamp> stamp = LoadLocked(*this, *this);
   if (!stamp) {
-    stamp = ReadDatabaseStamp();
     LoadSecurityDatabase(*this, *this);
+    stamp = DatabaseStamp{.exists = true, .size = ~std::uint64_t{0}};
   }
   SetBase(*stamp);
   CreateBuiltInAccounts();

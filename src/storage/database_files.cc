@@ -199,7 +199,9 @@ DatabaseStamp ReadDatabaseStamp() {
 }
 
 DatabaseLock::DatabaseLock() {
-  constexpr auto kLockWait = std::chrono::milliseconds(2000);
+  // Waited for as the audit log's lock is, but longer: a save holds it for four synced files,
+  // and a busy machine may queue several saves.
+  constexpr auto kLockWait = std::chrono::milliseconds(10000);
   try {
     auto file = FileSystem::Default().Open(DataFilePath(kLockFileName), OpenMode::kOpenOrCreate);
     if (file->LockExclusive(kLockWait)) file_ = std::move(file);

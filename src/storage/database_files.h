@@ -42,8 +42,8 @@ struct DatabaseStamp {
 DatabaseStamp ReadDatabaseStamp();
 
 // The exclusive lock on the four files, held while the object lives. Waits for another holder as
-// the audit log does (2 seconds); `held()` is false when it could not be had in that time or the
-// lock file could not be opened.
+// the audit log does, for up to 10 seconds; `held()` is false when it could not be had in that
+// time or the lock file could not be opened.
 class DatabaseLock {
  public:
   DatabaseLock();
