@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "database/security_database.h"
+#include "manager/security_manager.h"
 #include "platform/file_exception.h"
 #include "storage/database_files.h"
+#include "support/bytes.h"
 #include "support/database_snapshot.h"
 #include "support/faulty_file_system.h"
 #include "support/data_dir.h"
@@ -117,6 +121,83 @@ TEST_F(SaveFaultsTest, FailingAtEveryPointLeavesEachFileWhollyOldOrNew) {
         EXPECT_EQ(LoadSnapshot(), new_);
       });
   EXPECT_GE(points, 17);
+}
+
+// This process changes users, a group's member order and an option; meanwhile another process
+// may save. `old_db_` is what both loaded, `new_db_` the other's save.
+class ManagerSaveTest : public SaveFaultsTest {
+ protected:
+  void StartAndChange() {
+    SaveSecurityDatabase(old_db_, old_options_);
+    manager_ = std::make_unique<SecurityManager>();
+    manager_->StartUp();
+    manager_->AddUser(UserRecord("mine", "", "", "pw"));
+    manager_->DeleteUser("analyst");
+    GroupRecord reviewers("Reviewers", "mine");
+    for (const char* name : {"user1", "user2", "user3"}) reviewers.AddMember(name);
+    manager_->AddGroup(reviewers);
+    manager_->EditGroup("Reviewers", reviewers);  // stores the members in the other order
+    manager_->PasswordMinChars = 9;
+  }
+  void OtherProcessSaves() {
+    DatabaseLock lock;
+    lock.MarkSaved();
+    SaveSecurityDatabase(new_db_, new_options_);
+  }
+  std::string Bytes() {
+    std::string all;
+    for (const char* name : {"OPTIONS.REC", "RIGHTS.REC", "GROUPS.REC", "USERS.REC"}) all += testing::ReadBytes(File(name)) + '|';
+    return all;
+  }
+  static DatabaseSnapshot Sorted(DatabaseSnapshot s) {
+    std::sort(s.users.begin(), s.users.end());
+    std::sort(s.groups.begin(), s.groups.end());
+    return s;
+  }
+  std::unique_ptr<SecurityManager> manager_;
+};
+
+TEST_F(ManagerSaveTest, WithNobodyElseSavingASaveWritesTheWorkingDatabaseAsItIs) {
+  StartAndChange();
+  SaveSecurityDatabase(*manager_, *manager_);  // the plain save; the lock file is not touched
+  const std::string plain = Bytes();
+  SaveSecurityDatabase(old_db_, old_options_);
+  manager_->Save();
+  EXPECT_EQ(Bytes(), plain);
+}
+
+TEST_F(ManagerSaveTest, AFailedMergedSaveLeavesEachFileWhollyTheOthersOrMerged) {
+  StartAndChange();
+  OtherProcessSaves();
+  manager_->Save();
+  const DatabaseSnapshot merged = LoadSnapshot();
+  UserRecord user;
+  ASSERT_TRUE(manager_->FindUser("mine", &user) && manager_->FindUser("user2499", &user));
+  ASSERT_FALSE(manager_->FindUser("analyst", &user));
+
+  FaultyFileSystem faults;
+  bool raised = false;
+  const int points = testing::ForEveryFaultPoint(
+      faults, [&] { StartAndChange(); OtherProcessSaves(); },
+      [&] {
+        try {
+          raised = false;
+          manager_->Save();
+        } catch (const FileException&) {
+          raised = true;
+        }
+      },
+      [&] {
+        EXPECT_TRUE(raised);
+        const DatabaseSnapshot now = LoadSnapshot();
+        EXPECT_TRUE(now.options == new_.options || now.options == merged.options);
+        EXPECT_TRUE(now.rights == new_.rights || now.rights == merged.rights);
+        EXPECT_TRUE(now.groups == new_.groups || now.groups == merged.groups);
+        EXPECT_TRUE(now.users == new_.users || now.users == merged.users);
+        manager_->Save();  // merges again over what the failed one left: the same records
+        EXPECT_EQ(Sorted(LoadSnapshot()), Sorted(merged));
+      });
+  EXPECT_GE(points, 19);
 }
 
 }  // namespace
