@@ -128,15 +128,17 @@ TEST_F(SaveFaultsTest, FailingAtEveryPointLeavesEachFileWhollyOldOrNew) {
 class ManagerSaveTest : public SaveFaultsTest {
  protected:
   void StartAndChange() {
+    GroupRecord team("Team", "");
+    for (const char* name : {"user1", "user2", "user3"}) team.AddMember(name);
+    if (!old_db_.FindGroup("Team", nullptr)) old_db_.AddGroup(team);
     SaveSecurityDatabase(old_db_, old_options_);
     manager_ = std::make_unique<SecurityManager>();
     manager_->StartUp();
     manager_->AddUser(UserRecord("mine", "", "", "pw"));
     manager_->DeleteUser("analyst");
-    GroupRecord reviewers("Reviewers", "mine");
-    for (const char* name : {"user1", "user2", "user3"}) reviewers.AddMember(name);
-    manager_->AddGroup(reviewers);
-    manager_->EditGroup("Reviewers", reviewers);  // stores the members in the other order
+    GroupRecord reordered("Team", "");
+    for (const char* name : {"user1", "user2", "user3"}) reordered.AddMember(name);
+    manager_->EditGroup("Team", reordered);  // the same members, stored in the other order
     manager_->PasswordMinChars = 9;
   }
   void OtherProcessSaves() {
