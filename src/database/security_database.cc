@@ -158,6 +158,14 @@ bool SecurityDatabase::AddUser(const UserRecord& user) {
   return true;
 }
 
+bool SecurityDatabase::AddUser(UserRecord&& user) {
+  ++generation_;
+  auto stored = std::make_unique<UserRecord>(std::move(user));
+  user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
+  users_.push_front(std::move(stored));
+  return true;
+}
+
 void SecurityDatabase::RenameInList(MembershipRecord& record, const std::string& old_name,
                                     const std::string& new_name, bool stale) {
   // A change of letter case only leaves the entries as they are: they still match the record.
@@ -221,6 +229,17 @@ bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const 
 bool SecurityDatabase::AddGroup(const GroupRecord& group) {
   ++generation_;
   auto stored = std::make_unique<GroupRecord>(group);
+  group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
+  groups_.push_front(std::move(stored));
+  return true;
+}
+
+bool SecurityDatabase::AddGroup(GroupRecord&& group) {
+  ++generation_;
+  auto stored = std::make_unique<GroupRecord>(group.GroupName(), group.Description());
+  MemberList& members = stored->Members();
+  members = std::move(group.Members());
+  members.CopyFrom(members);  // reversed in place, as the copy of AddGroup(const&) is
   group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
   groups_.push_front(std::move(stored));
   return true;

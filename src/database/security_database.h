@@ -39,6 +39,8 @@ class SecurityDatabase {
   bool FindUser(std::string_view name, UserRecord* out) const;
   // Always true: a copy goes to the front of the users.
   bool AddUser(const UserRecord& user);
+  // The same, taking the record over.
+  bool AddUser(UserRecord&& user);
   // Replaces every user matching `name` by the new record's fields and renames it in the groups.
   bool EditUser(std::string_view name, const UserRecord& user);
   // Deletes every user matching `name` and removes it from the groups.
@@ -47,6 +49,8 @@ class SecurityDatabase {
   bool GetGroupAt(int index, GroupRecord* out) const;
   bool FindGroup(std::string_view name, GroupRecord* out) const;
   bool AddGroup(const GroupRecord& group);
+  // The same, taking the record's members over (stored reversed, as a copy would be).
+  bool AddGroup(GroupRecord&& group);
   // Replaces name, description and members of the first group matching `name`, and renames it
   // in the rights.
   bool EditGroup(std::string_view name, const GroupRecord& group);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "platform/data_directory.h"
 #include "platform/file_exception.h"
@@ -86,7 +87,7 @@ void LoadGroups(SecurityDatabase& database) {
     reader.GetString("Members", members);
     // Duplicates and names beyond the list's capacity are refused by AddMember; that is all.
     for (const std::string& member : SplitNameList(members)) group.AddMember(member);
-    database.AddGroup(group);
+    database.AddGroup(std::move(group));
   }
 }
 
@@ -105,7 +106,7 @@ void LoadUsers(SecurityDatabase& database) {
     UserRecord user(name, full_name, description, password);
     user.SetCannotChangePassword(cannot_change);
     user.SetAccountDisabled(disabled);
-    database.AddUser(user);
+    database.AddUser(std::move(user));
   }
 }
 
