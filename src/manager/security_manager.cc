@@ -8,7 +8,6 @@
 #include "manager/host_status.h"
 #include "manager/rights_catalogue.h"
 #include "platform/bounded_copy.h"
-#include "platform/coarse_clock.h"
 #include "platform/data_directory.h"
 #include "platform/file_exception.h"
 #include "platform/host_presence.h"
@@ -51,8 +50,6 @@ void SecurityManager::SetAuditDialogs(AuditDialogs* dialogs) {
   audit_dialogs_ = dialogs != nullptr ? dialogs : &g_no_audit_dialogs;
 }
 
-std::int64_t SecurityManager::CoarseNow() { return CoarseSteadyMilliseconds(); }
-
 std::optional<DatabaseStamp> SecurityManager::LoadLocked(SecurityDatabase& database,
                                                          SecurityOptions& options) {
   DatabaseLock lock;
@@ -66,7 +63,7 @@ void SecurityManager::SetBase(const DatabaseStamp& stamp) {
   base_->CopyContentFrom(*this);
   base_options_ = *this;
   base_stamp_ = stamp;
-  next_catch_up_ms_ = CoarseNow() + kCatchUpIntervalMs;
+  next_catch_up_ms_ = CoarseSteadyMilliseconds() + kCatchUpIntervalMs;
 }
 
 void SecurityManager::StartUp() {
@@ -188,7 +185,7 @@ int SecurityManager::GetCurrentUserRecord(std::string& user_name, std::string& f
 }
 
 void SecurityManager::CatchUpNow() {
-  next_catch_up_ms_ = CoarseNow() + kCatchUpIntervalMs;
+  next_catch_up_ms_ = CoarseSteadyMilliseconds() + kCatchUpIntervalMs;
   if (ReadDatabaseStamp() == base_stamp_) return;
   auto theirs = std::make_unique<SecurityDatabase>();
   SecurityOptions theirs_options;

@@ -8,6 +8,7 @@
 
 #include "database/security_database.h"
 #include "manager/manager_dialogs.h"
+#include "platform/coarse_clock.h"
 #include "storage/database_files.h"
 #include "storage/security_options.h"
 #include "ui/window.h"
@@ -97,7 +98,7 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // process saved since the base, loads the files, merges this process's unsaved changes onto
   // them, repairs the built-in account and group again and forgets the HasRight answers.
   void CatchUp() {
-    if (running_ == 0 && CoarseNow() >= next_catch_up_ms_) CatchUpNow();
+    if (running_ == 0 && CoarseSteadyMilliseconds() >= next_catch_up_ms_) CatchUpNow();
   }
   static constexpr std::int64_t kCatchUpIntervalMs = 250;
 
@@ -191,7 +192,6 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
     SecurityManager& manager_;
   };
 
-  static std::int64_t CoarseNow();
   void CatchUpNow();
   // Loads the files into `database` and `options` (defaults beforehand) under the lock; the
   // stamp of what was loaded, or nullopt when the lock could not be had (nothing loaded).
