@@ -3,6 +3,7 @@
 // lists lose what this side removed and gain what it added, at the front.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <random>
@@ -15,45 +16,25 @@
 namespace talmor {
 namespace {
 
-using Names = std::vector<std::string>;  // front first
-using Record = std::pair<std::string, Names>;  // every field but the members; the members
-using Model = std::map<std::string, Record>;   // users "u", groups "g", rights "r" + name
-
-Names Listed(const MemberList& list) {
-  Names names;
-  for (std::size_t i = 0; i < list.Count(); ++i) names.push_back(list.At(i));
-  return names;
-}
+using Names = std::vector<std::string>;        // front first
+using Record = std::pair<std::string, Names>;  // the fields but the members; the members
+using Model = std::map<std::string, Record>;   // by "u", "g" or "r" and the folded name
 
 Model Of(const SecurityDatabase& db) {
   Model m;
-  for (int i = 0; const UserRecord* u = db.UserAt(i); ++i) {
-    m["u" + FoldCase(u->UserName())] = {u->UserName() + '|' + u->Password() + std::to_string(u->GetAccountDisabled()), {}};
-  }
-  for (int i = 0; const GroupRecord* g = db.GroupAt(i); ++i) {
-    m["g" + FoldCase(g->GroupName())] = {g->GroupName() + '|' + g->Description(), Listed(g->Members())};
-  }
-  for (int i = 0; const RightRecord* r = db.RightAt(i); ++i) m["r" + std::to_string(i)] = {"", Listed(r->Members())};
+  auto listed = [](const MemberList& list) {
+    Names names;
+    for (std::size_t i = 0; i < list.Count(); ++i) names.push_back(list.At(i));
+    return names;
+  };
+  for (int i = 0; const UserRecord* u = db.UserAt(i); ++i) m["u" + FoldCase(u->UserName())] = {u->UserName() + '|' + u->Password(), {}};
+  for (int i = 0; const GroupRecord* g = db.GroupAt(i); ++i) m["g" + FoldCase(g->GroupName())] = {g->GroupName() + '|' + g->Description(), listed(g->Members())};
+  for (int i = 0; const RightRecord* r = db.RightAt(i); ++i) m["r" + std::to_string(i)] = {"", listed(r->Members())};
   return m;
 }
 
 bool Has(const Names& list, const std::string& name) {
-  for (const std::string& n : list) {
-    if (EqualIgnoringCase(n, name)) return true;
-  }
-  return false;
-}
-
-Names MergedList(const Names& base, const Names& ours, const Names& theirs) {
-  Names merged, kept;
-  for (const std::string& n : theirs) {
-    if (Has(ours, n) || !Has(base, n)) kept.push_back(n);
-  }
-  for (const std::string& n : ours) {
-    if (!Has(base, n) && !Has(kept, n)) merged.push_back(n);
-  }
-  merged.insert(merged.end(), kept.begin(), kept.end());
-  return merged;
+  return std::any_of(list.begin(), list.end(), [&](const std::string& n) { return EqualIgnoringCase(n, name); });
 }
 
 Model Expected(const Model& base, const Model& ours, const Model& theirs) {
@@ -62,12 +43,20 @@ Model Expected(const Model& base, const Model& ours, const Model& theirs) {
   keys.insert(ours.begin(), ours.end());
   for (const auto& [key, unused] : keys) {
     const auto b = find(base, key), o = find(ours, key), t = find(theirs, key);
-    if (b == o) {
-      if (t) out[key] = *t;
-    } else if (o && t) {
-      out[key] = {b && b->first == o->first ? t->first : o->first, MergedList(b ? b->second : Names{}, o->second, t->second)};
-    } else if (o) {
+    if (b == o || !o) {
+      if (b == o && t) out[key] = *t;
+    } else if (!t) {
       out[key] = *o;
+    } else {  // changed here and present there: fields by who changed them, members merged
+      Names added, kept, was = b ? b->second : Names{};
+      for (const std::string& n : t->second) {
+        if (Has(o->second, n) || !Has(was, n)) kept.push_back(n);
+      }
+      for (const std::string& n : o->second) {
+        if (!Has(was, n) && !Has(kept, n)) added.push_back(n);
+      }
+      added.insert(added.end(), kept.begin(), kept.end());
+      out[key] = {b && b->first == o->first ? t->first : o->first, added};
     }
   }
   return out;
@@ -76,8 +65,7 @@ Model Expected(const Model& base, const Model& ours, const Model& theirs) {
 // A random change of a database whose names are u0..u7 and g0..g4, in mixed letter case.
 void Change(SecurityDatabase& db, std::mt19937& rng) {
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-  const std::string user = (pick(2) ? "u" : "U") + std::to_string(pick(8));
-  const std::string group = (pick(2) ? "g" : "G") + std::to_string(pick(5));
+  const std::string user = (pick(2) ? "u" : "U") + std::to_string(pick(8)), group = (pick(2) ? "g" : "G") + std::to_string(pick(5));
   GroupRecord g;
   RightRecord r;
   switch (pick(7)) {

@@ -13,7 +13,6 @@
 #include "storage/database_files.h"
 #include "support/audit_events.h"
 #include "support/data_dir.h"
-#include "support/database_snapshot.h"
 #include "support/library.h"
 #include "support/process.h"
 #include "talmor32.h"
@@ -153,34 +152,5 @@ TEST_F(ExportsTest, ALogOnThroughTheDialogIsAdoptedByAnotherProcess) {
 
 // A deletion that is not saved is lost with the process; a group edited through its dialog and
 // saved is there for the next one, with its members.
-TEST_F(ExportsTest, ChangesSurviveOnlyWhenSaved) {
-  LoggedOnElsewhere("Administrator");
-  auto change = [](bool edit_and_save) {
-    return RunInChild([edit_and_save] {
-      Library lib;
-      TalmorWindow owner = reinterpret_cast<TalmorWindow>(uintptr_t{0x99});
-      if (!edit_and_save) return lib.Get<TalmorNamedFn>("SecurityDeleteUser")(owner, "bob", 3) == 1 ? 0 : 1;
-      STEP(lib.Get<TalmorNamedFn>("SecurityEditGroup")(nullptr, "LAB", 3) == 1, 2);
-      return lib.Get<TalmorVoidFn>("SecuritySave")() == 1 ? 0 : 3;
-    });
-  };
-  auto saved = [] {
-    SecurityDatabase db;
-    SecurityOptions options;
-    LoadSecurityDatabase(db, options);
-    return DatabaseSnapshot::Of(db, options);
-  };
-  const DatabaseSnapshot before = saved();
-  Script("answer ok\n");
-  EXPECT_EQ(change(false), 0);
-  EXPECT_EQ(saved(), before);
-  Script("dialog 133\ntype 1002 bench analysts\nenter\n");
-  EXPECT_EQ(change(true), 0);
-  const DatabaseSnapshot after = saved();
-  EXPECT_THAT(after.users, ::testing::Contains(::testing::StartsWith("bob\x01")));
-  EXPECT_THAT(after.groups, ::testing::Contains("Lab\x01" "bench analysts\x01" "bob\x02"));
-  EXPECT_THAT(Transcript(), ::testing::Contains(HasSubstr("Delete User : bob\tok")));
-}
-
 }  // namespace
 }  // namespace talmor::testing

@@ -71,19 +71,17 @@ struct Row {
   std::function<bool(SecurityDatabase&, SecurityOptions&)> then;
 };
 
+// Administrator; ann, bob and mallory (password "mpw"); the group Lab of bob and mallory, which
+// holds right 14.
 class SharedDatabase : public DataDirTest {
  protected:
-  // Administrator; ann, bob and mallory (password "mpw"); the group Lab of bob and mallory,
-  // which holds right 14.
   void SetUp() override {
     SecurityDatabase db;
-    db.AddUser(UserRecord("Administrator", "", "", "BlueHarbour"));
-    for (const char* name : {"ann", "bob", "mallory"}) db.AddUser(UserRecord(name, "", "", "mpw"));
+    for (const char* name : {"Administrator", "ann", "bob", "mallory"}) db.AddUser(UserRecord(name, "", "", "mpw"));
     GroupRecord lab("Lab", "");
-    for (const char* name : {"bob", "mallory"}) lab.AddMember(name);
-    db.AddGroup(lab);
     RightRecord right(14);
-    right.AddMember("Lab");
+    lab.AddMember("bob"), lab.AddMember("mallory"), right.AddMember("Lab");
+    db.AddGroup(lab);
     db.EditRight(14, right);
     SaveSecurityDatabase(db, SecurityOptions{});
   }
@@ -101,7 +99,8 @@ TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
       {"new users of both", {NewUser("brian")}, {NewUser("alice")}, {kSave},
        [](auto& db, auto&) { return db.FindUser("alice", nullptr) && db.FindUser("brian", nullptr) && db.FindUser("mallory", nullptr); }},
       {"deleted user holds no right", {kMalloryLogsOn, kHolds}, {kDeleteMallory}, {kLacks, kMalloryRefused}, nullptr},
-      {"disabled user cannot log on", {}, {kDisableMallory}, {kMalloryRefused}, nullptr},
+      {"disabled user cannot log on; B's unsaved deletion stays B's", {{"SecurityDeleteUser", "bob", "answer ok\n", 1}}, {kDisableMallory}, {kMalloryRefused},
+       [](auto& db, auto&) { return db.FindUser("bob", nullptr); }},
       {"user out of the group loses its rights", {kMalloryLogsOn, kHolds}, {Lab("select 1016 mallory\nclick 1019\n")}, {kLacks}, nullptr},
   };
   ScopedEnv ui("TALMOR_UI", "headless");
