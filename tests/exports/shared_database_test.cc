@@ -26,12 +26,7 @@ namespace {
 
 // One call of an export and the result it must give: `arg` names the user or group for the
 // named exports, `script` drives its dialogs.
-struct Call {
-  const char* fn;
-  const char* arg;
-  std::string script;
-  int expect;
-};
+struct Call { const char* fn; const char* arg; std::string script; int expect; };
 
 bool RunAll(const Library& lib, const std::vector<Call>& calls, const std::string& file) {
   static int n = 0;
@@ -65,11 +60,7 @@ const Call kDeleteMallory{"SecurityDeleteUser", "mallory", "answer ok\n", 1};
 const Call kDisableMallory{"SecurityEditUser", "mallory", "dialog 134\ncheck 1009\nclick 1\n", 1};
 
 // B's calls before A's change and save, then after them; what the files hold in the end.
-struct Row {
-  const char* name;
-  std::vector<Call> b_before, a, b_after;
-  std::function<bool(SecurityDatabase&, SecurityOptions&)> then;
-};
+struct Row { const char* name; std::vector<Call> b_before, a, b_after; std::function<bool(SecurityDatabase&, SecurityOptions&)> then; };
 
 // Administrator; ann, bob and mallory (password "mpw"); the group Lab of bob and mallory, which
 // holds right 14.
