@@ -10,9 +10,19 @@ namespace {
 bool IsPresent(OptionalText name) { return name.has_value() && !name->empty(); }
 }  // namespace
 
-void MemberList::CountIn(std::string_view name) { ++folded_counts_[FoldCase(name)]; }
+void MemberList::CountAll() const {
+  if (counted_) return;
+  folded_counts_.clear();
+  for (const std::string& name : names_) ++folded_counts_[FoldCase(name)];
+  counted_ = true;
+}
+
+void MemberList::CountIn(std::string_view name) {
+  if (counted_) ++folded_counts_[FoldCase(name)];
+}
 
 void MemberList::CountOut(std::string_view name) {
+  if (!counted_) return;
   auto it = folded_counts_.find(FoldCase(name));
   if (it != folded_counts_.end() && --it->second == 0) folded_counts_.erase(it);
 }
@@ -31,6 +41,7 @@ bool MemberList::Remove(OptionalText name) {
   const auto removed = static_cast<std::size_t>(names_.end() - first);
   if (removed == 0) return false;
   names_.erase(first, names_.end());
+  if (!counted_) return true;
   auto it = folded_counts_.find(FoldCase(target));
   if (it != folded_counts_.end()) {
     it->second -= static_cast<std::uint32_t>(removed);
@@ -55,6 +66,7 @@ bool MemberList::Rename(OptionalText old_name, OptionalText new_name) {
 
 bool MemberList::Contains(OptionalText name) const {
   if (!IsPresent(name) || names_.empty()) return false;
+  CountAll();
   return folded_counts_.find(FoldCase(*name)) != folded_counts_.end();
 }
 
@@ -64,7 +76,7 @@ void MemberList::CopyFrom(const MemberList& other) {
     return;
   }
   names_.assign(other.names_.rbegin(), other.names_.rend());
-  folded_counts_ = other.folded_counts_;
+  DropCounts();
 }
 
 bool MemberList::RemoveIgnoringCase(std::string_view name) {
@@ -89,7 +101,7 @@ bool MemberList::RenameIgnoringCase(std::string_view old_name, std::string_view 
 
 void MemberList::RemoveAll() {
   names_.clear();
-  folded_counts_.clear();
+  DropCounts();
 }
 
 }  // namespace talmor

@@ -19,15 +19,22 @@ using OptionalText = std::optional<std::string_view>;
 //
 // Beside the sequence the list keeps a count of its entries by case-folded name, so that
 // Contains (the ignoring-case test) costs one hash lookup however long the list is. Every change
-// goes through this class, so the count can never disagree with the entries.
+// goes through this class, so the count can never disagree with the entries. The count is made
+// on the first Contains and is not copied: copies of whole databases stay cheap.
 class MemberList {
  public:
   static constexpr std::size_t kCapacity = 1024;
 
   MemberList() = default;
   // Copies keep the same order; the records' reversing copy is CopyFrom.
-  MemberList(const MemberList&) = default;
-  MemberList& operator=(const MemberList&) = default;
+  MemberList(const MemberList& other) : names_(other.names_) {}
+  MemberList& operator=(const MemberList& other) {
+    if (this != &other) {
+      names_ = other.names_;
+      DropCounts();
+    }
+    return *this;
+  }
   MemberList(MemberList&&) noexcept = default;
   MemberList& operator=(MemberList&&) noexcept = default;
 
@@ -60,11 +67,18 @@ class MemberList {
  private:
   void CountIn(std::string_view name);
   void CountOut(std::string_view name);
+  // Makes the count when there is none yet.
+  void CountAll() const;
+  void DropCounts() {
+    folded_counts_.clear();
+    counted_ = false;
+  }
 
   // Stored back to front: names_.back() is index 0, so front insertion is push_back.
   std::vector<std::string> names_;
-  // Folded name -> number of entries that fold to it.
-  std::unordered_map<std::string, std::uint32_t> folded_counts_;
+  // Folded name -> number of entries that fold to it, once counted_.
+  mutable std::unordered_map<std::string, std::uint32_t> folded_counts_;
+  mutable bool counted_ = false;
 };
 
 }  // namespace talmor

@@ -95,6 +95,53 @@ const RightRecord* SecurityDatabase::RightAt(int index) const {
   return rights_[static_cast<std::size_t>(index)].get();
 }
 
+void SecurityDatabase::CopyContentFrom(const SecurityDatabase& other) {
+  if (&other == this) return;
+  ++generation_;
+  user_index_.entries.clear();
+  group_index_.entries.clear();
+  users_.clear();
+  groups_.clear();
+  for (const auto& user : other.users_) AppendUser(*user);
+  for (const auto& group : other.groups_) AppendGroupAsStored(*group);
+  for (const auto& right : other.rights_) SetRightMembersAsStored(right->GetRight(), right->Members());
+}
+
+void SecurityDatabase::SwapContent(SecurityDatabase& other) {
+  ++generation_;
+  ++other.generation_;
+  std::swap(rights_, other.rights_);
+  std::swap(groups_, other.groups_);
+  std::swap(users_, other.users_);
+  std::swap(group_index_, other.group_index_);
+  std::swap(user_index_, other.user_index_);
+  std::swap(next_sequence_, other.next_sequence_);
+  std::swap(back_sequence_, other.back_sequence_);
+}
+
+void SecurityDatabase::AppendUser(const UserRecord& user) {
+  ++generation_;
+  auto stored = std::make_unique<UserRecord>(user);
+  user_index_.Insert(stored->UserName(), back_sequence_--, stored.get());
+  users_.push_back(std::move(stored));
+}
+
+void SecurityDatabase::AppendGroupAsStored(const GroupRecord& group) {
+  ++generation_;
+  auto stored = std::make_unique<GroupRecord>(group.GroupName(), group.Description());
+  stored->Members() = group.Members();
+  group_index_.Insert(stored->GroupName(), back_sequence_--, stored.get());
+  groups_.push_back(std::move(stored));
+}
+
+bool SecurityDatabase::SetRightMembersAsStored(int right, const MemberList& stored) {
+  ++generation_;
+  RightRecord* record = FindStoredRight(right);
+  if (record == nullptr) return false;
+  if (&record->Members() != &stored) record->Members() = stored;
+  return true;
+}
+
 bool SecurityDatabase::GetUserAt(int index, UserRecord* out) const {
   return CopyOut(UserAt(index), out);
 }
@@ -106,6 +153,14 @@ bool SecurityDatabase::FindUser(std::string_view name, UserRecord* out) const {
 bool SecurityDatabase::AddUser(const UserRecord& user) {
   ++generation_;
   auto stored = std::make_unique<UserRecord>(user);
+  user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
+  users_.push_front(std::move(stored));
+  return true;
+}
+
+bool SecurityDatabase::AddUser(UserRecord&& user) {
+  ++generation_;
+  auto stored = std::make_unique<UserRecord>(std::move(user));
   user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
   users_.push_front(std::move(stored));
   return true;
@@ -174,6 +229,17 @@ bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const 
 bool SecurityDatabase::AddGroup(const GroupRecord& group) {
   ++generation_;
   auto stored = std::make_unique<GroupRecord>(group);
+  group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
+  groups_.push_front(std::move(stored));
+  return true;
+}
+
+bool SecurityDatabase::AddGroup(GroupRecord&& group) {
+  ++generation_;
+  auto stored = std::make_unique<GroupRecord>(group.GroupName(), group.Description());
+  MemberList& members = stored->Members();
+  members = std::move(group.Members());
+  members.CopyFrom(members);  // reversed in place, as the copy of AddGroup(const&) is
   group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
   groups_.push_front(std::move(stored));
   return true;

@@ -39,6 +39,8 @@ class SecurityDatabase {
   bool FindUser(std::string_view name, UserRecord* out) const;
   // Always true: a copy goes to the front of the users.
   bool AddUser(const UserRecord& user);
+  // The same, taking the record over.
+  bool AddUser(UserRecord&& user);
   // Replaces every user matching `name` by the new record's fields and renames it in the groups.
   bool EditUser(std::string_view name, const UserRecord& user);
   // Deletes every user matching `name` and removes it from the groups.
@@ -47,6 +49,8 @@ class SecurityDatabase {
   bool GetGroupAt(int index, GroupRecord* out) const;
   bool FindGroup(std::string_view name, GroupRecord* out) const;
   bool AddGroup(const GroupRecord& group);
+  // The same, taking the record's members over (stored reversed, as a copy would be).
+  bool AddGroup(GroupRecord&& group);
   // Replaces name, description and members of the first group matching `name`, and renames it
   // in the rights.
   bool EditGroup(std::string_view name, const GroupRecord& group);
@@ -78,6 +82,21 @@ class SecurityDatabase {
   const UserRecord* UserAt(int index) const;
   const GroupRecord* GroupAt(int index) const;
   const RightRecord* RightAt(int index) const;
+
+  // ---- Whole-database copies and merges ----
+  //
+  // The records below keep the member order they are given: `stored` lists are in the order
+  // the database itself stores (index 0 = front), not reversed as a record copy would be.
+
+  // Replaces everything this database holds by a copy of `other`, in the same order.
+  void CopyContentFrom(const SecurityDatabase& other);
+  // Exchanges everything the two databases hold; both count as changed.
+  void SwapContent(SecurityDatabase& other);
+  // Appends a copy at the back of the users or groups (a group with its members as listed).
+  void AppendUser(const UserRecord& user);
+  void AppendGroupAsStored(const GroupRecord& group);
+  // Replaces the groups granted a right by `stored`, as listed. False for a number not 0..25.
+  bool SetRightMembersAsStored(int right, const MemberList& stored);
 
   // A number that changes whenever the users, groups or right assignments may have changed
   // (every call of a changing operation, and every access to a stored right for change), so
@@ -130,7 +149,10 @@ class SecurityDatabase {
   std::deque<std::unique_ptr<UserRecord>> users_;
   NameIndex<GroupRecord> group_index_;
   NameIndex<UserRecord> user_index_;
-  std::uint64_t next_sequence_ = 0;
+  // Records added at the front take rising numbers, records appended at the back falling ones.
+  static constexpr std::uint64_t kFirstSequence = std::uint64_t{1} << 62;
+  std::uint64_t next_sequence_ = kFirstSequence;
+  std::uint64_t back_sequence_ = kFirstSequence - 1;
   std::uint64_t generation_ = 0;
 };
 

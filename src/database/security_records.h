@@ -29,6 +29,8 @@ class UserRecord : public SecurityRecord {
              std::string_view password);
   UserRecord(const UserRecord&) = default;
   UserRecord& operator=(const UserRecord&) = default;
+  UserRecord(UserRecord&&) noexcept = default;
+  UserRecord& operator=(UserRecord&&) noexcept = default;
   ~UserRecord() override = default;
 
   // An absent argument leaves its field as it is; a present one, also an empty one, replaces it.

@@ -12,6 +12,7 @@
 namespace talmor {
 
 int SecurityManager::AdminAccountPolicy(Window* owner) {
+  const Operation operation(*this);
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   AccountPolicyValues values = *this;
   if (!dialogs_->RunAccountPolicy(*this, owner, values)) return 0;
@@ -21,6 +22,7 @@ int SecurityManager::AdminAccountPolicy(Window* owner) {
 }
 
 int SecurityManager::AdminRightsPolicy(Window* owner) {
+  const Operation operation(*this);
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   if (!dialogs_->RunGroupRightsPolicy(*this, owner)) return 0;
   RecordAuditEvent(3, "Group Rights policy modified.");
@@ -28,6 +30,7 @@ int SecurityManager::AdminRightsPolicy(Window* owner) {
 }
 
 int SecurityManager::AdminAuditPolicy(Window* owner) {
+  const Operation operation(*this);
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   AuditPolicyValues values = *this;
   if (!audit_dialogs_->RunAuditPolicy(*this, owner, values)) return 0;
@@ -38,13 +41,15 @@ int SecurityManager::AdminAuditPolicy(Window* owner) {
 }
 
 int SecurityManager::AdminLogView(Window* owner) {
+  const Operation operation(*this);
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   audit_dialogs_->RunAuditLogViewer(*this, owner);
   return 1;
 }
 
 int SecurityManager::GetUserStrings(int index, std::string& user_name, std::string& full_name,
-                                    std::string& description) const {
+                                    std::string& description) {
+  if (index == 0) CatchUp();
   user_name.clear();
   full_name.clear();
   description.clear();
@@ -55,7 +60,8 @@ int SecurityManager::GetUserStrings(int index, std::string& user_name, std::stri
 }
 
 int SecurityManager::GetGroupStrings(int index, std::string& group_name,
-                                     std::string& description) const {
+                                     std::string& description) {
+  if (index == 0) CatchUp();
   group_name.clear();
   description.clear();
   const GroupRecord* group = GroupAt(index);
@@ -65,6 +71,7 @@ int SecurityManager::GetGroupStrings(int index, std::string& group_name,
 }
 
 int SecurityManager::AdminEditUser(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!name) {
     if (!Enquire(owner, kAdministerRight, true)) return 0;
     UserRecord user;
@@ -84,6 +91,7 @@ int SecurityManager::AdminEditUser(Window* owner, std::optional<std::string_view
 }
 
 int SecurityManager::AdminEditGroup(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   GroupRecord group;
   if (!name) {
@@ -98,6 +106,7 @@ int SecurityManager::AdminEditGroup(Window* owner, std::optional<std::string_vie
 }
 
 int SecurityManager::AdminCopyUser(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!name) return 0;
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   UserRecord source;
@@ -111,6 +120,7 @@ int SecurityManager::AdminCopyUser(Window* owner, std::optional<std::string_view
 }
 
 int SecurityManager::AdminCopyGroup(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!name) return 0;
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   GroupRecord source;
@@ -124,6 +134,7 @@ int SecurityManager::AdminCopyGroup(Window* owner, std::optional<std::string_vie
 }
 
 int SecurityManager::AdminDeleteUser(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!name) return 0;
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   if (EqualIgnoringCase(*name, kBuiltInUserName)) {
@@ -140,6 +151,7 @@ int SecurityManager::AdminDeleteUser(Window* owner, std::optional<std::string_vi
 }
 
 int SecurityManager::AdminDeleteGroup(Window* owner, std::optional<std::string_view> name) {
+  const Operation operation(*this);
   if (!name) return 0;
   if (!Enquire(owner, kAdministerRight, true)) return 0;
   if (EqualIgnoringCase(*name, kBuiltInGroupName)) {

@@ -3,10 +3,12 @@
 #include <string>
 
 #include "audit/audit_log_file.h"
+#include "database/database_merge.h"
 #include "manager/branding.h"
 #include "manager/host_status.h"
 #include "manager/rights_catalogue.h"
 #include "platform/bounded_copy.h"
+#include "platform/data_directory.h"
 #include "platform/file_exception.h"
 #include "platform/host_presence.h"
 #include "platform/local_time.h"
@@ -51,13 +53,37 @@ void SecurityManager::SetAuditDialogs(AuditDialogs* dialogs) {
   audit_dialogs_ = dialogs != nullptr ? dialogs : &g_no_audit_dialogs;
 }
 
+std::optional<DatabaseStamp> SecurityManager::LoadLocked(SecurityDatabase& database,
+                                                         SecurityOptions& options) {
+  DatabaseLock lock;
+  if (!lock.held()) return std::nullopt;
+  const DatabaseStamp stamp = ReadDatabaseStamp();
+  LoadSecurityDatabase(database, options);
+  return stamp;
+}
+
+void SecurityManager::SetBase(const DatabaseStamp& stamp) {
+  base_->CopyContentFrom(*this);
+  base_options_ = *this;
+  base_stamp_ = stamp;
+  next_catch_up_ms_ = CoarseSteadyMilliseconds() + kCatchUpIntervalMs;
+}
+
 void SecurityManager::StartUp() {
   constexpr size_t kSettingBufferSize = 1024;
   forward_events_ = EqualIgnoringCase(
       GetProfileString("qvtalmor.ini", "AuditLog", "Forward", "", kSettingBufferSize), "syslog");
   system_log_socket_ =
       GetProfileString("qvtalmor.ini", "AuditLog", "Socket", "", kSettingBufferSize);
-  LoadSecurityDatabase(*this, *this);
+  // Loading never fails: without the lock the files are read as they are, possibly half saved,
+  // so the stamp is one no look at the files gives: the next call loads them again and the
+  // next save merges.
+  std::optional<DatabaseStamp> stamp = LoadLocked(*this, *this);
+  if (!stamp) {
+    LoadSecurityDatabase(*this, *this);
+    stamp = DatabaseStamp{.exists = true, .size = ~std::uint64_t{0}};
+  }
+  SetBase(*stamp);
   CreateBuiltInAccounts();
   if (!IsHostWindowPresent()) PublishUserName("");
 }
@@ -99,6 +125,7 @@ void SecurityManager::CreateBuiltInAccounts() {
 // ---- Log-on and log-off ----
 
 int SecurityManager::LogInUser(std::string_view name, std::string_view password) {
+  const Operation operation(*this);
   if (SecurityDisable) {
     current_user_ = std::string(kBuiltInUserName);
     return 1;
@@ -113,6 +140,7 @@ int SecurityManager::LogInUser(std::string_view name, std::string_view password)
 }
 
 int SecurityManager::Login(Window* owner) {
+  const Operation operation(*this);
   if (SecurityDisable) {
     LogInUser(kBuiltInUserName, "");
     RecordAuditEvent(1, "Successful logon.");
@@ -127,6 +155,7 @@ int SecurityManager::Login(Window* owner) {
 }
 
 void SecurityManager::Logoff() {
+  CatchUp();  // the audit options may have changed elsewhere
   RecordAuditEvent(1, "User logged off.");
   // A log that cannot be compacted now is compacted at a later log-off; the user leaves anyway.
   try {
@@ -151,6 +180,7 @@ bool SecurityManager::EnsureCurrentUser() {
 
 int SecurityManager::GetCurrentUserRecord(std::string& user_name, std::string& full_name,
                                           std::string& description, std::string& password) {
+  const Operation operation(*this);
   user_name.clear();
   full_name.clear();
   description.clear();
@@ -162,7 +192,55 @@ int SecurityManager::GetCurrentUserRecord(std::string& user_name, std::string& f
   return 1;
 }
 
-void SecurityManager::Save() const { SaveSecurityDatabase(*this, *this); }
+void SecurityManager::CatchUpNow() {
+  next_catch_up_ms_ = CoarseSteadyMilliseconds() + kCatchUpIntervalMs;
+  if (ReadDatabaseStamp() == base_stamp_) return;
+  auto theirs = std::make_unique<SecurityDatabase>();
+  SecurityOptions theirs_options;
+  const std::optional<DatabaseStamp> stamp = LoadLocked(*theirs, theirs_options);
+  if (!stamp) return;  // a save is taking long: look again next time
+  SecurityDatabase merged;
+  MergeDatabases(*base_, *this, *theirs, merged);
+  const SecurityOptions merged_options = MergeOptions(base_options_, *this, theirs_options);
+  SwapContent(merged);
+  static_cast<SecurityOptions&>(*this) = merged_options;
+  base_ = std::move(theirs);
+  base_options_ = theirs_options;
+  base_stamp_ = *stamp;
+  CreateBuiltInAccounts();
+  rights_cache_ = RightsCache{};
+}
+
+void SecurityManager::Save() {
+  DatabaseLock lock;
+  if (!lock.held()) {
+    throw FileException(FileException::Cause::kSharingViolation, DataFilePath(kLockFileName), 0,
+                        "the security database is locked by another process");
+  }
+  const DatabaseStamp stamp = ReadDatabaseStamp();
+  if (stamp == base_stamp_) {
+    // Nobody saved since the base: this process's database is the whole truth.
+    lock.MarkSaved();
+    SaveSecurityDatabase(*this, *this);
+    SetBase(ReadDatabaseStamp());
+    return;
+  }
+  SecurityDatabase theirs;
+  SecurityOptions theirs_options;
+  LoadSecurityDatabase(theirs, theirs_options);
+  SecurityDatabase merged;
+  MergeDatabases(*base_, *this, theirs, merged);
+  const SecurityOptions merged_options = MergeOptions(base_options_, *this, theirs_options);
+  // The mark goes first: should a file fail, the others still learn that the files changed.
+  lock.MarkSaved();
+  SaveSecurityDatabase(merged, merged_options);
+  // Under an open dialog the working database stays as it is; the base and its stamp stay too,
+  // so the first call after the dialog merges it onto what was written here.
+  if (running_ != 0) return;
+  SwapContent(merged);
+  static_cast<SecurityOptions&>(*this) = merged_options;
+  SetBase(ReadDatabaseStamp());
+}
 
 // ---- Rights and the access enquiry ----
 
@@ -173,6 +251,7 @@ int SecurityManager::GetRightName(std::uint32_t right, char* buffer, int size) c
 }
 
 int SecurityManager::HasRight(std::uint32_t right) {
+  CatchUp();
   if (!EnsureCurrentUser()) return 0;
   if (right >= kRightCount) return 0;
   RightsCache& cache = rights_cache_;
@@ -271,6 +350,7 @@ int SecurityManager::RecordNote(std::string_view category, std::string_view desc
 
 int SecurityManager::Note(std::uint32_t code, std::string_view category,
                           std::string_view description) {
+  CatchUp();
   if (code != 0) {
     RecordAuditEvent(code, description);
   } else {

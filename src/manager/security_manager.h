@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "database/security_database.h"
 #include "manager/manager_dialogs.h"
+#include "platform/coarse_clock.h"
+#include "storage/database_files.h"
 #include "storage/security_options.h"
 #include "ui/window.h"
 
@@ -18,6 +21,13 @@ namespace talmor {
 //
 // All calls come from the host's user-interface thread, one at a time. Audit events are written
 // at once, each through its own AuditLogFile; everything else stays in memory until Save.
+//
+// Several processes share the database files. Beside the working database the manager keeps
+// the base: the files' content as this process last loaded or saved them. Save merges this
+// process's changes since the base onto what the files hold now (MergeDatabases, MergeOptions).
+// Every operation that reads the database begins by catching up (CatchUp): when another process
+// has saved since the base, the files are loaded again and this process's unsaved changes are
+// merged onto them.
 // Operations do not raise, except Save (FileException) and out of memory; a log that cannot take
 // an event drops it silently.
 class SecurityManager : public SecurityDatabase, public SecurityOptions {
@@ -75,9 +85,22 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   int GetCurrentUserRecord(std::string& user_name, std::string& full_name,
                            std::string& description, std::string& password);
 
-  // Rewrites the four database files from memory. Raises FileException when one cannot be
-  // written: those before it are rewritten, it and those after it are as they were.
-  void Save() const;
+  // Writes this process's database to the four files, under the database lock. When nobody
+  // saved since the base, exactly the working database is written. Otherwise the files are loaded
+  // and this process's changes since the base are merged onto them; the merged database is
+  // written and, unless an operation (a dialog) is running, becomes the working database.
+  // Either way what was written becomes the base. Raises FileException when the lock cannot be
+  // had or a file cannot be written: the files before it are rewritten, it and those after it
+  // are as they were.
+  void Save();
+
+  // When no operation is running and the last look is kCatchUpIntervalMs or more ago: if another
+  // process saved since the base, loads the files, merges this process's unsaved changes onto
+  // them, repairs the built-in account and group again and forgets the HasRight answers.
+  void CatchUp() {
+    if (running_ == 0 && CoarseSteadyMilliseconds() >= next_catch_up_ms_) CatchUpNow();
+  }
+  static constexpr std::int64_t kCatchUpIntervalMs = 250;
 
   // ---- Rights and the access enquiry ----
 
@@ -129,9 +152,11 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
 
   // Users and groups by position (0 = most recently added): 1 with the strings filled, else 0
   // with them empty. No enquiry, nothing recorded, passwords never given out.
+  // Index 0 starts an enumeration and catches up; the later indexes do not, so that one
+  // enumeration sees one database.
   int GetUserStrings(int index, std::string& user_name, std::string& full_name,
-                     std::string& description) const;
-  int GetGroupStrings(int index, std::string& group_name, std::string& description) const;
+                     std::string& description);
+  int GetGroupStrings(int index, std::string& group_name, std::string& description);
 
   // With a name: edits that user (no enquiry when it is the current user's own account, ignoring
   // case) and applies the change on OK. Without: a new user, added on OK. 1 when applied.
@@ -151,6 +176,30 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   int AdminDeleteGroup(Window* owner, std::optional<std::string_view> name);
 
  private:
+  // An operation in progress: catches up first, then holds catching up off until it ends, so
+  // that nothing reloads under an open dialog.
+  class Operation {
+   public:
+    explicit Operation(SecurityManager& manager) : manager_(manager) {
+      manager_.CatchUp();
+      ++manager_.running_;
+    }
+    ~Operation() { --manager_.running_; }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+   private:
+    SecurityManager& manager_;
+  };
+
+  void CatchUpNow();
+  // Loads the files into `database` and `options` (defaults beforehand) under the lock; the
+  // stamp of what was loaded, or nullopt when the lock could not be had (nothing loaded).
+  static std::optional<DatabaseStamp> LoadLocked(SecurityDatabase& database,
+                                                 SecurityOptions& options);
+  // Makes the working database what was just written or loaded, and the base too.
+  void SetBase(const DatabaseStamp& stamp);
+
   // Adopts the name in the user name slot when nobody is logged on here; false when there is
   // still nobody.
   bool EnsureCurrentUser();
@@ -182,6 +231,13 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
     std::uint32_t held = 0;
   };
   RightsCache rights_cache_;
+
+  // The files' content as last loaded or saved here, and their stamp then.
+  std::unique_ptr<SecurityDatabase> base_ = std::make_unique<SecurityDatabase>();
+  SecurityOptions base_options_;
+  DatabaseStamp base_stamp_;
+  std::int64_t next_catch_up_ms_ = 0;
+  int running_ = 0;  // operations in progress (nested through dialogs)
 };
 
 // The built-in names.

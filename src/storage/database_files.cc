@@ -1,8 +1,12 @@
 #include "storage/database_files.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "platform/data_directory.h"
+#include "platform/file_exception.h"
+#include "platform/file_system.h"
 #include "storage/record_format.h"
 #include "storage/record_reader.h"
 #include "storage/record_writer.h"
@@ -83,7 +87,7 @@ void LoadGroups(SecurityDatabase& database) {
     reader.GetString("Members", members);
     // Duplicates and names beyond the list's capacity are refused by AddMember; that is all.
     for (const std::string& member : SplitNameList(members)) group.AddMember(member);
-    database.AddGroup(group);
+    database.AddGroup(std::move(group));
   }
 }
 
@@ -102,7 +106,7 @@ void LoadUsers(SecurityDatabase& database) {
     UserRecord user(name, full_name, description, password);
     user.SetCannotChangePassword(cannot_change);
     user.SetAccountDisabled(disabled);
-    database.AddUser(user);
+    database.AddUser(std::move(user));
   }
 }
 
@@ -182,6 +186,71 @@ std::vector<std::string> SplitNameList(std::string_view list) {
     if (end > begin) names.emplace_back(list.substr(begin, end - begin));
   }
   return names;
+}
+
+DatabaseStamp ReadDatabaseStamp() {
+  DatabaseStamp stamp;
+  if (const auto status = FileSystem::Default().GetStatus(DataFilePath(kLockFileName))) {
+    stamp.exists = true;
+    stamp.size = status->size;
+    stamp.modified = status->modified;
+    stamp.changed = status->created;
+  }
+  return stamp;
+}
+
+DatabaseLock::DatabaseLock() {
+  // Waited for as the audit log's lock is, but longer: a save holds it for four synced files,
+  // and a busy machine may queue several saves.
+  constexpr auto kLockWait = std::chrono::milliseconds(10000);
+  try {
+    auto file = FileSystem::Default().Open(DataFilePath(kLockFileName), OpenMode::kOpenOrCreate);
+    if (file->LockExclusive(kLockWait)) file_ = std::move(file);
+  } catch (const FileException&) {
+    // Not held: the caller decides whether to go on without it.
+  }
+}
+
+DatabaseLock::~DatabaseLock() = default;  // closing the file releases the lock
+
+void DatabaseLock::MarkSaved() {
+  if (file_ == nullptr) {
+    throw FileException(FileException::Cause::kGeneric, DataFilePath(kLockFileName), 0,
+                        "security database lock not held");
+  }
+  FileSystem& fs = FileSystem::Default();
+  const std::string path = DataFilePath(kLockFileName);
+  const auto before = fs.GetStatus(path);
+  // The content is the number of saves so far, in decimal.
+  char text[32] = {};
+  file_->Seek(0);
+  const std::size_t got = file_->Read(text, sizeof text - 1);
+  std::uint64_t saves = 0;
+  for (std::size_t i = 0; i < got && text[i] >= '0' && text[i] <= '9'; ++i) {
+    saves = saves * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  const std::string next = std::to_string(saves + 1) + "\n";
+  file_->Seek(0);
+  file_->Write(next.data(), next.size());
+  file_->SetLength(next.size());
+  // A save within the file system's time resolution of the last one must still change the
+  // stamp: the modification time moves forward by at least a millisecond.
+  auto status = fs.GetStatus(path);
+  if (!status) throw FileException(FileException::Cause::kGeneric, path, 0, "lock file gone");
+  if (before && status->modified < before->modified + std::chrono::milliseconds(1)) {
+    status->modified = before->modified + std::chrono::milliseconds(1);
+    status->attributes = kAttributeNormal;
+    fs.SetStatus(path, *status);
+  }
+}
+
+SecurityOptions MergeOptions(const SecurityOptions& base, const SecurityOptions& ours,
+                             const SecurityOptions& theirs) {
+  SecurityOptions merged = theirs;
+  for (const OptionKey& option : kOptionKeys) {
+    if (ours.*option.field != base.*option.field) merged.*option.field = ours.*option.field;
+  }
+  return merged;
 }
 
 void LoadSecurityDatabase(SecurityDatabase& database, SecurityOptions& options) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,9 +19,10 @@ class File;
 // key missing. A read error part-way is taken as the end of the file. An empty line, wherever it
 // stands, ends every scan as the end of the file would; a short final group ends the file.
 //
-// The file is read through a buffer; the positions behave as if the groups were read one by one:
-// FindNextRecord continues from where the last scan stopped, each lookup rescans the current
-// record from its start.
+// The first find or lookup decodes the whole file into lines; the positions then behave as if
+// the groups were read one by one: FindNextRecord continues from where the last scan stopped,
+// each lookup rescans the current record from its start (the record's fields are taken apart
+// once, on its first lookup, with the position each lookup would stop at).
 class RecordReader {
  public:
   explicit RecordReader(const std::string& path);
@@ -43,20 +45,32 @@ class RecordReader {
   bool GetInteger(std::string_view key, std::int32_t& value);
 
  private:
-  // Reads one line into line_; false when it is empty (end of file, or two line ends in a row).
-  bool ReadLine();
-  // Makes at least 4 bytes from pos_ available in the buffer, unless the file ends first.
-  bool FillGroup();
+  // One field line of the current record: its key, its value and the line after it.
+  struct Field {
+    std::string_view key;
+    std::string_view value;
+    std::size_t next_line;
+  };
+
+  // Decodes the whole file into text_ and line_ends_, once.
+  void Decode();
+  // The line at pos_, moving past it; false when it is empty or the file has ended.
+  bool ReadLine(std::string_view& line);
+  // Takes the current record's field lines apart, once per record.
+  void IndexRecord();
 
   std::unique_ptr<File> file_;
   std::string path_;
   std::vector<unsigned char> buffer_;
-  std::uint64_t buffer_start_ = 0;  // file offset of buffer_[0]
-  std::size_t buffer_length_ = 0;   // valid bytes in buffer_
-  std::uint64_t pos_ = 0;           // logical position: offset of the next group to read
-  std::uint64_t record_start_ = 0;
-  bool have_record_ = false;
-  std::string line_;
+  bool decoded_ = false;
+  std::string text_;                      // the decoded bytes, without the line ends
+  std::vector<std::size_t> line_ends_;    // where each line ends in text_; line i starts where
+                                          // line i - 1 ends
+  std::size_t pos_ = 0;                   // the next line to read
+  std::size_t record_start_ = 0;          // the line after the current "##START"
+  std::size_t indexed_record_ = SIZE_MAX;  // the record fields_ belongs to
+  std::vector<Field> fields_;
+  std::size_t scan_end_ = 0;  // the line after the one a lookup of a missing key stops at
 };
 
 // The record format's integer conversion: an optional leading '-', then decimal digits up to the

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#ifndef _WIN32
+#include <time.h>
+#endif
+
+namespace talmor {
+
+// Milliseconds on a steady clock of coarse resolution (a few milliseconds), cheap enough to read
+// on every call of the library: for rate limits, never for time stamps.
+#ifdef _WIN32
+std::int64_t CoarseSteadyMilliseconds();
+#else
+inline std::int64_t CoarseSteadyMilliseconds() {
+  timespec now{};
+#ifdef CLOCK_MONOTONIC_COARSE
+  ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+#else
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+#endif
+
+}  // namespace talmor
