@@ -221,7 +221,7 @@ bool SecurityManager::AppendToAuditLog(std::string_view source, std::string_view
     AuditLogFile log;
     ApplyAuditOptions(log, *this);
     if (!append) return false;
-    return log.AppendEvent(std::string(source), current_user_, std::string(description));
+    return log.AppendEvent(source, current_user_, description);
   } catch (const FileException&) {
     return false;
   }
