@@ -453,6 +453,10 @@ bool AuditLogFile::AppendEvent(std::string_view source, std::string_view user,
     if (!overwrite_) return false;
     if (!RemoveEvent(0)) return false;
   }
+  // A text ends at its first zero byte, as in a record: one never holds more than five.
+  for (std::string_view* text : {&source, &user, &description}) {
+    *text = text->substr(0, text->find('\0'));
+  }
   const LocalTime now = ToLocalTime(CurrentTime());
   const std::string date = FormatDate(now);
   const std::string time = FormatTime(now);
