@@ -9,10 +9,10 @@
 // must be exactly the original events whose records still lie wholly inside the data file, in
 // order, followed by the appended one: none lost, none forged.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -58,8 +58,10 @@ void DamagedPairHealsOnAppend(const uint8_t* data, size_t size) {
     AuditLogFile file;
     for (size_t i = 0; i < 1u + t[0] % 6; ++i) {
       const size_t at = std::min(size, i * 40);
-      const std::string text(reinterpret_cast<const char*>(data) + at, std::min<size_t>(40, size - at));
-      if (!file.AppendEvent("source " + std::to_string(i), "user", text)) fuzz::Fail("append refused");
+      const std::string text(reinterpret_cast<const char*>(data) + at,
+                             std::min<size_t>(40, size - at));
+      if (!file.AppendEvent("source " + std::to_string(i), "user", text))
+        fuzz::Fail("append refused");
     }
     originals = ReadAll(file, false, nullptr);
   }
@@ -67,27 +69,42 @@ void DamagedPairHealsOnAppend(const uint8_t* data, size_t size) {
   const uint32_t count = static_cast<uint32_t>(originals.size());
   const uint32_t k = t[2] | t[3] << 8;
   switch (t[1] % 6) {
-    case 1: fs::resize_file(idx, k % (fs::file_size(idx) + 1)); break;
-    case 2: fs::remove(idx); break;
-    case 3: fs::resize_file(idx, fs::file_size(idx) + (uint64_t{k} << 12)); break;
-    case 4: case 5: {
+    case 1:
+      fs::resize_file(idx, k % (fs::file_size(idx) + 1));
+      break;
+    case 2:
+      fs::remove(idx);
+      break;
+    case 3:
+      fs::resize_file(idx, fs::file_size(idx) + (uint64_t{k} << 12));
+      break;
+    case 4:
+    case 5: {
       const uint32_t kept = t[1] % 6 == 4 ? k : count - 1 - t[2] % count;
       std::fstream(idx, std::ios::in | std::ios::out | std::ios::binary)
-          .seekp(8).write(reinterpret_cast<const char*>(&kept), 4);  // little-endian hosts
+          .seekp(8)
+          .write(reinterpret_cast<const char*>(&kept), 4);  // little-endian hosts
       if (t[1] % 6 == 5) fs::resize_file(idx, AuditLogFile::kHeaderSize + 8 * kept);
       break;
     }
   }
   switch (t[4] % 4) {
-    case 1: fs::resize_file(log, (t[5] << 8 | t[3]) % (fs::file_size(log) + 1)); break;
-    case 2: fs::remove(log); break;
-    case 3: fs::resize_file(log, fs::file_size(log) + t[5] * 16 + 1); break;
+    case 1:
+      fs::resize_file(log, (t[5] << 8 | t[3]) % (fs::file_size(log) + 1));
+      break;
+    case 2:
+      fs::remove(log);
+      break;
+    case 3:
+      fs::resize_file(log, fs::file_size(log) + t[5] * 16 + 1);
+      break;
   }
   const uint64_t left = fs::exists(log) ? fs::file_size(log) : 0;
   std::vector<Event> expected;
   uint64_t end = 0;
   for (const Event& e : originals) {
-    end += e.date.size() + e.time.size() + e.source.size() + e.user.size() + e.description.size() + 5;
+    end +=
+        e.date.size() + e.time.size() + e.source.size() + e.user.size() + e.description.size() + 5;
     if (end <= left) expected.push_back(e);
   }
   {

@@ -91,7 +91,8 @@ void CloseQuietly(std::unique_ptr<File>& file) noexcept {
 // exactly, record after record from offset 0, as compaction writes them.
 bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
   const uint64_t length = index->Length();
-  if (length > AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * (data_length / kMinRecordLength)) {
+  if (length >
+      AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * (data_length / kMinRecordLength)) {
     return false;
   }
   std::vector<unsigned char> bytes(length);
@@ -140,7 +141,8 @@ uint64_t ScanRecords(File& log, uint64_t from, uint64_t to, Found&& found) {
   uint64_t last_end = from;
   while (base + at < to) {
     const uint64_t pos = base + at;
-    const size_t need = static_cast<size_t>(std::min<uint64_t>(to - pos, AuditLogFile::kMaxRecordLength));
+    const size_t need =
+        static_cast<size_t>(std::min<uint64_t>(to - pos, AuditLogFile::kMaxRecordLength));
     if (window.size() - at < need) {
       base = pos;
       at = 0;
@@ -401,15 +403,16 @@ std::vector<AuditLogFile::IndexEntry> AuditLogFile::ReadEntries() {
 
 bool AuditLogFile::Repair(std::vector<IndexEntry>& entries, uint64_t covered) {
   const size_t listed = entries.size();
-  std::erase_if(entries, [&](const IndexEntry& e) { return e.length == 0 || e.end() > log_length_; });
+  std::erase_if(entries,
+                [&](const IndexEntry& e) { return e.length == 0 || e.end() > log_length_; });
   bool changed = entries.size() != listed;
   uint64_t end = covered;
   for (const IndexEntry& e : entries) end = std::max(end, e.end());
   const size_t live = entries.size();
-  const uint64_t whole = ScanRecords(*log_, end, std::min(log_length_, kMaxOffset),
-                                     [&](uint64_t offset, size_t length) {
-    entries.push_back(IndexEntry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
-  });
+  const uint64_t whole = ScanRecords(
+      *log_, end, std::min(log_length_, kMaxOffset), [&](uint64_t offset, size_t length) {
+        entries.push_back(IndexEntry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
+      });
   if (whole < log_length_) {
     log_->SetLength(whole);
     log_length_ = whole;
@@ -420,6 +423,9 @@ bool AuditLogFile::Repair(std::vector<IndexEntry>& entries, uint64_t covered) {
   return changed || entries.size() != live;
 }
 
+// Appends, compaction and rebuilds keep the entries in file order, so when the newest one ends
+// exactly where the data file does, none lies outside it and no bytes follow it: only a damaged
+// pair pays for reading the whole index.
 void AuditLogFile::RepairBeforeWrite() {
   if (NewestEndsTheData()) return;
   std::vector<IndexEntry> entries = ReadEntries();
@@ -431,7 +437,8 @@ void AuditLogFile::StoreIndex(const std::vector<IndexEntry>& entries, uint32_t f
   const uint32_t count = static_cast<uint32_t>(entries.size());
   EncodeHeader(block.data(), version_, entry_size_, count, flags);
   for (size_t i = 0; i < entries.size(); ++i) {
-    EncodeEntry(block.data() + kHeaderSize + kEntrySize * i, Entry{entries[i].offset, entries[i].length});
+    EncodeEntry(block.data() + kHeaderSize + kEntrySize * i,
+                Entry{entries[i].offset, entries[i].length});
   }
   at_ends_ = false;
   idx_->Seek(0);

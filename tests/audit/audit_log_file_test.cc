@@ -189,55 +189,50 @@ TEST_F(AuditLogTest, DamagedIndexesCountOnlyWhatIsThereAndNeverReadGarbage) {
   }
   EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 3"});
   EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
-
 }
 
 // A damaged pair beside five intact events, then a note: the intact events are kept (the newest,
 // up to the capacity), none is forged or mixed with another, and the index is rebuilt to size.
 TEST_F(AuditLogTest, ADamagedPairHealsAtTheNextNote) {
+  namespace fs = std::filesystem;
   auto resize = [](const std::string& path, int64_t by) {
-    std::filesystem::resize_file(path, std::filesystem::file_size(path) + by);
+    fs::resize_file(path, fs::file_size(path) + by);
   };
-  auto set_count = [](const std::string& idx, uint32_t count) {
-    std::fstream(idx, std::ios::in | std::ios::out | std::ios::binary).seekp(8) << Le32(count);
+  auto set_count = [this](uint32_t count) {
+    std::fstream(IdxPath(), std::ios::in | std::ios::out | std::ios::binary).seekp(8)
+        << Le32(count);
   };
+  const std::vector<int> all = {0, 1, 2, 3, 4};
+  const std::string line = "Policy Change|Administrator|event ";
   const struct {
     const char* damage;
-    uint32_t capacity;
-    std::function<void(const std::string& log, const std::string& idx)> apply;
+    std::function<void()> apply;
     std::vector<int> kept;
+    uint32_t capacity = 1000;
   } rows[] = {
-      {"data cut by 20 bytes", 1000, [&](auto& log, auto&) { resize(log, -20); }, {0, 1, 2, 3}},
-      {"data gone", 1000, [](auto& log, auto&) { std::filesystem::remove(log); }, {}},
-      {"data zero-filled past its end", 1000, [&](auto& log, auto&) { resize(log, 4096); },
-       {0, 1, 2, 3, 4}},
-      {"index cut to 10 bytes", 1000, [](auto&, auto& idx) { std::filesystem::resize_file(idx, 10); },
-       {0, 1, 2, 3, 4}},
-      {"index cut inside its entries", 1000, [&](auto&, auto& idx) { resize(idx, -13); },
-       {0, 1, 2, 3, 4}},
-      {"index gone, capacity 4", 4, [](auto&, auto& idx) { std::filesystem::remove(idx); },
-       {2, 3, 4}},
-      {"index lost its last two entries", 1000,
-       [&](auto&, auto& idx) { resize(idx, -16), set_count(idx, 3); }, {0, 1, 2, 3, 4}},
-      {"index sparse, 512 MB of counted entries", 1000,
-       [&](auto&, auto& idx) {
-         std::filesystem::resize_file(idx, 512u << 20), set_count(idx, (512u << 20) / 8 - 2);
-       },
-       {0, 1, 2, 3, 4}},
+      {"data cut by 20 bytes", [&] { resize(LogPath(), -20); }, {0, 1, 2, 3}},
+      {"data gone", [&] { fs::remove(LogPath()); }, {}},
+      {"data zero-filled past its end", [&] { resize(LogPath(), 4096); }, all},
+      {"index cut to 10 bytes", [&] { fs::resize_file(IdxPath(), 10); }, all},
+      {"index cut inside its entries", [&] { resize(IdxPath(), -13); }, all},
+      {"index gone, capacity 4", [&] { fs::remove(IdxPath()); }, {2, 3, 4}, 4},
+      {"index lost its last two entries", [&] { resize(IdxPath(), -16), set_count(3); }, all},
+      {"index sparse, 512 MB of counted entries",
+       [&] { fs::resize_file(IdxPath(), 512u << 20), set_count((512u << 20) / 8 - 2); }, all},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.damage);
-    std::filesystem::remove(LogPath()), std::filesystem::remove(IdxPath());
+    fs::remove(LogPath()), fs::remove(IdxPath());
     AppendN(5);
-    row.apply(LogPath(), IdxPath());
+    row.apply();
     {
       AuditLogFile log;
       log.SetMaxEvents(row.capacity);
       ASSERT_TRUE(log.AppendEvent("Policy Change", "Administrator", "note"));
     }
     std::vector<std::string> expected;
-    for (int i : row.kept) expected.push_back("Policy Change|Administrator|event " + std::to_string(i));
-    expected.push_back("Policy Change|Administrator|note");
+    for (int i : row.kept) expected.push_back(line + std::to_string(i));
+    expected.push_back(line.substr(0, 28) + "note");
     EXPECT_EQ(testing::AuditLines(), expected);
     EXPECT_EQ(ReadBytes(IdxPath()).size(), 16 + 8 * expected.size());
   }
