@@ -45,8 +45,7 @@ uint32_t Get32(const unsigned char* p) {
 uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 constexpr uint64_t kMaxOffset = 0xFFFFFFFFull;
-// Every record holds at least the five terminators of its texts.
-constexpr uint64_t kMinRecordLength = 5;
+constexpr uint64_t kMinRecordLength = AuditLogFile::kMinRecordLength;
 
 struct Entry {
   uint32_t offset = 0;
@@ -384,7 +383,7 @@ void AuditLogFile::RebuildIndex() {
 
 bool AuditLogFile::NewestEndsTheData() {
   if (event_count_ == 0) return log_length_ == 0;
-  return newest_.length > 0 && newest_.end() == log_length_;
+  return newest_.Inside(log_length_) && newest_.end() == log_length_;
 }
 
 std::vector<AuditLogFile::IndexEntry> AuditLogFile::ReadEntries() {
@@ -403,8 +402,7 @@ std::vector<AuditLogFile::IndexEntry> AuditLogFile::ReadEntries() {
 
 bool AuditLogFile::Repair(std::vector<IndexEntry>& entries, uint64_t covered) {
   const size_t listed = entries.size();
-  std::erase_if(entries,
-                [&](const IndexEntry& e) { return e.length == 0 || e.end() > log_length_; });
+  std::erase_if(entries, [&](const IndexEntry& e) { return !e.Inside(log_length_); });
   bool changed = entries.size() != listed;
   uint64_t end = covered;
   for (const IndexEntry& e : entries) end = std::max(end, e.end());
@@ -528,9 +526,9 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
     if (idx_->Read(raw, sizeof raw) == sizeof raw) {
       const Entry entry = DecodeEntry(raw);
       std::vector<char> record(entry.length);
-      // A record must lie within the data file and hold bytes, as compaction requires to keep
-      // it (every record written holds at least the five zero bytes of its texts).
-      const bool inside = entry.length > 0 && uint64_t{entry.offset} + entry.length <= log_length_;
+      // A record must lie within the data file and hold five bytes at least, as compaction
+      // requires to keep it.
+      const bool inside = IndexEntry{entry.offset, entry.length}.Inside(log_length_);
       if (inside) log_->Seek(entry.offset);
       if (inside && log_->Read(record.data(), record.size()) == record.size()) {
         result = true;
@@ -566,7 +564,7 @@ bool AuditLogFile::RemoveEvent(uint32_t index) {
   if (index >= entries.size()) return false;
   const IndexEntry removed = entries[index];
   entries.erase(entries.begin() + index);
-  const bool removed_inside = removed.length > 0 && removed.end() <= log_length_;
+  const bool removed_inside = removed.Inside(log_length_);
   Repair(entries, removed_inside ? removed.end() : 0);
   if (removed_inside && removed.end() == log_length_) {
     // The newest record is cut off first: should the index write then fail, its entry lies
@@ -658,9 +656,9 @@ void AuditLogFile::Compact() {
     uint32_t kept = 0;
     for (uint32_t i = 0; i < readable; ++i) {
       Entry entry = DecodeEntry(entries.data() + size_t{kEntrySize} * i);
-      // An empty record holds no event; kept, it could leave entries beside an empty data file,
-      // which opening takes for a lost data file.
-      if (entry.length == 0) continue;
+      // A record of fewer than five bytes holds no event; kept, it could leave more entries than
+      // the data file justifies, which opening takes for a damaged index.
+      if (entry.length < kMinRecordLength) continue;
       if (in_memory) {
         if (uint64_t{entry.offset} + entry.length > whole.size()) continue;
         out.insert(out.end(), whole.begin() + entry.offset,

@@ -35,6 +35,9 @@ class AuditLogFile {
   static constexpr uint32_t kHeaderSize = 16;
   static constexpr uint32_t kFlagCompactionPending = 0x1;
   static constexpr uint32_t kMaxRecordLength = 0xFFFF;
+  // Every record written holds at least the five zero bytes of its texts; an entry for fewer
+  // bytes holds no event.
+  static constexpr uint32_t kMinRecordLength = 5;
 
   AuditLogFile();
   ~AuditLogFile();
@@ -75,6 +78,10 @@ class AuditLogFile {
     uint32_t offset = 0;
     uint16_t length = 0;
     uint64_t end() const { return uint64_t{offset} + length; }
+    // True when the entry can hold a record and lies wholly inside `data_length` bytes.
+    bool Inside(uint64_t data_length) const {
+      return length >= kMinRecordLength && end() <= data_length;
+    }
     bool operator==(const IndexEntry&) const = default;
   };
 
