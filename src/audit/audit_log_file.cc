@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <string_view>
 #include <vector>
 
 #include "platform/data_directory.h"
@@ -41,6 +43,9 @@ uint32_t Get32(const unsigned char* p) {
 }
 
 uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+constexpr uint64_t kMaxOffset = 0xFFFFFFFFull;
+constexpr uint64_t kMinRecordLength = AuditLogFile::kMinRecordLength;
 
 struct Entry {
   uint32_t offset = 0;
@@ -93,12 +98,13 @@ std::unique_ptr<File> OpenForReadingQuietly(FileSystem& fs, const std::string& p
 // True when `index` holds a header and entries that cover a data file of `data_length` bytes
 // exactly, record after record from offset 0, as compaction writes them.
 bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
-  // Each entry covers at least one byte: a longer index is not read into memory at all.
-  if (index == nullptr ||
-      index->Length() > AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * data_length) {
+  if (index == nullptr) return false;
+  const uint64_t length = index->Length();
+  if (length >
+      AuditLogFile::kHeaderSize + AuditLogFile::kEntrySize * (data_length / kMinRecordLength)) {
     return false;
   }
-  std::vector<unsigned char> bytes(index->Length());
+  std::vector<unsigned char> bytes(length);
   bytes.resize(index->Read(bytes.data(), bytes.size()));
   if (bytes.size() < AuditLogFile::kHeaderSize) return false;
   const uint64_t count = Get32(bytes.data() + 8);
@@ -110,6 +116,78 @@ bool DescribesCompactedData(std::unique_ptr<File> index, uint64_t data_length) {
     expected += e.length;
   }
   return expected == data_length;
+}
+
+bool IsDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// "04-Dec-2026", as appends stamp it.
+bool IsDate(std::string_view f) {
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  return f.size() >= 11 && IsDigits(f.substr(0, 2)) && f[2] == '-' && letter(f[3]) &&
+         letter(f[4]) && letter(f[5]) && f[6] == '-' && IsDigits(f.substr(7));
+}
+
+// "14:05:09".
+bool IsTime(std::string_view f) {
+  return f.size() == 8 && IsDigits(f.substr(0, 2)) && f[2] == ':' && IsDigits(f.substr(3, 2)) &&
+         f[5] == ':' && IsDigits(f.substr(6, 2));
+}
+
+// Calls found(offset, length) for every whole record in [from, to) of `log`, in file order, and
+// returns the end of the last one (`from` when there is none). A whole record is five
+// zero-terminated texts of at most kMaxRecordLength bytes in all, the first a date and the second
+// a time; bytes that do not begin one are passed over a text at a time. Records are written back
+// to back, so one begins at `from` or right after a zero byte. Memory stays bounded: the file is
+// read in windows.
+template <typename Found>
+uint64_t ScanRecords(File& log, uint64_t from, uint64_t to, Found&& found) {
+  constexpr size_t kWindow = (size_t{1} << 20) + AuditLogFile::kMaxRecordLength;
+  std::vector<char> window;
+  uint64_t base = from;  // the file offset of window[0]
+  size_t at = 0;
+  uint64_t last_end = from;
+  while (base + at < to) {
+    const uint64_t pos = base + at;
+    const size_t need =
+        static_cast<size_t>(std::min<uint64_t>(to - pos, AuditLogFile::kMaxRecordLength));
+    if (window.size() - at < need) {
+      base = pos;
+      at = 0;
+      window.resize(static_cast<size_t>(std::min<uint64_t>(to - base, kWindow)));
+      log.Seek(base);
+      const size_t got = log.Read(window.data(), window.size());
+      if (got < window.size()) to = base + got;  // the file is shorter than it was
+      window.resize(got);
+      continue;
+    }
+    const char* p = window.data() + at;
+    if (*p == '\0') {
+      // No record begins with a zero byte: a run of them (a hole) is passed over whole.
+      size_t run = 1;
+      while (at + run < window.size() && p[run] == '\0') ++run;
+      at += run;
+      continue;
+    }
+    size_t ends[5];
+    int n = 0;
+    for (const char* q = p; n < 5;) {
+      const void* z = std::memchr(q, 0, static_cast<size_t>(p + need - q));
+      if (z == nullptr) break;
+      ends[n++] = static_cast<size_t>(static_cast<const char*>(z) - p);
+      q = static_cast<const char*>(z) + 1;
+    }
+    if (n == 5 && IsDate(std::string_view(p, ends[0])) &&
+        IsTime(std::string_view(p + ends[0] + 1, ends[1] - ends[0] - 1))) {
+      found(pos, ends[4] + 1);
+      at += ends[4] + 1;
+      last_end = base + at;
+    } else {
+      at += n > 0 ? ends[0] + 1 : need;
+    }
+  }
+  return last_end;
 }
 
 }  // namespace
@@ -137,6 +215,8 @@ void AuditLogFile::CloseFiles() noexcept {
 
 void AuditLogFile::OpenPair() {
   failed_ = false;
+  rebuild_pending_ = false;
+  newest_ = IndexEntry{};
   version_ = kVersion;
   entry_size_ = kEntrySize;
   event_count_ = 0;
@@ -192,12 +272,18 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   const size_t got = idx_->Read(header, sizeof header);
   if (got < kHeaderSize) {
     // A missing (just created) or truncated index: finish an interrupted compaction if one left
-    // its files behind, else start an empty log.
+    // its files behind, else rebuild the index from the data file (an empty log when that holds
+    // nothing).
     if (RecoverInterruptedCompaction()) {
       retry = true;
       return false;
     }
-    InitializePair();
+    log_length_ = log_->SeekToEnd();
+    if (log_length_ == 0) {
+      InitializePair();
+    } else {
+      rebuild_pending_ = true;
+    }
     return true;
   }
   version_ = Get32(header);
@@ -206,17 +292,29 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   flags_ = Get32(header + 12);
   idx_length_ = idx_->SeekToEnd();
   const uint64_t present = (idx_length_ - kHeaderSize) / kEntrySize;
-  // A damaged count larger than the entries present counts only those; the header is corrected
-  // at the next write.
-  event_count_ = static_cast<uint32_t>(std::min<uint64_t>(stored_count, present));
   log_length_ = log_->SeekToEnd();
-  if (event_count_ > 0 && log_length_ == 0) {
-    // The data file went missing under a populated index: the pair starts empty, as when
-    // either file is missing.
-    InitializePair();
+  // An index cut short of its count, or holding more entries than the data file has room for
+  // records (a sparse or garbage extension), is rebuilt from the data file; never read whole.
+  // Entries past the count (a truncation that failed) are ignored and cut at the next write.
+  if (stored_count > present || present > log_length_ / kMinRecordLength) {
+    if (log_length_ == 0) {
+      InitializePair();  // a data file gone missing: nothing to rebuild from
+    } else {
+      rebuild_pending_ = true;
+    }
     return true;
   }
-  // Both files are now positioned at their ends, where an append writes.
+  event_count_ = stored_count;
+  if (event_count_ > 0) {
+    unsigned char raw[kEntrySize];
+    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * (event_count_ - 1));
+    if (idx_->Read(raw, sizeof raw) == sizeof raw) {
+      const Entry e = DecodeEntry(raw);
+      newest_ = IndexEntry{e.offset, e.length};
+    }
+  }
+  // The data file is at its end and the index just past its last counted entry: where an
+  // append writes.
   at_ends_ = true;
   return true;
 }
@@ -269,34 +367,151 @@ void AuditLogFile::WriteHeader() {
   idx_->Write(header, sizeof header);
 }
 
-bool AuditLogFile::AppendEvent(const std::string& source, const std::string& user,
-                               const std::string& description) {
+void AuditLogFile::Heal() {
+  if (!rebuild_pending_ || failed_) return;
+  rebuild_pending_ = false;
+  try {
+    RebuildIndex();
+  } catch (const FileException&) {
+    failed_ = true;
+    event_count_ = 0;
+  }
+}
+
+// The newest whole records up to the capacity become the live events, in file order; whatever
+// the data file holds besides them waits for compaction. Work is one pass over the data file,
+// memory one entry per record kept.
+void AuditLogFile::RebuildIndex() {
+  std::deque<IndexEntry> newest;
+  ScanRecords(*log_, 0, std::min(log_length_, kMaxOffset), [&](uint64_t offset, size_t length) {
+    newest.push_back(IndexEntry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
+    if (newest.size() > max_events_) newest.pop_front();
+  });
+  version_ = kVersion;
+  entry_size_ = kEntrySize;
+  StoreIndex(std::vector<IndexEntry>(newest.begin(), newest.end()), kFlagCompactionPending);
+}
+
+bool AuditLogFile::NewestEndsTheData() {
+  if (event_count_ == 0) return log_length_ == 0;
+  return newest_.Inside(log_length_) && newest_.end() == log_length_;
+}
+
+std::vector<AuditLogFile::IndexEntry> AuditLogFile::ReadEntries() {
+  std::vector<unsigned char> raw(size_t{kEntrySize} * event_count_);
+  at_ends_ = false;
+  idx_->Seek(kHeaderSize);
+  raw.resize(idx_->Read(raw.data(), raw.size()) / kEntrySize * kEntrySize);
+  std::vector<IndexEntry> entries;
+  entries.reserve(raw.size() / kEntrySize);
+  for (size_t at = 0; at < raw.size(); at += kEntrySize) {
+    const Entry e = DecodeEntry(raw.data() + at);
+    entries.push_back(IndexEntry{e.offset, e.length});
+  }
+  return entries;
+}
+
+bool AuditLogFile::Repair(std::vector<IndexEntry>& entries, uint64_t covered) {
+  const size_t listed = entries.size();
+  // Each run of entries outside the data file is recorded in the hash chain as a repair.
+  for (size_t i = 0; i < entries.size();) {
+    size_t run = 0;
+    while (i + run < entries.size() && !entries[i + run].Inside(log_length_)) ++run;
+    if (run == 0) {
+      ++i;
+      continue;
+    }
+    chain_->BeforeRemove(static_cast<uint32_t>(entries.size()), static_cast<uint32_t>(i),
+                         static_cast<uint32_t>(run), ChainReason::kRepair);  // hash chain step
+    entries.erase(entries.begin() + i, entries.begin() + i + run);
+  }
+  bool changed = entries.size() != listed;
+  uint64_t end = covered;
+  for (const IndexEntry& e : entries) end = std::max(end, e.end());
+  const size_t live = entries.size();
+  const uint64_t whole = ScanRecords(
+      *log_, end, std::min(log_length_, kMaxOffset), [&](uint64_t offset, size_t length) {
+        entries.push_back(IndexEntry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)});
+      });
+  if (whole < log_length_) {
+    log_->SetLength(whole);
+    log_length_ = whole;
+    changed = true;
+  }
+  const size_t limit = std::max<size_t>(max_events_, live);
+  if (entries.size() > limit) {
+    // Whole records found after the last entry were appended without their entry; the oldest
+    // events make room for them, as an append makes room.
+    const size_t excess = std::min(entries.size() - limit, live);
+    chain_->BeforeRemove(static_cast<uint32_t>(live), 0, static_cast<uint32_t>(excess),
+                         ChainReason::kRepair);  // hash chain step
+    entries.erase(entries.begin(), entries.end() - limit);
+  }
+  return changed || entries.size() != live;
+}
+
+// Appends, compaction and rebuilds keep the entries in file order, so when the newest one ends
+// exactly where the data file does, none lies outside it and no bytes follow it: only a damaged
+// pair pays for reading the whole index.
+void AuditLogFile::RepairBeforeWrite() {
+  if (NewestEndsTheData()) return;
+  std::vector<IndexEntry> entries = ReadEntries();
+  if (Repair(entries, 0)) StoreIndex(entries, flags_ | kFlagCompactionPending);
+}
+
+void AuditLogFile::StoreIndex(const std::vector<IndexEntry>& entries, uint32_t flags) {
+  std::vector<unsigned char> block(kHeaderSize + size_t{kEntrySize} * entries.size());
+  const uint32_t count = static_cast<uint32_t>(entries.size());
+  EncodeHeader(block.data(), version_, entry_size_, count, flags);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EncodeEntry(block.data() + kHeaderSize + kEntrySize * i,
+                Entry{entries[i].offset, entries[i].length});
+  }
+  at_ends_ = false;
+  idx_->Seek(0);
+  idx_->Write(block.data(), block.size());
+  event_count_ = count;
+  flags_ = flags;
+  newest_ = entries.empty() ? IndexEntry{} : entries.back();
+  idx_->SetLength(block.size());
+  idx_length_ = block.size();
+}
+
+bool AuditLogFile::AppendEvent(std::string_view source, std::string_view user,
+                               std::string_view description) {
   if (failed_) return false;
+  Heal();
+  if (failed_) return false;
+  RepairBeforeWrite();
   if (event_count_ >= max_events_) {
     if (!overwrite_) return false;
     if (!RemoveEvent(0)) return false;
+  }
+  // A text ends at its first zero byte, as in a record: one never holds more than five.
+  for (std::string_view* text : {&source, &user, &description}) {
+    *text = text->substr(0, text->find('\0'));
   }
   const LocalTime now = ToLocalTime(CurrentTime());
   const std::string date = FormatDate(now);
   const std::string time = FormatTime(now);
 
-  // A record must fit the 16-bit length: shorten the description first, then (only if the
-  // other fields alone are too long) the user and the source.
+  // A record must fit the 16-bit length: shorten the description first, then the source, so
+  // that the event still says who and when (the user only if it alone is too long).
   size_t source_len = source.size();
   size_t user_len = user.size();
   size_t desc_len = description.size();
   const size_t fixed = date.size() + time.size() + 5;
   auto total = [&] { return fixed + source_len + user_len + desc_len; };
   if (total() > kMaxRecordLength) desc_len -= std::min(desc_len, total() - kMaxRecordLength);
-  if (total() > kMaxRecordLength) user_len -= std::min(user_len, total() - kMaxRecordLength);
   if (total() > kMaxRecordLength) source_len -= std::min(source_len, total() - kMaxRecordLength);
+  if (total() > kMaxRecordLength) user_len -= std::min(user_len, total() - kMaxRecordLength);
   const size_t length = total();
 
   // The data file's length is known from opening: nobody else writes while the lock is held.
   const uint64_t offset = log_length_;
   // Offsets are 32-bit: a data file that has grown to 4 GiB takes no more records until it is
   // compacted or cleared, rather than storing an offset that points at the wrong bytes.
-  if (offset + length > 0xFFFFFFFFull) return false;
+  if (offset + length > kMaxOffset) return false;
 
   std::vector<char> record(length);
   char* p = record.data();
@@ -317,6 +532,7 @@ bool AuditLogFile::AppendEvent(const std::string& source, const std::string& use
   log_->Write(record.data(), record.size());
   log_length_ = offset + length;
 
+  newest_ = IndexEntry{static_cast<uint32_t>(offset), static_cast<uint16_t>(length)};
   const uint64_t entry_pos = kHeaderSize + uint64_t{kEntrySize} * event_count_;
   if (!at_ends_ || idx_length_ != entry_pos) idx_->Seek(entry_pos);
   idx_->Write(entry, sizeof entry);
@@ -330,6 +546,7 @@ bool AuditLogFile::AppendEvent(const std::string& source, const std::string& use
 
 bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& time,
                              std::string& source, std::string& user, std::string& description) {
+  Heal();
   std::string fields[5];
   bool result = false;
   if (!failed_ && index < event_count_) {
@@ -339,9 +556,9 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
     if (idx_->Read(raw, sizeof raw) == sizeof raw) {
       const Entry entry = DecodeEntry(raw);
       std::vector<char> record(entry.length);
-      // A record must lie within the data file and hold bytes, as compaction requires to keep
-      // it (every record written holds at least the five zero bytes of its texts).
-      const bool inside = entry.length > 0 && uint64_t{entry.offset} + entry.length <= log_length_;
+      // A record must lie within the data file and hold five bytes at least, as compaction
+      // requires to keep it.
+      const bool inside = IndexEntry{entry.offset, entry.length}.Inside(log_length_);
       if (inside) log_->Seek(entry.offset);
       if (inside && log_->Read(record.data(), record.size()) == record.size()) {
         result = true;
@@ -364,41 +581,40 @@ bool AuditLogFile::ReadEvent(uint32_t index, std::string& date, std::string& tim
   return result;
 }
 
+// The header with the new count and the remaining entries go out in one write from the start of
+// the index: a failure leaves the old index or the new one, never an entry counted twice. The
+// truncation comes after; if it fails, the stale last entry lies past the count, where opening
+// does not look and the next append writes. `index` numbers the entries as read, before the
+// repair drops any.
 bool AuditLogFile::RemoveEvent(uint32_t index) {
+  if (failed_) return false;
+  Heal();
   if (failed_ || index >= event_count_) return false;
-  // The header with the new count and the entries, the later ones moved down by one, go out in
-  // one write from the start of the index: a failure leaves the old index or the new one, never
-  // an entry counted twice. The truncation comes after; if it fails, the stale last entry lies
-  // past the count, where opening does not look and the next append writes.
-  const uint32_t count = event_count_ - 1;
-  std::vector<unsigned char> block(kHeaderSize + size_t{kEntrySize} * count);
-  const size_t before = size_t{kEntrySize} * index;
-  const size_t after = size_t{kEntrySize} * (count - index);
-  if (before > 0) {
-    idx_->Seek(kHeaderSize);
-    idx_->Read(block.data() + kHeaderSize, before);
-  }
-  if (after > 0) {
-    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * (index + 1));
-    idx_->Read(block.data() + kHeaderSize + before, after);
-  }
-  const uint32_t flags = flags_ | kFlagCompactionPending;
-  EncodeHeader(block.data(), version_, entry_size_, count, flags);
+  std::vector<IndexEntry> entries = ReadEntries();
+  if (index >= entries.size()) return false;
   chain_->BeforeRemove(event_count_, index, 1, ChainReason::kRemoval);  // hash chain step
-  at_ends_ = false;
-  idx_->Seek(0);
-  idx_->Write(block.data(), block.size());
-  event_count_ = count;
-  flags_ = flags;
-  idx_->SetLength(block.size());
-  idx_length_ = block.size();
+  const IndexEntry removed = entries[index];
+  entries.erase(entries.begin() + index);
+  const bool removed_inside = removed.Inside(log_length_);
+  Repair(entries, removed_inside ? removed.end() : 0);
+  if (removed_inside && removed.end() == log_length_) {
+    // The newest record is cut off first: should the index write then fail, its entry lies
+    // outside the data file and is dropped.
+    uint64_t end = 0;
+    for (const IndexEntry& e : entries) end = std::max(end, e.end());
+    log_->SetLength(end);
+    log_length_ = end;
+  }
+  StoreIndex(entries, flags_ | kFlagCompactionPending);
   return true;
 }
 
 void AuditLogFile::Clear() {
   if (!failed_) chain_->BeforeClear(event_count_);  // hash chain step
   at_ends_ = false;
+  rebuild_pending_ = false;
   event_count_ = 0;
+  newest_ = IndexEntry{};
   if (log_) log_->SetLength(0);
   log_length_ = 0;
   if (idx_) {
@@ -426,9 +642,13 @@ void AuditLogFile::Clear() {
 // so once renamed they keep other processes waiting until this object has finished; a process
 // that locked a file since replaced sees that and opens again.
 void AuditLogFile::Compact() {
+  if (failed_) return;
+  Heal();
+  if (failed_) return;
+  RepairBeforeWrite();
   // Compaction runs at log-off: the chain is sealed and compacted then.
-  if (!failed_) chain_->AtLogoff(event_count_);  // hash chain step
-  if (failed_ || (flags_ & kFlagCompactionPending) == 0) return;
+  chain_->AtLogoff(event_count_);  // hash chain step
+  if ((flags_ & kFlagCompactionPending) == 0) return;
   FileSystem& fs = FileSystem::Default();
   const std::string lo1_path = JoinDataPath(directory_, kCompactionName);
   const std::string ix1_path = JoinDataPath(directory_, kNewIndexName);
@@ -471,9 +691,9 @@ void AuditLogFile::Compact() {
     uint32_t kept = 0;
     for (uint32_t i = 0; i < readable; ++i) {
       Entry entry = DecodeEntry(entries.data() + size_t{kEntrySize} * i);
-      // An empty record holds no event; kept, it could leave entries beside an empty data file,
-      // which opening takes for a lost data file.
-      if (entry.length == 0) continue;
+      // A record of fewer than five bytes holds no event; kept, it could leave more entries than
+      // the data file justifies, which opening takes for a damaged index.
+      if (entry.length < kMinRecordLength) continue;
       if (in_memory) {
         if (uint64_t{entry.offset} + entry.length > whole.size()) continue;
         out.insert(out.end(), whole.begin() + entry.offset,

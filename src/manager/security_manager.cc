@@ -313,7 +313,7 @@ bool SecurityManager::AppendToAuditLog(std::string_view source, std::string_view
     attempted = true;
     if (log.failed()) {
       failure = "the audit log could not be opened";
-    } else if (!log.AppendEvent(std::string(source), current_user_, std::string(description))) {
+    } else if (!log.AppendEvent(source, current_user_, description)) {
       failure = "the audit log is full";
     }
   } catch (const FileException&) {

@@ -4,6 +4,8 @@
 #include <time.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -148,20 +150,6 @@ TEST_F(AuditLogTest, FullLogOverwritesOldestAndCompactionReclaims) {
   }
 }
 
-TEST_F(AuditLogTest, ALoneFileIsRecreatedWithItsPartner) {
-  AppendN(3);
-  std::filesystem::remove(IdxPath());
-  AppendN(1, 1000, 50);
-  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 50"});
-  EXPECT_EQ(U32At(ReadBytes(IdxPath()), 16), 0u);
-
-  AppendN(2, 1000, 60);
-  std::filesystem::remove(LogPath());
-  AppendN(1, 1000, 70);
-  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 70"});
-  EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
-}
-
 TEST_F(AuditLogTest, DamagedIndexesCountOnlyWhatIsThereAndNeverReadGarbage) {
   AppendN(3);
   std::string idx = ReadBytes(IdxPath());
@@ -201,37 +189,92 @@ TEST_F(AuditLogTest, DamagedIndexesCountOnlyWhatIsThereAndNeverReadGarbage) {
   }
   EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"event 3"});
   EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
-
-  // A truncated header starts an empty log.
-  WriteBytes(IdxPath(), std::string("\x00\x00\x01\x00\x08", 5));
-  {
-    AuditLogFile log;
-    EXPECT_FALSE(log.failed());
-    EXPECT_EQ(log.EventCount(), 0u);
-    ASSERT_TRUE(log.AppendEvent("s", "u", "after"));
-  }
-  EXPECT_EQ(ReadBytes(IdxPath()).size(), 24u);
-  EXPECT_EQ(AuditDescriptions(), std::vector<std::string>{"after"});
 }
 
-TEST_F(AuditLogTest, AnOversizedRecordIsShortenedToFitExactly) {
-  const std::string long_description(70000, 'd');
+// A damaged pair beside five intact events, then a note: the intact events are kept (the newest,
+// up to the capacity), none is forged or mixed with another, and the index is rebuilt to size.
+TEST_F(AuditLogTest, ADamagedPairHealsAtTheNextNote) {
+  namespace fs = std::filesystem;
+  auto resize = [](const std::string& path, int64_t by) {
+    fs::resize_file(path, fs::file_size(path) + by);
+  };
+  auto set_count = [this](uint32_t count) {
+    std::fstream(IdxPath(), std::ios::in | std::ios::out | std::ios::binary).seekp(8)
+        << Le32(count);
+  };
+  const std::vector<int> all = {0, 1, 2, 3, 4};
+  const std::string line = "Policy Change|Administrator|event ";
+  const struct {
+    const char* damage;
+    std::function<void()> apply;
+    std::vector<int> kept;
+    uint32_t capacity = 1000;
+  } rows[] = {
+      {"data cut by 20 bytes", [&] { resize(LogPath(), -20); }, {0, 1, 2, 3}},
+      {"data gone", [&] { fs::remove(LogPath()); }, {}},
+      {"data zero-filled past its end", [&] { resize(LogPath(), 4096); }, all},
+      {"index cut to 10 bytes", [&] { fs::resize_file(IdxPath(), 10); }, all},
+      {"index cut inside its entries", [&] { resize(IdxPath(), -13); }, all},
+      {"index gone, capacity 4", [&] { fs::remove(IdxPath()); }, {2, 3, 4}, 4},
+      {"index lost its last two entries", [&] { resize(IdxPath(), -16), set_count(3); }, all},
+      {"index sparse, 512 MB of counted entries",
+       [&] { fs::resize_file(IdxPath(), 512u << 20), set_count((512u << 20) / 8 - 2); }, all},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.damage);
+    fs::remove(LogPath()), fs::remove(IdxPath());
+    AppendN(5);
+    row.apply();
+    {
+      AuditLogFile log;
+      log.SetMaxEvents(row.capacity);
+      ASSERT_TRUE(log.AppendEvent("Policy Change", "Administrator", "note"));
+    }
+    std::vector<std::string> expected;
+    for (int i : row.kept) expected.push_back(line + std::to_string(i));
+    expected.push_back(line.substr(0, 28) + "note");
+    EXPECT_EQ(testing::AuditLines(), expected);
+    EXPECT_EQ(ReadBytes(IdxPath()).size(), 16 + 8 * expected.size());
+  }
+}
+
+// An event always says who and when: the description gives way first, then the source.
+TEST_F(AuditLogTest, AnOversizedEventKeepsWhoAndWhen) {
+  const std::string source(100000, 's');
+  const std::string description(10 << 20, 'd');
+  const size_t room = 65535 - (11 + 8 + 13 + 5);  // beside date, time, user and terminators
   {
     AuditLogFile log;
-    ASSERT_TRUE(log.AppendEvent("Object Access", "Administrator", long_description));
+    ASSERT_TRUE(log.AppendEvent("Object Access", "Administrator", description));
+    ASSERT_TRUE(log.AppendEvent(source, "Administrator", description));
   }
-  EXPECT_EQ(ReadBytes(LogPath()).size(), 65535u);
   const std::vector<AuditEvent> events = testing::AuditEvents();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].user + "|" + events[0].description,
-            "Administrator|" + long_description.substr(0, 65535 - (11 + 8 + 13 + 13 + 5)));
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].Line(), "Object Access|Administrator|" + description.substr(0, room - 13));
+  EXPECT_EQ(events[1].Line(), source.substr(0, room) + "|Administrator|");
+  EXPECT_EQ(events[1].date + " " + events[1].time, "04-Dec-2026 14:05:09");
+  EXPECT_EQ(ReadBytes(LogPath()).size(), 2 * 65535u);
 }
 
-// A data file over 64 MiB is compacted record by record (a sparse tail makes it that large).
+// Moves the data file's records to end at `end`, zeros before them (a sparse file stands in for a
+// large one), and the index entries with them.
+void MoveRecordsToEnd(const std::string& log, const std::string& idx, uint64_t end) {
+  const std::string records = ReadBytes(log);
+  const uint64_t shift = end - records.size();
+  std::filesystem::resize_file(log, shift);
+  std::ofstream(log, std::ios::binary | std::ios::app) << records;
+  std::string entries = ReadBytes(idx);
+  for (size_t at = 16; at < entries.size(); at += 8) {
+    entries.replace(at, 4, Le32(static_cast<uint32_t>(U32At(entries, at) + shift)));
+  }
+  WriteBytes(idx, entries);
+}
+
+// A data file over 64 MiB is compacted record by record.
 TEST_F(AuditLogTest, ALargeDataFileIsCompactedRecordByRecord) {
   AppendN(4);
   const auto records = std::filesystem::file_size(LogPath());
-  std::filesystem::resize_file(LogPath(), uint64_t{65} << 20);
+  MoveRecordsToEnd(LogPath(), IdxPath(), (uint64_t{65} << 20) + records);
   {
     AuditLogFile log;
     ASSERT_TRUE(log.RemoveEvent(1));
@@ -243,19 +286,21 @@ TEST_F(AuditLogTest, ALargeDataFileIsCompactedRecordByRecord) {
 }
 
 // Offsets are 32-bit: a data file that has reached 4 GiB takes no record that would end past
-// 0xFFFFFFFF (a sparse file stands in for the full one).
+// 0xFFFFFFFF.
 TEST_F(AuditLogTest, ADataFileNearFourGibibytesTakesOnlyRecordsThatStillFit) {
   AppendN(1);
   const uint64_t limit = 0xFFFFFFFFull;
   const size_t fits = 11 + 8 + 1 + 1 + 4 + 5;  // "s", "u", "fits"
-  std::filesystem::resize_file(LogPath(), limit - fits + 1);
+  MoveRecordsToEnd(LogPath(), IdxPath(), limit - fits + 1);
   {
     AuditLogFile log;
     EXPECT_FALSE(log.AppendEvent("s", "u", "fits"));
     EXPECT_EQ(log.EventCount(), 1u);
   }
   EXPECT_EQ(std::filesystem::file_size(LogPath()), limit - fits + 1);
-  std::filesystem::resize_file(LogPath(), limit - fits);
+  std::filesystem::remove(LogPath()), std::filesystem::remove(IdxPath());
+  AppendN(1);
+  MoveRecordsToEnd(LogPath(), IdxPath(), limit - fits);
   {
     AuditLogFile log;
     EXPECT_TRUE(log.AppendEvent("s", "u", "fits"));
