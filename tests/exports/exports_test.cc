@@ -14,6 +14,7 @@
 #include "storage/database_files.h"
 #include "support/audit_events.h"
 #include "support/data_dir.h"
+#include "support/database_snapshot.h"
 #include "support/library.h"
 #include "support/process.h"
 #include "talmor32.h"
