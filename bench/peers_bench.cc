@@ -11,6 +11,7 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "audit/audit_log_file.h"
 #include "manager/security_manager.h"
 #include "platform/data_directory.h"
+#include "platform/crypto.h"
 #include "platform/file_system.h"
 #include "storage/database_files.h"
 
@@ -77,12 +79,16 @@ void Put32(unsigned char* p, uint32_t v) {
 }
 
 // The operations an append cannot do without: open and lock both files, read the header, write
-// the record and its index entry, rewrite the header, close.
-void BM_HandWrittenAppendFloor(benchmark::State& state) {
+// the record and its index entry, rewrite the header, close. `chained` adds the hash chain's step:
+// open the side file, read its last step, hash the previous value with the new step and the
+// record, write the 80-byte step.
+void AppendFloor(benchmark::State& state, bool chained) {
   RemoveLogs();
+  std::filesystem::remove(Directory() + "/QUORVANE.SIG");
   FileSystem& fs = FileSystem::Default();
   const std::string log_path = JoinDataPath(Directory(), "\\QUORVANE.LOG");
   const std::string idx_path = JoinDataPath(Directory(), "\\QUORVANE.IDX");
+  const std::string sig_path = JoinDataPath(Directory(), "\\QUORVANE.SIG");
   {
     unsigned char header[16];
     Put32(header, AuditLogFile::kVersion);
@@ -91,6 +97,7 @@ void BM_HandWrittenAppendFloor(benchmark::State& state) {
     Put32(header + 12, 0);
     fs.Open(idx_path, OpenMode::kCreateTruncate)->Write(header, 16);
     fs.Open(log_path, OpenMode::kCreateTruncate);
+    fs.Open(sig_path, OpenMode::kCreateTruncate)->Write(std::string(96, '\0').data(), 96);
   }
   const std::string record = EventRecord();
   for (auto _ : state) {
@@ -102,6 +109,17 @@ void BM_HandWrittenAppendFloor(benchmark::State& state) {
     idx->Read(header, 16);
     const uint32_t count = header[8] | header[9] << 8 | header[10] << 16 | uint32_t{header[11]} << 24;
     const uint64_t offset = log->SeekToEnd();
+    if (chained) {
+      auto sig = fs.Open(sig_path, OpenMode::kReadWrite);
+      unsigned char step[80];
+      sig->Seek(sig->SeekToEnd() - 80);
+      sig->Read(step, 80);
+      const Digest value = Sha256({ByteView(reinterpret_cast<const char*>(step) + 48, 32),
+                                   ByteView(reinterpret_cast<const char*>(step), 48), record});
+      std::memcpy(step + 48, value.data(), 32);
+      sig->SeekToEnd();
+      sig->Write(step, 80);
+    }
     log->Write(record.data(), record.size());
     unsigned char entry[8] = {};
     Put32(entry, static_cast<uint32_t>(offset));
@@ -116,7 +134,10 @@ void BM_HandWrittenAppendFloor(benchmark::State& state) {
     log->Close();
   }
 }
+void BM_HandWrittenAppendFloor(benchmark::State& state) { AppendFloor(state, false); }
 BENCHMARK(BM_HandWrittenAppendFloor);
+void BM_HandWrittenChainedAppendFloor(benchmark::State& state) { AppendFloor(state, true); }
+BENCHMARK(BM_HandWrittenChainedAppendFloor);
 
 void BM_BareOpenWriteClose(benchmark::State& state) {
   RemoveLogs();
@@ -287,6 +308,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void Ratios() const {
     std::printf("\nRatios (left / right):\n");
     Ratio("BM_AuditedEnquiry", "BM_HandWrittenAppendFloor");
+    Ratio("BM_AuditedEnquiry", "BM_HandWrittenChainedAppendFloor");
     Ratio("BM_AuditedEnquiry", "BM_BareOpenWriteClose");
     Ratio("BM_SqliteInsertPerEvent", "BM_AuditedEnquiry");
     Ratio("BM_SaveDatabase", "BM_WriteSameBytes");
