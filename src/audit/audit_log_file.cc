@@ -290,7 +290,19 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   entry_size_ = Get32(header + 4);
   const uint32_t stored_count = Get32(header + 8);
   flags_ = Get32(header + 12);
-  idx_length_ = idx_->SeekToEnd();
+  // The newest entry is read where the count puts it; one byte more tells whether the index
+  // ends there (the usual case), which spares asking for its length.
+  unsigned char newest[kEntrySize + 1] = {};
+  size_t newest_got = 0;
+  if (stored_count > 0) {
+    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * (stored_count - 1));
+    newest_got = idx_->Read(newest, sizeof newest);
+  }
+  if (newest_got == kEntrySize) {
+    idx_length_ = kHeaderSize + uint64_t{kEntrySize} * stored_count;
+  } else {
+    idx_length_ = idx_->SeekToEnd();
+  }
   const uint64_t present = (idx_length_ - kHeaderSize) / kEntrySize;
   log_length_ = log_->SeekToEnd();
   // An index cut short of its count, or holding more entries than the data file has room for
@@ -306,12 +318,8 @@ bool AuditLogFile::TryOpenPair(std::chrono::steady_clock::time_point deadline, b
   }
   event_count_ = stored_count;
   if (event_count_ > 0) {
-    unsigned char raw[kEntrySize];
-    idx_->Seek(kHeaderSize + uint64_t{kEntrySize} * (event_count_ - 1));
-    if (idx_->Read(raw, sizeof raw) == sizeof raw) {
-      const Entry e = DecodeEntry(raw);
-      newest_ = IndexEntry{e.offset, e.length};
-    }
+    const Entry e = DecodeEntry(newest);
+    newest_ = IndexEntry{e.offset, e.length};
   }
   // The data file is at its end and the index just past its last counted entry: where an
   // append writes.

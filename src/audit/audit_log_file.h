@@ -51,7 +51,8 @@ class AuditLogFile {
   // Records one event stamped with the current local date and time. When the log holds
   // maxEvents or more, drops the oldest event first if overwrite is on (one per append) and
   // returns false otherwise. Fields too long for a 65,535-byte record are shortened, the
-  // description first, then the source: the date, time and user are kept whole.
+  // description first, then the source: the date, time and user are kept whole. A text ends at
+  // its first zero byte.
   bool AppendEvent(std::string_view source, std::string_view user, std::string_view description);
   // The number of live events; 0 when failed.
   uint32_t EventCount() {
@@ -72,6 +73,7 @@ class AuditLogFile {
   void Compact();
 
   bool failed() const { return failed_; }
+  // The header's flags as last read or written (a rebuild writes them at the first operation).
   uint32_t flags() const { return flags_; }
 
  private:
