@@ -524,7 +524,7 @@ bool AuditLogFile::AppendEvent(std::string_view source, std::string_view user,
   std::vector<char> record(length);
   char* p = record.data();
   auto put = [&](const char* text, size_t n) {
-    std::memcpy(p, text, n);
+    if (n > 0) std::memcpy(p, text, n);  // an empty view may have no data at all
     p += n;
     *p++ = '\0';
   };
