@@ -55,7 +55,7 @@ const char* ReasonText(ChainReason reason) {
   switch (reason) {
     case ChainReason::kRemoval: return "removed by the library (log full)";
     case ChainReason::kClear: return "cleared (Clear All Events)";
-    case ChainReason::kRepair: return "dropped by the repair of a damaged index";
+    case ChainReason::kRepair: return "dropped by the repair of a damaged log";
     default: return "removed by the library";
   }
 }
