@@ -209,6 +209,7 @@ const std::vector<std::string> kDatabaseFiles = {"OPTIONS.REC", "RIGHTS.REC", "G
 // The saved files' contents, to read and write by hand.
 std::map<std::string, std::string> SavedBytes() {
   static const std::map<std::string, std::string> bytes = [] {
+    Directory();  // the data directory is chosen before the first save
     SecurityDatabase db;
     FillDatabase(db);
     SaveSecurityDatabase(db, SecurityOptions{});
