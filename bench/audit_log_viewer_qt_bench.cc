@@ -14,6 +14,7 @@
 #include <string>
 
 #include "audit/audit_log_file.h"
+#include "thirty_thousand_events.h"
 #include "audit/audit_log_viewer.h"
 #include "resources/resource_ids.h"
 #include "ui/backend.h"
@@ -22,25 +23,6 @@
 
 namespace talmor {
 namespace {
-
-constexpr int kEvents = 30000;
-
-void PrepareLog() {
-  static const bool done = [] {
-    std::string templ = (std::filesystem::temp_directory_path() / "talmor-bench-XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) std::abort();
-    ::setenv("QUORVANE_WINDIR", templ.c_str(), 1);
-    AuditLogFile log;
-    log.SetMaxEvents(kEvents);
-    for (int i = 0; i < kEvents; ++i) {
-      log.AppendEvent(
-          "Object Access", "user" + std::to_string(i % 500),
-          "Successful object access.\r\nAccess attempted : Start acquisition " + std::to_string(i));
-    }
-    return log.EventCount() == kEvents;
-  }();
-  if (!done) std::abort();
-}
 
 void SendKey(QWidget* w, int key) {
   QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
