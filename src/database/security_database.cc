@@ -16,48 +16,94 @@ bool CopyOut(const Record* stored, Record* out) {
   return true;
 }
 
+// A hash of the name with ASCII letters folded, so names equal ignoring case hash alike.
+std::uint64_t FoldedHash(std::string_view name) {
+  std::uint64_t h = 0xcbf29ce484222325u;
+  for (const char c : name) {
+    h ^= static_cast<unsigned char>(FoldAsciiCase(c));
+    h *= 0x100000001b3u;
+  }
+  return h ^ (h >> 29);
+}
+
+const std::string& NameOf(const UserRecord& user) { return user.UserName(); }
+const std::string& NameOf(const GroupRecord& group) { return group.GroupName(); }
+
 }  // namespace
 
 template <typename Record>
-std::string SecurityDatabase::NameIndex<Record>::FoldedKey(std::string_view name) {
-  return FoldCase(name);
+void SecurityDatabase::NameIndex<Record>::Grow() {
+  std::vector<Entry> old(slots.empty() ? 64 : slots.size() * 2, Entry{0, 0, nullptr});
+  old.swap(slots);
+  const std::size_t mask = slots.size() - 1;
+  for (const Entry& entry : old) {
+    if (entry.record == nullptr) continue;
+    std::size_t i = entry.hash & mask;
+    while (slots[i].record != nullptr) i = (i + 1) & mask;
+    slots[i] = entry;
+  }
 }
 
 template <typename Record>
 void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
                                                  Record* record) {
-  entries.emplace(FoldedKey(name), Entry{sequence, record});
+  if ((size + 1) * 2 > slots.size()) Grow();
+  const std::uint64_t hash = FoldedHash(name);
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots[i].record != nullptr) i = (i + 1) & mask;
+  slots[i] = Entry{hash, sequence, record};
+  ++size;
+}
+
+template <typename Record>
+template <typename Fn>
+void SecurityDatabase::NameIndex<Record>::ForEachMatch(std::string_view name, Fn&& fn) const {
+  if (size == 0) return;
+  const std::uint64_t hash = FoldedHash(name);
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = hash & mask; slots[i].record != nullptr; i = (i + 1) & mask) {
+    if (slots[i].hash == hash && EqualIgnoringCase(NameOf(*slots[i].record), name)) fn(slots[i]);
+  }
 }
 
 template <typename Record>
 std::uint64_t SecurityDatabase::NameIndex<Record>::Erase(std::string_view name,
                                                          const Record* record) {
-  auto [first, last] = entries.equal_range(FoldedKey(name));
-  for (auto it = first; it != last; ++it) {
-    if (it->second.record == record) {
-      const std::uint64_t sequence = it->second.sequence;
-      entries.erase(it);
-      return sequence;
-    }
+  if (size == 0) return 0;
+  const std::uint64_t hash = FoldedHash(name);
+  const std::size_t mask = slots.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots[i].record != nullptr && slots[i].record != record) i = (i + 1) & mask;
+  if (slots[i].record == nullptr) return 0;  // not reached: every stored record is indexed
+  const std::uint64_t sequence = slots[i].sequence;
+  // Backward shift: entries after the hole that may not sit before their home slot move in.
+  for (std::size_t j = (i + 1) & mask; slots[j].record != nullptr; j = (j + 1) & mask) {
+    const std::size_t home = slots[j].hash & mask;
+    // The entry at j stays when its home lies cyclically in (i, j].
+    const bool stays = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+    if (stays) continue;
+    slots[i] = slots[j];
+    i = j;
   }
-  return 0;  // not reached: every stored record is indexed under its name
+  slots[i] = Entry{0, 0, nullptr};
+  --size;
+  return sequence;
 }
 
 template <typename Record>
 Record* SecurityDatabase::NameIndex<Record>::First(std::string_view name) const {
-  auto [first, last] = entries.equal_range(FoldedKey(name));
   const Entry* best = nullptr;
-  for (auto it = first; it != last; ++it) {
-    if (best == nullptr || it->second.sequence > best->sequence) best = &it->second;
-  }
+  ForEachMatch(name, [&best](const Entry& entry) {
+    if (best == nullptr || entry.sequence > best->sequence) best = &entry;
+  });
   return best == nullptr ? nullptr : best->record;
 }
 
 template <typename Record>
 std::vector<Record*> SecurityDatabase::NameIndex<Record>::All(std::string_view name) const {
-  auto [first, last] = entries.equal_range(FoldedKey(name));
   std::vector<Entry> found;
-  for (auto it = first; it != last; ++it) found.push_back(it->second);
+  ForEachMatch(name, [&found](const Entry& entry) { found.push_back(entry); });
   std::sort(found.begin(), found.end(),
             [](const Entry& a, const Entry& b) { return a.sequence > b.sequence; });
   std::vector<Record*> records;
@@ -73,8 +119,8 @@ SecurityDatabase::SecurityDatabase() {
 }
 
 SecurityDatabase::~SecurityDatabase() {
-  user_index_.entries.clear();
-  group_index_.entries.clear();
+  user_index_.Clear();
+  group_index_.Clear();
   users_.clear();
   groups_.clear();
   rights_.clear();
@@ -98,8 +144,8 @@ const RightRecord* SecurityDatabase::RightAt(int index) const {
 void SecurityDatabase::CopyContentFrom(const SecurityDatabase& other) {
   if (&other == this) return;
   ++generation_;
-  user_index_.entries.clear();
-  group_index_.entries.clear();
+  user_index_.Clear();
+  group_index_.Clear();
   users_.clear();
   groups_.clear();
   for (const auto& user : other.users_) AppendUser(*user);

@@ -118,14 +118,19 @@ class SecurityDatabase {
   }
 
  private:
-  // Folded name -> (insertion number, record) of every record with that name.
+  // Name ignoring case -> (insertion number, record) of every record with that name: an open
+  // table probed linearly, at most half full. Entries keep no name of their own; they compare
+  // against their record's current name, so a record's name changes only while it is out of
+  // the index.
   template <typename Record>
   struct NameIndex {
     struct Entry {
+      std::uint64_t hash;
       std::uint64_t sequence;
-      Record* record;
+      Record* record;  // null: a free slot
     };
-    std::unordered_multimap<std::string, Entry> entries;
+    std::vector<Entry> slots;  // empty, or a power of two in size
+    std::size_t size = 0;
 
     void Insert(std::string_view name, std::uint64_t sequence, Record* record);
     // Removes the record's entry under `name`; returns its insertion number.
@@ -134,8 +139,15 @@ class SecurityDatabase {
     Record* First(std::string_view name) const;
     // Every match, from the front.
     std::vector<Record*> All(std::string_view name) const;
-    bool Has(std::string_view name) const { return entries.count(FoldedKey(name)) != 0; }
-    static std::string FoldedKey(std::string_view name);
+    bool Has(std::string_view name) const { return First(name) != nullptr; }
+    void Clear() {
+      slots.clear();
+      size = 0;
+    }
+    // Calls fn(entry) for every entry whose record is named `name` ignoring case.
+    template <typename Fn>
+    void ForEachMatch(std::string_view name, Fn&& fn) const;
+    void Grow();
   };
 
   RightRecord* FindStoredRight(int right) const;
