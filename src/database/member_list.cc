@@ -8,22 +8,41 @@ namespace talmor {
 
 namespace {
 bool IsPresent(OptionalText name) { return name.has_value() && !name->empty(); }
+
+// One more entry of the name in the count.
+template <typename Counts>
+void CountOne(Counts& counts, std::string_view name) {
+  const auto it = counts.find(name);
+  if (it != counts.end()) {
+    ++it->second;
+  } else {
+    counts.emplace(std::string(name), 1u);
+  }
+}
 }  // namespace
+
+std::size_t MemberList::NameHash::operator()(std::string_view name) const {
+  return static_cast<std::size_t>(HashIgnoringCase(name));
+}
+
+bool MemberList::NameEqual::operator()(std::string_view a, std::string_view b) const {
+  return EqualIgnoringCase(a, b);
+}
 
 void MemberList::CountAll() const {
   if (counted_) return;
   folded_counts_.clear();
-  for (const std::string& name : names_) ++folded_counts_[FoldCase(name)];
+  for (const std::string& name : names_) CountOne(folded_counts_, name);
   counted_ = true;
 }
 
 void MemberList::CountIn(std::string_view name) {
-  if (counted_) ++folded_counts_[FoldCase(name)];
+  if (counted_) CountOne(folded_counts_, name);
 }
 
 void MemberList::CountOut(std::string_view name) {
   if (!counted_) return;
-  auto it = folded_counts_.find(FoldCase(name));
+  auto it = folded_counts_.find(name);
   if (it != folded_counts_.end() && --it->second == 0) folded_counts_.erase(it);
 }
 
@@ -42,7 +61,7 @@ bool MemberList::Remove(OptionalText name) {
   if (removed == 0) return false;
   names_.erase(first, names_.end());
   if (!counted_) return true;
-  auto it = folded_counts_.find(FoldCase(target));
+  auto it = folded_counts_.find(target);
   if (it != folded_counts_.end()) {
     it->second -= static_cast<std::uint32_t>(removed);
     if (it->second == 0) folded_counts_.erase(it);
@@ -67,7 +86,7 @@ bool MemberList::Rename(OptionalText old_name, OptionalText new_name) {
 bool MemberList::Contains(OptionalText name) const {
   if (!IsPresent(name) || names_.empty()) return false;
   CountAll();
-  return folded_counts_.find(FoldCase(*name)) != folded_counts_.end();
+  return folded_counts_.find(*name) != folded_counts_.end();
 }
 
 void MemberList::CopyFrom(const MemberList& other) {
@@ -83,7 +102,9 @@ bool MemberList::RemoveIgnoringCase(std::string_view name) {
   if (name.empty() || !Contains(name)) return false;
   std::erase_if(names_,
                 [name](const std::string& entry) { return EqualIgnoringCase(entry, name); });
-  folded_counts_.erase(FoldCase(name));
+  if (const auto it = folded_counts_.find(name); it != folded_counts_.end()) {
+    folded_counts_.erase(it);
+  }
   return true;
 }
 

@@ -67,6 +67,17 @@ class MemberList {
  private:
   void CountIn(std::string_view name);
   void CountOut(std::string_view name);
+  // Keys compare ignoring case, so a key is kept in the spelling first counted and lookups
+  // need no folded copy.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
   // Makes the count when there is none yet.
   void CountAll() const;
   void DropCounts() {
@@ -77,7 +88,7 @@ class MemberList {
   // Stored back to front: names_.back() is index 0, so front insertion is push_back.
   std::vector<std::string> names_;
   // Folded name -> number of entries that fold to it, once counted_.
-  mutable std::unordered_map<std::string, std::uint32_t> folded_counts_;
+  mutable std::unordered_map<std::string, std::uint32_t, NameHash, NameEqual> folded_counts_;
   mutable bool counted_ = false;
 };
 

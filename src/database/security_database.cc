@@ -16,16 +16,6 @@ bool CopyOut(const Record* stored, Record* out) {
   return true;
 }
 
-// A hash of the name with ASCII letters folded, so names equal ignoring case hash alike.
-std::uint64_t FoldedHash(std::string_view name) {
-  std::uint64_t h = 0xcbf29ce484222325u;
-  for (const char c : name) {
-    h ^= static_cast<unsigned char>(FoldAsciiCase(c));
-    h *= 0x100000001b3u;
-  }
-  return h ^ (h >> 29);
-}
-
 const std::string& NameOf(const UserRecord& user) { return user.UserName(); }
 const std::string& NameOf(const GroupRecord& group) { return group.GroupName(); }
 
@@ -48,7 +38,7 @@ template <typename Record>
 void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
                                                  Record* record) {
   if ((size + 1) * 2 > slots.size()) Grow();
-  const std::uint64_t hash = FoldedHash(name);
+  const std::uint64_t hash = HashIgnoringCase(name);
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;
   while (slots[i].record != nullptr) i = (i + 1) & mask;
@@ -60,7 +50,7 @@ template <typename Record>
 template <typename Fn>
 void SecurityDatabase::NameIndex<Record>::ForEachMatch(std::string_view name, Fn&& fn) const {
   if (size == 0) return;
-  const std::uint64_t hash = FoldedHash(name);
+  const std::uint64_t hash = HashIgnoringCase(name);
   const std::size_t mask = slots.size() - 1;
   for (std::size_t i = hash & mask; slots[i].record != nullptr; i = (i + 1) & mask) {
     if (slots[i].hash == hash && EqualIgnoringCase(NameOf(*slots[i].record), name)) fn(slots[i]);
@@ -71,7 +61,7 @@ template <typename Record>
 std::uint64_t SecurityDatabase::NameIndex<Record>::Erase(std::string_view name,
                                                          const Record* record) {
   if (size == 0) return 0;
-  const std::uint64_t hash = FoldedHash(name);
+  const std::uint64_t hash = HashIgnoringCase(name);
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;
   while (slots[i].record != nullptr && slots[i].record != record) i = (i + 1) & mask;

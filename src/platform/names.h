@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,10 @@ inline bool EqualExactly(std::string_view a, std::string_view b) { return a == b
 inline char FoldAsciiCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// A hash that ignores case: names equal ignoring case hash alike, and names differing only in
+// their last characters (user1, user2) differ in all bits.
+std::uint64_t HashIgnoringCase(std::string_view name);
 
 // The name with its ASCII letters folded: two names are equal ignoring case exactly when their
 // folded forms are equal byte for byte. Suitable as a key for lookups by name.
