@@ -9,15 +9,11 @@ namespace talmor {
 namespace {
 bool IsPresent(OptionalText name) { return name.has_value() && !name->empty(); }
 
-// One more entry of the name in the count.
+// One more entry of the name in the count. Most names are new to a list, so the entry is made
+// first: the name is hashed once.
 template <typename Counts>
 void CountOne(Counts& counts, std::string_view name) {
-  const auto it = counts.find(name);
-  if (it != counts.end()) {
-    ++it->second;
-  } else {
-    counts.emplace(std::string(name), 1u);
-  }
+  ++counts.emplace(std::string(name), 0u).first->second;
 }
 }  // namespace
 

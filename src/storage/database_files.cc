@@ -42,6 +42,16 @@ constexpr OptionKey kOptionKeys[] = {
     {"IndividualINI", &SecurityOptions::IndividualINI, OptionRule::kFlag},
 };
 
+// Calls fn(name) for each non-empty name of a list, from its start, as SplitNameList lists them.
+template <typename Fn>
+void ForEachListedName(std::string_view list, Fn&& fn) {
+  std::size_t begin = 0;
+  for (std::size_t end; (end = list.find(kListSeparator, begin)) != std::string_view::npos;
+       begin = end + 1) {
+    if (end > begin) fn(list.substr(begin, end - begin));
+  }
+}
+
 void LoadOptions(SecurityOptions& options) {
   RecordReader reader(DataFilePath(kOptionsFileName));
   if (!reader.FindFirstRecord()) return;  // only the first record counts
@@ -78,27 +88,27 @@ void LoadRights(SecurityDatabase& database) {
 
 void LoadGroups(SecurityDatabase& database) {
   RecordReader reader(DataFilePath(kGroupsFileName));
-  std::string name, description, members;
+  std::string_view name, description, members;
   for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
-    reader.GetString("GroupName", name);
-    reader.GetString("Description", description);
+    reader.GetView("GroupName", name);
+    reader.GetView("Description", description);
     if (name.empty()) continue;
     GroupRecord group(name, description);
-    reader.GetString("Members", members);
+    reader.GetView("Members", members);
     // Duplicates and names beyond the list's capacity are refused by AddMember; that is all.
-    for (const std::string& member : SplitNameList(members)) group.AddMember(member);
+    ForEachListedName(members, [&group](std::string_view member) { group.AddMember(member); });
     database.AddGroup(std::move(group));
   }
 }
 
 void LoadUsers(SecurityDatabase& database) {
   RecordReader reader(DataFilePath(kUsersFileName));
-  std::string name, full_name, description, password;
+  std::string_view name, full_name, description, password;
   for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
-    reader.GetString("UserName", name);
-    reader.GetString("FullName", full_name);
-    reader.GetString("Description", description);
-    reader.GetString("Password", password);
+    reader.GetView("UserName", name);
+    reader.GetView("FullName", full_name);
+    reader.GetView("Description", description);
+    reader.GetView("Password", password);
     std::int32_t cannot_change = 0, disabled = 0;
     reader.GetInteger("CannotChangePassword", cannot_change);
     reader.GetInteger("AccountDisabled", disabled);
@@ -180,11 +190,7 @@ void AppendNameToList(std::string& list, std::string_view name) {
 
 std::vector<std::string> SplitNameList(std::string_view list) {
   std::vector<std::string> names;
-  std::size_t begin = 0;
-  for (std::size_t end; (end = list.find(kListSeparator, begin)) != std::string_view::npos;
-       begin = end + 1) {
-    if (end > begin) names.emplace_back(list.substr(begin, end - begin));
-  }
+  ForEachListedName(list, [&names](std::string_view name) { names.emplace_back(name); });
   return names;
 }
 

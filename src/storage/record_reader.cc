@@ -187,15 +187,15 @@ void RecordReader::IndexRecord() {
   scan_end_ = pos_;
 }
 
-bool RecordReader::GetString(std::string_view key, std::string& value) {
-  value.clear();
+bool RecordReader::GetView(std::string_view key, std::string_view& value) {
+  value = {};
   if (failed()) return false;
   Decode();
   IndexRecord();
   for (const Field& field : fields_) {
     if (field.key == key) {
       pos_ = field.next_line;
-      value.assign(field.value);
+      value = field.value;
       return true;
     }
   }
@@ -203,10 +203,17 @@ bool RecordReader::GetString(std::string_view key, std::string& value) {
   return false;
 }
 
+bool RecordReader::GetString(std::string_view key, std::string& value) {
+  std::string_view view;
+  const bool found = GetView(key, view);
+  value.assign(view);
+  return found;
+}
+
 bool RecordReader::GetInteger(std::string_view key, std::int32_t& value) {
   value = 0;
-  std::string text;
-  if (!GetString(key, text)) return false;
+  std::string_view text;
+  if (!GetView(key, text)) return false;
   value = ParseRecordInteger(text);
   return true;
 }

@@ -41,6 +41,8 @@ class RecordReader {
   // its first '=' (the whole line when it has none) equals `key` exactly. `value` gets the text
   // after the '=' (the whole line when it has none); on false it is empty.
   bool GetString(std::string_view key, std::string& value);
+  // The same, the value viewing the reader's own text (valid as long as the reader).
+  bool GetView(std::string_view key, std::string_view& value);
   // `value` is 0 unless the key is found; then it is the text converted by ParseRecordInteger.
   bool GetInteger(std::string_view key, std::int32_t& value);
 
