@@ -49,6 +49,14 @@ bool MemberList::Add(OptionalText name) {
   return true;
 }
 
+bool MemberList::AddUnlisted(OptionalText name) {
+  if (!IsPresent(name) || names_.size() >= kCapacity) return false;
+  CountAll();
+  if (!folded_counts_.emplace(std::string(*name), 1u).second) return false;
+  names_.emplace_back(*name);
+  return true;
+}
+
 bool MemberList::Remove(OptionalText name) {
   if (!IsPresent(name) || names_.empty()) return false;
   const std::string_view target = *name;

@@ -40,6 +40,9 @@ class MemberList {
 
   // Inserts the name at the front. False for an absent or empty name or a full list.
   bool Add(OptionalText name);
+  // Inserts the name at the front unless it is absent or empty, listed ignoring case, or the
+  // list is full; true if inserted. One hash of the name where Contains then Add take two.
+  bool AddUnlisted(OptionalText name);
   // Removes every entry exactly equal to the name. True if at least one went.
   bool Remove(OptionalText name);
   // Replaces every entry exactly equal to `old_name` by `new_name` in place. True if at least

@@ -48,8 +48,7 @@ MembershipRecord& MembershipRecord::operator=(const MembershipRecord& other) {
 }
 
 bool MembershipRecord::AddMember(OptionalText name) {
-  if (!IsPresent(name) || members_.Contains(name)) return false;
-  return members_.Add(name);
+  return members_.AddUnlisted(name);
 }
 
 bool MembershipRecord::RemoveMember(OptionalText name) {
