@@ -77,7 +77,9 @@ void LogonDialog::OnOK() {
     EndDialog(kIdOk);
     return;
   }
-  MessageBox(LogonFailureMessage(), LogonCaption(), kMbOk | kMbIconStop);
+  const std::string& refusal = manager_.logon_refusal();
+  MessageBox(refusal.empty() ? LogonFailureMessage() : refusal.c_str(), LogonCaption(),
+             kMbOk | kMbIconStop);
 }
 
 }  // namespace talmor

@@ -126,6 +126,7 @@ void SecurityManager::CreateBuiltInAccounts() {
 
 int SecurityManager::LogInUser(std::string_view name, std::string_view password) {
   const Operation operation(*this);
+  logon_refusal_.clear();
   if (SecurityDisable) {
     current_user_ = std::string(kBuiltInUserName);
     return 1;

@@ -67,6 +67,11 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // current user becomes the name as stored. 0 leaves the current user unchanged.
   int LogInUser(std::string_view name, std::string_view password);
 
+  // Why the last LogInUser answered 0 when the usual failure message would not say it (a locked
+  // account, a directory that cannot be reached): the text the log-on dialog shows instead.
+  // Empty after a log-on and after the usual failures (unknown name, wrong password, disabled).
+  const std::string& logon_refusal() const { return logon_refusal_; }
+
   // Logs a user on through the log-on dialog owned by `owner` (with security disabled, at once as
   // "Administrator" without a dialog) and records "Successful logon."; 1. A cancelled dialog
   // records "Failed logon." and leaves the current user as it was; 0.
@@ -214,6 +219,7 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
                          const char* failure) const;
 
   std::string current_user_;
+  std::string logon_refusal_;
   // "Forward" and "Socket" of [AuditLog] in "qvtalmor.ini", read at start-up: whether recorded
   // events go to the system log ("syslog"), and a datagram socket to send to instead of the
   // system's own receiver (for a local collector or a test).
