@@ -83,7 +83,11 @@ std::vector<Line> SplitLines(const std::string& content) {
     const size_t nl = content.find('\n', pos);
     Line line;
     if (nl == std::string::npos) {
-      line.text = content.substr(pos);
+      // A carriage return ending the file ends its last line, as it would before a line feed.
+      size_t end = content.size();
+      if (content[end - 1] == '\r') --end;
+      line.text = content.substr(pos, end - pos);
+      line.eol = content.substr(end);
       pos = content.size();
     } else {
       size_t end = nl;
@@ -147,7 +151,7 @@ class Editor {
     if (auto content = ReadWholeFile(path_)) {
       lines_ = SplitLines(*content);
       for (const Line& line : lines_) {
-        if (!line.eol.empty()) {
+        if (!line.eol.empty() && line.eol.back() == '\n') {
           eol_ = line.eol;
           break;
         }
@@ -241,8 +245,10 @@ class Editor {
 
  private:
   void Insert(size_t at, std::string text) {
-    // A last line without a terminator gets one before anything follows it.
-    if (at > 0 && lines_[at - 1].eol.empty()) lines_[at - 1].eol = eol_;
+    // A last line without a line feed gets one before anything follows it.
+    if (at > 0 && (lines_[at - 1].eol.empty() || lines_[at - 1].eol == "\r")) {
+      lines_[at - 1].eol = eol_;
+    }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(text), eol_});
   }
 
