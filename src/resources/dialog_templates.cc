@@ -238,6 +238,22 @@ std::vector<DialogTemplate> BuildTemplates() {
                          }));
   }
 
+  {
+    namespace c = change_password_ids;
+    constexpr uint32_t kPassword = kEsPassword | kEsAutoHScroll;
+    all.push_back(Dialog(kIddChangePassword, "Change Password", 211, 80, kModalDialog,
+                         {
+                             Label({5, 10, 85, 10}, "&Old Password:"),
+                             Edit(c::kOldPassword, {95, 10, 105, 12}, kPassword),
+                             Label({5, 25, 85, 10}, "&New Password:"),
+                             Edit(c::kNewPassword, {95, 25, 105, 12}, kPassword),
+                             Label({5, 40, 85, 10}, "&Confirm New Password:"),
+                             Edit(c::kConfirmPassword, {95, 40, 105, 12}, kPassword),
+                             DefButton(kIdOk, {101, 60, 47, 12}, "OK"),
+                             Button(kIdCancel, {152, 60, 47, 12}, "Cancel"),
+                         }));
+  }
+
   all.push_back(Logon(kIddLogonAlternative, "Sarvento Login", kIdiProductAlternative));
   all.push_back(AccountPolicy(kIddAccountPolicyAlternative, "Sarvento"));
 

@@ -10,6 +10,8 @@
 //   then option NAME VALUE      then event TEXT (the audit log holds it) / then events N
 //   given session REMEMBERED|PUBLISHED      then session CURRENT|REMEMBERED|PUBLISHED (log-on)
 //   given unwritable-profile
+//   given protection KEY VALUE (in [AccountProtection])   given aged NAME DAYS (password age)
+//   given saved (the database written, as another process would find it)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -26,8 +28,10 @@
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
 #include "manager/standard_audit_dialogs.h"
+#include "platform/names.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
+#include "storage/account_states.h"
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
 
@@ -157,6 +161,14 @@ class ScenarioFileTest : public DialogScenario {
       PublishUserName(f.at(1));
     } else if (kind == "unwritable-profile") {  // a directory where the profile file should be
       std::filesystem::create_directory(dir_.File("qvtalmor.ini"));
+    } else if (kind == "protection") {
+      WriteProfileString("qvtalmor.ini", "AccountProtection", Split(rest, ' ').at(0), Split(rest, ' ').at(1));
+    } else if (kind == "aged") {
+      const auto age = std::chrono::hours(24) * std::stoi(Split(rest, ' ').at(1));
+      const std::int64_t when = std::chrono::duration_cast<std::chrono::seconds>((std::chrono::system_clock::now() - age).time_since_epoch()).count();
+      UpdateAccountStates([&](AccountStates& s) { s[FoldCase(Split(rest, ' ').at(0))].password_changed = when; return true; });
+    } else if (kind == "saved") {
+      manager().Save();
     } else if (kind == "branding") {
       WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "TRUE");
       ResetBrandingForTesting();
