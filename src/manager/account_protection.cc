@@ -184,6 +184,7 @@ void AccountProtection::NoteSavedPasswords(const SecurityDatabase& before,
 }
 
 bool AccountProtection::IsLocked(std::string_view account) const {
+  if (!settings_.KeepsState()) return false;  // locks apply only while protection is on
   const AccountStates states = ReadAccountStates();
   const auto found = states.find(FoldCase(account));
   return found != states.end() && found->second.locked_until != 0 &&

@@ -183,6 +183,7 @@ std::vector<DialogTemplate> BuildTemplates() {
             List(u::kRights, {5, 155, 195, 40}, kLbsNotify),
             DefButton(kIdOk, {101, 200, 47, 12}, "OK"),
             Button(kIdCancel, {152, 200, 47, 12}, "Cancel"),
+            Button(u::kUnlock, {5, 200, 47, 12}, "Un&lock"),
         }));
   }
 

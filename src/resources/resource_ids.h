@@ -76,6 +76,7 @@ inline constexpr int kFullName = 1006;
 inline constexpr int kRights = 1007;
 inline constexpr int kCannotChangePassword = 1008;
 inline constexpr int kAccountDisabled = 1009;
+inline constexpr int kUnlock = 1010;
 }  // namespace user_properties_ids
 
 namespace membership_ids {
