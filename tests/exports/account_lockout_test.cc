@@ -1,0 +1,91 @@
+// Lockout shared by two host processes through the C interface: the failed log-ons of both count
+// toward one threshold, the lock holds in a process that was already running, one event marks
+// it, and an administrator's Unlock in the user dialog lifts it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "manager/account_protection.h"
+#include "platform/profile_file.h"
+#include "qvshare.h"
+#include "storage/database_files.h"
+#include "support/audit_events.h"
+#include "support/data_dir.h"
+#include "support/library.h"
+#include "support/process.h"
+#include "talmor32.h"
+
+namespace talmor::testing {
+namespace {
+
+class AccountLockout : public DataDirTest {
+ protected:
+  // SecurityLogin (or, with `user`, SecurityEditUser on it) driven by `script`; its answer.
+  int Call(const Library& lib, const std::string& script, const char* user = nullptr) {
+    const std::string file = File("script" + std::to_string(++scripts_));
+    std::ofstream(file) << script;
+    ::setenv("TALMOR_UI_SCRIPT", file.c_str(), 1);
+    return user == nullptr ? lib.Get<TalmorWindowFn>("SecurityLogin")(nullptr)
+                           : lib.Get<TalmorNamedFn>("SecurityEditUser")(nullptr, user, static_cast<int32_t>(std::strlen(user)));
+  }
+  static std::string LogOn(const char* password) {
+    return std::string("dialog 130\ntype 1000 mallory\ntype 1001 ") + password + "\nclick 1\n";
+  }
+  int scripts_ = 0;
+};
+
+TEST_F(AccountLockout, FailuresInTwoProcessesLockTogetherUntilAnAdministratorUnlocks) {
+  SecurityDatabase db;
+  db.AddUser(UserRecord("mallory", "", "", "mpw"));
+  SaveSecurityDatabase(db, SecurityOptions{});
+  WriteProfileString("qvtalmor.ini", "AccountProtection", "LockoutThreshold", "3");
+  ScopedEnv ui("TALMOR_UI", "headless");
+  ScopedEnv transcript("TALMOR_UI_TRANSCRIPT", File("transcript"));
+  ASSERT_EQ(QVHostPresenceAcquire(), 1);
+  int ready[2], go[2];
+  ASSERT_TRUE(::pipe(ready) == 0 && ::pipe(go) == 0);
+  Child b([&] {
+    Library lib;
+    char byte = 0;
+    CHILD_STEP(Call(lib, LogOn("guess1")) == 0, 2);
+    CHILD_STEP(::write(ready[1], "r", 1) == 1 && ::read(go[0], &byte, 1) == 1, 3);
+    // A has made the third failure: the right password is refused here too, and so is another
+    // failure, which does not lock again.
+    CHILD_STEP(Call(lib, LogOn("mpw")) == 0 && Call(lib, LogOn("guess4")) == 0, 4);
+    return 0;
+  });
+  char byte;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(RunInChild([&] {
+              Library lib;
+              return Call(lib, LogOn("guess2")) == 0 && Call(lib, LogOn("guess3")) == 0 ? 0 : 1;
+            }),
+            0);
+  ASSERT_EQ(::write(go[1], "g", 1), 1);
+  EXPECT_EQ(b.Wait(), 0);
+  for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+  std::stringstream shown;
+  shown << std::ifstream(File("transcript")).rdbuf();
+  EXPECT_NE(shown.str().find(kLockedRefusal), std::string::npos);
+
+  QVStatusSetString(47, "Administrator");
+  EXPECT_EQ(RunInChild([&] {
+              Library lib;
+              CHILD_STEP(Call(lib, "dialog 134\nclick 1010\nclick 1\n", "mallory") == 1, 1);
+              return Call(lib, LogOn("mpw")) == 1 ? 0 : 2;
+            }),
+            0);
+  QVHostPresenceRelease();
+  std::vector<std::string> lines = AuditLines();
+  std::erase_if(lines, [](const std::string& l) { return l.find("|Account ") == std::string::npos; });
+  EXPECT_EQ(lines, std::vector<std::string>({"Logon/Logoff|mallory|Account locked.",
+                                             "Logon/Logoff|mallory|Account unlocked."}));
+}
+
+}  // namespace
+}  // namespace talmor::testing
