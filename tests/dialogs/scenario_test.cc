@@ -12,6 +12,7 @@
 //   given unwritable-profile
 //   given protection KEY VALUE (in [AccountProtection])   given aged NAME DAYS (password age)
 //   given saved (the database written, as another process would find it)
+//   given later MINUTES (the wall clock moves on)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -28,6 +29,7 @@
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
 #include "manager/standard_audit_dialogs.h"
+#include "platform/local_time.h"
 #include "platform/names.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
@@ -39,6 +41,9 @@ namespace talmor::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::chrono::minutes g_later{0};
+TimePoint Later() { return std::chrono::system_clock::now() + g_later; }
 
 // A manager started on an empty data directory (the built-in account and group only), with the
 // real dialogs installed, run once per backend (UiBackendRows).
@@ -54,6 +59,7 @@ class DialogScenario : public UiBackendTest {
     manager_->StartUp();
   }
   void TearDown() override {
+    SetClock(nullptr), g_later = {};
     manager_.reset();
     ResetBrandingForTesting();
   }
@@ -167,6 +173,8 @@ class ScenarioFileTest : public DialogScenario {
       const auto age = std::chrono::hours(24) * std::stoi(Split(rest, ' ').at(1));
       const std::int64_t when = std::chrono::duration_cast<std::chrono::seconds>((std::chrono::system_clock::now() - age).time_since_epoch()).count();
       UpdateAccountStates([&](AccountStates& s) { s[FoldCase(Split(rest, ' ').at(0))].password_changed = when; return true; });
+    } else if (kind == "later") {
+      g_later += std::chrono::minutes(std::stoi(rest)), SetClock(&Later);
     } else if (kind == "saved") {
       manager().Save();
     } else if (kind == "branding") {

@@ -1,6 +1,6 @@
-// Account protection on one manager with a test clock: lockout by count and by time, the
-// built-in account's bounded lock, the administrator's unlock, aging from the first sight, the
-// history checked against the cryptographic library's own PBKDF2, idle log-off through the
+// Account protection on one manager with a test clock (lockout is in the dialog scenarios and
+// the export tests): aging from the first sight, the history checked against the cryptographic
+// library's own PBKDF2, nothing touched when nothing is configured, idle log-off through the
 // module's idle work, and the state file read back from damaged and random text.
 #include "manager/account_protection.h"
 
@@ -61,44 +61,6 @@ class AccountProtectionTest : public DataDirTest {
   ClockFunction previous_ = nullptr;
   SecurityManager manager_;
 };
-
-TEST_F(AccountProtectionTest, FailuresLockAtTheThresholdUntilTheTimeRunsOut) {
-  Set("LockoutThreshold", "3");
-  Set("LockoutMinutes", "10");
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(LogIn("nobody", "x"), 0);
-  EXPECT_FALSE(StateFileExists());  // only existing accounts count
-  EXPECT_EQ(LogIn("bob", "x"), 0);
-  EXPECT_EQ(LogIn("BOB", "y"), 0);
-  EXPECT_EQ(LogIn("bob", "bobpw"), 1);  // a log-on clears the count
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(LogIn("bob", "z"), 0);
-  EXPECT_EQ(LogIn("bob", "bobpw"), 0);
-  EXPECT_EQ(manager_.logon_refusal(), kLockedRefusal);
-  EXPECT_TRUE(manager_.protection().IsLocked("Bob"));
-  g_now += 10 * kMinute - 1;
-  EXPECT_EQ(LogIn("bob", "bobpw"), 0);
-  g_now += 1;
-  EXPECT_EQ(LogIn("bob", "bobpw"), 1);
-  EXPECT_EQ(manager_.logon_refusal(), "");
-  EXPECT_THAT(AuditLines(), ElementsAre("Logon/Logoff|bob|Account locked."));
-}
-
-TEST_F(AccountProtectionTest, TheBuiltInAccountUnlocksByItselfOthersWaitForAnAdministrator) {
-  Set("LockoutThreshold", "2");
-  Set("LockoutMinutes", "0");
-  for (const char* name : {"Administrator", "bob"}) {
-    EXPECT_EQ(LogIn(name, "x"), 0);
-    EXPECT_EQ(LogIn(name, "x"), 0);
-  }
-  g_now += kBuiltInLockMinutes * kMinute;
-  EXPECT_EQ(LogIn("Administrator", "BlueHarbour"), 1);
-  g_now += 365 * kDay;
-  EXPECT_EQ(LogIn("bob", "bobpw"), 0);
-  EXPECT_TRUE(manager_.protection().Unlock("bob"));
-  EXPECT_EQ(LogIn("bob", "bobpw"), 1);
-  EXPECT_THAT(AuditLines(), ElementsAre("Logon/Logoff|Administrator|Account locked.",
-                                        "Logon/Logoff|bob|Account locked.",
-                                        "Logon/Logoff|bob|Account unlocked."));
-}
 
 // PBKDF2-HMAC-SHA-256 computed by the library's own key derivation interface, not ours.
 std::string LibraryPbkdf2(const std::string& password, const PasswordHash& h) {
