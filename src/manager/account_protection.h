@@ -61,9 +61,10 @@ class AccountProtection {
   // Whether `password` is among the account's remembered previous passwords.
   bool IsInHistory(std::string_view account, std::string_view password) const;
 
-  // After a save under the database lock: each account of `after` whose password differs from
-  // `before` (or that is new) is dated now, and its previous password goes to the front of its
-  // history, which keeps the newest PasswordHistory entries. Raises FileException.
+  // After a save under the database lock, with what the files held before it and what it wrote:
+  // each account of `after` whose password differs from `before` (or that is new) is dated now,
+  // and its previous password goes to the front of its history, which keeps the newest
+  // PasswordHistory entries. Raises FileException.
   void NoteSavedPasswords(const SecurityDatabase& before, const SecurityDatabase& after);
 
   bool IsLocked(std::string_view account) const;

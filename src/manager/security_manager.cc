@@ -243,7 +243,7 @@ void SecurityManager::Save() {
   // The mark goes first: should a file fail, the others still learn that the files changed.
   lock.MarkSaved();
   SaveSecurityDatabase(merged, merged_options);
-  protection_.NoteSavedPasswords(*base_, *this);
+  protection_.NoteSavedPasswords(theirs, merged);
   // Under an open dialog the working database stays as it is; the base and its stamp stay too,
   // so the first call after the dialog merges it onto what was written here.
   if (running_ != 0) return;
