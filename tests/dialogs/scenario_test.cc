@@ -10,7 +10,7 @@
 //   then option NAME VALUE      then event TEXT (the audit log holds it) / then events N
 //   given session REMEMBERED|PUBLISHED      then session CURRENT|REMEMBERED|PUBLISHED (log-on)
 //   given unwritable-profile
-//   given protection KEY VALUE (in [AccountProtection])   given aged NAME DAYS (password age)
+//   given protection KEY VALUE (in [AccountProtection])
 //   given saved (the database written, as another process would find it)
 //   given later MINUTES (the wall clock moves on)
 #include <gmock/gmock.h>
@@ -30,10 +30,8 @@
 #include "manager/security_manager.h"
 #include "manager/standard_audit_dialogs.h"
 #include "platform/local_time.h"
-#include "platform/names.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
-#include "storage/account_states.h"
 #include "support/temp_dir.h"
 #include "support/ui_backends.h"
 
@@ -169,10 +167,6 @@ class ScenarioFileTest : public DialogScenario {
       std::filesystem::create_directory(dir_.File("qvtalmor.ini"));
     } else if (kind == "protection") {
       WriteProfileString("qvtalmor.ini", "AccountProtection", Split(rest, ' ').at(0), Split(rest, ' ').at(1));
-    } else if (kind == "aged") {
-      const auto age = std::chrono::hours(24) * std::stoi(Split(rest, ' ').at(1));
-      const std::int64_t when = std::chrono::duration_cast<std::chrono::seconds>((std::chrono::system_clock::now() - age).time_since_epoch()).count();
-      UpdateAccountStates([&](AccountStates& s) { s[FoldCase(Split(rest, ' ').at(0))].password_changed = when; return true; });
     } else if (kind == "later") {
       g_later += std::chrono::minutes(std::stoi(rest)), SetClock(&Later);
     } else if (kind == "saved") {

@@ -41,14 +41,8 @@ class AccountProtectionTest : public DataDirTest {
     SaveSecurityDatabase(db, SecurityOptions{});
     manager_.StartUp();
   }
-  void TearDown() override {
-    SetClock(previous_);
-    coarse_clock_shift_ms = 0;
-  }
-  static void Set(const char* key, const std::string& value) {
-    WriteProfileString("qvtalmor.ini", "AccountProtection", key, value);
-  }
-  int LogIn(const char* name, const char* password) { return manager_.LogInUser(name, password); }
+  void TearDown() override { SetClock(previous_), coarse_clock_shift_ms = 0; }
+  static void Set(const char* key, const char* value) { WriteProfileString("qvtalmor.ini", "AccountProtection", key, value); }
   void SetPassword(const char* password) {
     UserRecord bob("bob", "", "", password);
     manager_.EditUser("bob", bob);
@@ -78,15 +72,15 @@ TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsT
   Set("PasswordMaxAgeDays", "30");
   Set("PasswordHistory", "2");
   g_now += 1000 * kDay;  // long after any change the files could tell of
-  EXPECT_EQ(LogIn("bob", "bobpw"), 1);
+  EXPECT_EQ(manager_.LogInUser("bob", "bobpw"), 1);
   g_now += 30 * kDay - 1;
-  EXPECT_EQ(LogIn("bob", "bobpw"), 1);
+  EXPECT_EQ(manager_.LogInUser("bob", "bobpw"), 1);
   g_now += 1;
-  EXPECT_EQ(LogIn("bob", "bobpw"), 0);
+  EXPECT_EQ(manager_.LogInUser("bob", "bobpw"), 0);
   EXPECT_TRUE(manager_.protection().password_expired());
   EXPECT_EQ(manager_.logon_refusal(), kExpiredRefusal);
   for (const char* password : {"second", "third", "fourth"}) SetPassword(password);
-  EXPECT_EQ(LogIn("bob", "fourth"), 1);  // dated by the save
+  EXPECT_EQ(manager_.LogInUser("bob", "fourth"), 1);  // dated by the save
   for (const char* old : {"bobpw", "second", "third", "fourth"}) {
     const bool kept = old[0] == 's' || old[0] == 't';  // the two newest previous ones
     EXPECT_EQ(manager_.protection().IsInHistory("BOB", old), kept) << old;
