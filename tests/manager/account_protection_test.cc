@@ -100,6 +100,7 @@ TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsT
 #endif
   // The RFC 7914 vector ("passwd", "salt", one round) holds on every platform's library.
   EXPECT_EQ(View(Pbkdf2Sha256("passwd", "salt", 1)).substr(0, 4), "\x55\xac\x04\x6e");
+  EXPECT_EQ(View(Pbkdf2Sha256("", "salt", 1)).substr(0, 4), "\xf1\x35\xc2\x79");  // blank passwords
 }
 
 // Idle log-off alone keeps no account state: failures, saves and log-ons leave no state file and
