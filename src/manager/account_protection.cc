@@ -184,7 +184,9 @@ void AccountProtection::NoteSavedPasswords(const SecurityDatabase& before,
 }
 
 bool AccountProtection::IsLocked(std::string_view account) const {
-  if (!settings_.KeepsState()) return false;  // locks apply only while protection is on
+  // Locks apply only while protection is on; the settings are read afresh, since an
+  // administrator may look without having logged on in this process.
+  if (!ReadProtectionSettings().KeepsState()) return false;
   const AccountStates states = ReadAccountStates();
   const auto found = states.find(FoldCase(account));
   return found != states.end() && found->second.locked_until != 0 &&
