@@ -149,6 +149,19 @@ void ReplaceFile(const std::string& path, const std::string& content) {
   } catch (const FileException&) {
     // The new file is in place; only its durability across a crash is in doubt.
   }
+  // Temporary files an interrupted write left: every writer holds the database lock, so none is
+  // being written now.
+  const std::string prefix = std::string(kAccountsFileName.substr(1)) + ".~";
+  try {
+    const std::string directory = DirectoryOf(path);
+    for (const std::string& name : fs.ListDirectory(directory)) {
+      if (name.starts_with(prefix) && name.ends_with(".tmp")) {
+        fs.Remove(JoinDataPath(directory, "\\" + name));
+      }
+    }
+  } catch (const FileException&) {
+    // Left for the next write.
+  }
 }
 
 }  // namespace

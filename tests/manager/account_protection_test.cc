@@ -13,6 +13,7 @@
 #endif
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 
@@ -77,6 +78,7 @@ std::string LibraryPbkdf2(std::string password, PasswordHash h) {
 TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsTheNewest) {
   Set("PasswordMaxAgeDays", "30");
   Set("PasswordHistory", "2");
+  std::ofstream(File("ACCOUNTS.REC.~1f.tmp")) << "left by an interrupted write";
   g_now += 1000 * kDay;  // long after any change the files could tell of
   EXPECT_EQ(manager_.LogInUser("bob", "bobpw"), 1);
   g_now += 30 * kDay - 1;
@@ -91,6 +93,7 @@ TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsT
     const bool kept = old[0] == 's' || old[0] == 't';  // the two newest previous ones
     EXPECT_EQ(manager_.protection().IsInHistory("BOB", old), kept) << old;
   }
+  EXPECT_FALSE(std::filesystem::exists(File("ACCOUNTS.REC.~1f.tmp")));
   const AccountState bob = ReadAccountStates().at("bob");
   ASSERT_EQ(bob.history.size(), 2u);
   EXPECT_EQ(bob.history[0].iterations + bob.history[0].salt.size(), kPasswordHashIterations + kPasswordSaltSize);
