@@ -60,9 +60,7 @@ TEST_F(AccountLockout, FailuresInTwoProcessesLockTogetherUntilAnAdministratorUnl
   ASSERT_EQ(::write(go[1], "g", 1), 1);
   EXPECT_EQ(b.Wait(), 0);
   for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
-  std::stringstream shown;
-  shown << std::ifstream(File("transcript")).rdbuf();
-  EXPECT_NE(shown.str().find(kLockedRefusal), std::string::npos);
+  EXPECT_NE((std::stringstream() << std::ifstream(File("transcript")).rdbuf()).str().find(kLockedRefusal), std::string::npos);
 
   QVStatusSetString(47, "Administrator");
   EXPECT_EQ(RunInChild([&] {

@@ -48,11 +48,7 @@ class AccountProtectionTest : public DataDirTest {
   }
   void TearDown() override { SetClock(previous_), coarse_clock_shift_ms = 0; }
   static void Set(const char* key, const char* value) { WriteProfileString("qvtalmor.ini", "AccountProtection", key, value); }
-  void SetPassword(const char* password) {
-    UserRecord bob("bob", "", "", password);
-    manager_.EditUser("bob", bob);
-    manager_.Save();
-  }
+  void SetPassword(const char* password) { manager_.EditUser("bob", UserRecord("bob", "", "", password)), manager_.Save(); }
   bool StateFileExists() const { return std::filesystem::exists(File("ACCOUNTS.REC")); }
 
   ClockFunction previous_ = nullptr;
@@ -98,8 +94,7 @@ TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsT
   ASSERT_EQ(bob.history.size(), 2u);
   EXPECT_EQ(bob.history[0].iterations + bob.history[0].salt.size(), kPasswordHashIterations + kPasswordSaltSize);
 #ifndef _WIN32
-  EXPECT_EQ(bob.history[0].hash, LibraryPbkdf2("third", bob.history[0]));
-  EXPECT_EQ(bob.history[1].hash, LibraryPbkdf2("second", bob.history[1]));
+  for (int i : {0, 1}) EXPECT_EQ(bob.history[i].hash, LibraryPbkdf2(i == 0 ? "third" : "second", bob.history[i]));
 #endif
   // The RFC 7914 vector ("passwd", "salt", one round) holds on every platform's library.
   EXPECT_EQ(View(Pbkdf2Sha256("passwd", "salt", 1)).substr(0, 4), "\x55\xac\x04\x6e");
