@@ -3,6 +3,9 @@
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,15 +17,21 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "host_library.h"
 #include "host_rows.h"
+#include "manager/protection_settings.h"
+#include "platform/file_exception.h"
+#include "platform/profile_file.h"
 #include "qvshare.h"
 
 namespace {
@@ -66,6 +75,9 @@ class HostWindow : public QMainWindow {
     add_policy("Group rights policy...", lib_.SecurityRightsPolicy, kAlways);
     add_policy("Audit policy...", lib_.SecurityAuditPolicy, kOnOk);
     add_policy("Audit log viewer...", lib_.SecurityLogView, kNone);
+    auto* protection = new QPushButton("Account protection...", policies);
+    connect(protection, &QPushButton::clicked, this, [this] { EditProtection(); });
+    policy_buttons->addWidget(protection, row / 2, row % 2);
     left->addWidget(policies);
 
     auto* note_box = new QGroupBox("Note to the audit trail", central);
@@ -133,6 +145,40 @@ class HostWindow : public QMainWindow {
     }
     Fill(users_, std::move(users));
     Fill(groups_, std::move(groups));
+  }
+
+  // The account protection settings live in the profile file, which the library reads again at
+  // each log-on: this host edits them itself, after the enquiry for the administration right
+  // (audited; a refusal is shown by the library).
+  void EditProtection() {
+    if (lib_.SecurityEnquire(Handle(), 0) != 1) return;
+    QDialog dialog(this);
+    dialog.setWindowTitle("Account protection");
+    auto* form = new QFormLayout(&dialog);
+    std::vector<QSpinBox*> boxes;
+    for (const talmor::ProtectionKey& key : talmor::kProtectionKeys) {
+      auto* box = new QSpinBox(&dialog);
+      box->setRange(0, key.max);
+      box->setSpecialValueText("off");
+      box->setValue(std::atoi(talmor::GetProfileString("qvtalmor.ini", talmor::kProtectionSection,
+                                                       key.key, "0", 32).c_str()));
+      form->addRow(key.key, box);
+      boxes.push_back(box);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted) return;
+    try {
+      for (size_t i = 0; i < boxes.size(); ++i) {
+        talmor::WriteProfileString("qvtalmor.ini", talmor::kProtectionSection,
+                                   talmor::kProtectionKeys[i].key,
+                                   std::to_string(boxes[i]->value()));
+      }
+    } catch (const talmor::FileException& e) {
+      QMessageBox::warning(this, "qvhost", QString("The settings could not be saved: ") + e.what());
+    }
   }
 
   void LogOn() {

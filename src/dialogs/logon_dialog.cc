@@ -1,5 +1,6 @@
 #include "dialogs/logon_dialog.h"
 
+#include "dialogs/change_password_dialog.h"
 #include "manager/branding.h"
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
@@ -66,7 +67,8 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
 
 void LogonDialog::OnOK() {
   UpdateData(true);
-  if (manager_.LogInUser(user_name_, password_) != 0) {
+  if (manager_.LogInUser(user_name_, password_) != 0 ||
+      ChangeExpiredPassword(manager_, this, user_name_)) {
     // The remembered name is a convenience: a profile file that cannot be written does not undo
     // a log-on that has happened.
     try {

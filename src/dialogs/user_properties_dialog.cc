@@ -26,6 +26,7 @@ constexpr const char* kPasswordTooShortFormat =
 constexpr const char* kPasswordNotConfirmed =
     "The new password was not correctly confirmed.\nBe sure that the confirmation password "
     "exactly matches the new password.";
+constexpr const char* kNotUnlocked = "The account could not be unlocked. Try again later.";
 
 }  // namespace
 
@@ -94,6 +95,10 @@ bool UserPropertiesDialog::OnInitDialog() {
   }
   // The built-in account keeps its name, texts and flags; its password can change.
   if (EqualIgnoringCase(user_name_, kBuiltInUserName)) disable(account_fields);
+  if (stored_name_.empty() || manager_.HasRight(kAdministerRight) == 0 ||
+      !manager_.protection().IsLocked(stored_name_)) {
+    disable({ids::kUnlock});
+  }
 
   if (stored_name_.empty()) {
     disable({ids::kRightsLabel, ids::kRights});
@@ -130,6 +135,16 @@ void UserPropertiesDialog::DoDataExchange(DataExchange& dx) {
   dx.Check(ids::kCannotChangePassword, cannot_change_password_);
   dx.Check(ids::kAccountDisabled, account_disabled_);
   dx.Control(ids::kRights, rights_list_);
+}
+
+bool UserPropertiesDialog::OnCommand(int id, Notify code) {
+  if (id != ids::kUnlock || code != Notify::kClicked) return Dialog::OnCommand(id, code);
+  if (manager_.HasRight(kAdministerRight) != 0 && manager_.protection().Unlock(stored_name_)) {
+    if (Control* c = Item(ids::kUnlock)) c->EnableWindow(false);
+  } else {
+    ShowError(kNotUnlocked);
+  }
+  return true;
 }
 
 void UserPropertiesDialog::ShowError(std::string_view message) {

@@ -31,9 +31,12 @@ class UserPropertiesDialog : public Dialog {
   ListBox rights_list_;
 
  protected:
-  // Disables what the current user may not change, then lists the rights an existing account
-  // holds through its groups (once for each granting group).
+  // Disables what the current user may not change (Unlock unless an administrator looks at a
+  // locked account), then lists the rights an existing account holds through its groups (once
+  // for each granting group).
   bool OnInitDialog() override;
+  // Unlock: clears the account's lock at once (not at OK), recorded as "Account unlocked.".
+  bool OnCommand(int id, Notify code) override;
   void DoDataExchange(DataExchange& dx) override;
   // The five checks in order; the first that fails is shown and the dialog stays open.
   void OnOK() override;

@@ -31,6 +31,9 @@ bool SecurityApp::PreTranslateMessage(const MessageRecord& message) {
   return ActiveBackend().PreTranslateMessage(message);
 }
 
-bool SecurityApp::OnIdle(int count) { return module_state_.OnIdle(count); }
+bool SecurityApp::OnIdle(int count) {
+  if (count == 0 && manager_ != nullptr) manager_->LogOffWhenIdle();
+  return module_state_.OnIdle(count);
+}
 
 }  // namespace talmor

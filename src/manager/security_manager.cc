@@ -86,6 +86,7 @@ void SecurityManager::StartUp() {
   SetBase(*stamp);
   CreateBuiltInAccounts();
   if (!IsHostWindowPresent()) PublishUserName("");
+  protection_.Refresh();
 }
 
 void SecurityManager::CreateBuiltInAccounts() {
@@ -127,6 +128,7 @@ void SecurityManager::CreateBuiltInAccounts() {
 int SecurityManager::LogInUser(std::string_view name, std::string_view password) {
   const Operation operation(*this);
   logon_refusal_.clear();
+  protection_.Refresh();
   if (SecurityDisable) {
     current_user_ = std::string(kBuiltInUserName);
     return 1;
@@ -135,7 +137,12 @@ int SecurityManager::LogInUser(std::string_view name, std::string_view password)
   UserRecord found;
   if (FindUser(name, &found)) user = &found;
   if (user == nullptr || user->GetAccountDisabled()) return 0;
-  if (!EqualExactly(password, user->Password())) return 0;
+  const bool matches = EqualExactly(password, user->Password());
+  if (protection_.settings().KeepsState() &&
+      !protection_.AdmitLogOn(user->UserName(), matches, logon_refusal_)) {
+    return 0;
+  }
+  if (!matches) return 0;
   current_user_ = user->UserName();
   return 1;
 }
@@ -155,9 +162,9 @@ int SecurityManager::Login(Window* owner) {
   return 0;
 }
 
-void SecurityManager::Logoff() {
+void SecurityManager::Logoff(std::string_view description) {
   CatchUp();  // the audit options may have changed elsewhere
-  RecordAuditEvent(1, "User logged off.");
+  RecordAuditEvent(1, description);
   // A log that cannot be compacted now is compacted at a later log-off; the user leaves anyway.
   try {
     AuditLogFile log;
@@ -223,6 +230,7 @@ void SecurityManager::Save() {
     // Nobody saved since the base: this process's database is the whole truth.
     lock.MarkSaved();
     SaveSecurityDatabase(*this, *this);
+    protection_.NoteSavedPasswords(*base_, *this);
     SetBase(ReadDatabaseStamp());
     return;
   }
@@ -235,6 +243,7 @@ void SecurityManager::Save() {
   // The mark goes first: should a file fail, the others still learn that the files changed.
   lock.MarkSaved();
   SaveSecurityDatabase(merged, merged_options);
+  protection_.NoteSavedPasswords(theirs, merged);
   // Under an open dialog the working database stays as it is; the base and its stamp stay too,
   // so the first call after the dialog merges it onto what was written here.
   if (running_ != 0) return;

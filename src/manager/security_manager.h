@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "database/security_database.h"
+#include "manager/account_protection.h"
 #include "manager/manager_dialogs.h"
 #include "platform/coarse_clock.h"
 #include "storage/database_files.h"
@@ -77,9 +78,16 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // records "Failed logon." and leaves the current user as it was; 0.
   int Login(Window* owner);
 
-  // Records "User logged off." (under the leaving user's name), compacts the audit log and
-  // clears the current user and the user name slot. Done in full also when nobody is logged on.
-  void Logoff();
+  // Records "User logged off." (or the reason given, under the leaving user's name), compacts the
+  // audit log and clears the current user and the user name slot. Done in full also when nobody
+  // is logged on.
+  void Logoff(std::string_view description = "User logged off.");
+
+  // Lockout, password aging and history (account_protection.h).
+  AccountProtection& protection() { return protection_; }
+  // With IdleLogoffMinutes set: logs the user off with "Idle log-off." when no call but the idle
+  // one has come for that long and no operation (a dialog) is running. The host's idle time.
+  void LogOffWhenIdle();
 
   // Empties the current user and the user name slot.
   void ClearCurrentUser();
@@ -102,8 +110,11 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // When no operation is running and the last look is kCatchUpIntervalMs or more ago: if another
   // process saved since the base, loads the files, merges this process's unsaved changes onto
   // them, repairs the built-in account and group again and forgets the HasRight answers.
+  // Every call but the idle one passes here, which makes it the time of the last activity.
   void CatchUp() {
-    if (running_ == 0 && CoarseSteadyMilliseconds() >= next_catch_up_ms_) CatchUpNow();
+    const std::int64_t now = CoarseSteadyMilliseconds();
+    last_activity_ms_ = now;
+    if (running_ == 0 && now >= next_catch_up_ms_) CatchUpNow();
   }
   static constexpr std::int64_t kCatchUpIntervalMs = 250;
 
@@ -127,6 +138,8 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   // 4 object viewed, 5 object modified, other: "n/a") under the current user, if the audit trail
   // and the category's option are on. 1 when written.
   int RecordAuditEvent(std::uint32_t code, std::string_view description);
+  // The same under `user` instead of the current user.
+  int RecordAuditEventAs(std::string_view user, std::uint32_t code, std::string_view description);
 
   // Records an event with the caller's category text, if the audit trail and the option for
   // other events are on. 1 when written.
@@ -243,6 +256,8 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   SecurityOptions base_options_;
   DatabaseStamp base_stamp_;
   std::int64_t next_catch_up_ms_ = 0;
+  std::int64_t last_activity_ms_ = 0;
+  AccountProtection protection_{*this};
   int running_ = 0;  // operations in progress (nested through dialogs)
 };
 

@@ -58,6 +58,17 @@ Digest HmacSha256(const Digest& key, std::initializer_list<ByteView> parts) {
   return out;
 }
 
+Digest Pbkdf2Sha256(ByteView password, ByteView salt, unsigned iterations) {
+  Digest out{};
+  if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                        reinterpret_cast<const unsigned char*>(salt.data()),
+                        static_cast<int>(salt.size()), static_cast<int>(iterations), EVP_sha256(),
+                        static_cast<int>(out.size()), out.data()) != 1) {
+    Fail("pbkdf2");
+  }
+  return out;
+}
+
 void RandomBytes(void* buffer, size_t size) {
   if (RAND_bytes(static_cast<unsigned char*>(buffer), static_cast<int>(size)) != 1) {
     Fail("random bytes");

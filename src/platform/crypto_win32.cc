@@ -65,6 +65,19 @@ Digest HmacSha256(const Digest& key, std::initializer_list<ByteView> parts) {
   return Hash(true, key.data(), static_cast<ULONG>(key.size()), parts);
 }
 
+Digest Pbkdf2Sha256(ByteView password, ByteView salt, unsigned iterations) {
+  Digest out{};
+  if (BCryptDeriveKeyPBKDF2(Provider(true),
+                            reinterpret_cast<PUCHAR>(const_cast<char*>(password.data())),
+                            static_cast<ULONG>(password.size()),
+                            reinterpret_cast<PUCHAR>(const_cast<char*>(salt.data())),
+                            static_cast<ULONG>(salt.size()), iterations, out.data(),
+                            static_cast<ULONG>(out.size()), 0) < 0) {
+    Fail("pbkdf2");
+  }
+  return out;
+}
+
 void RandomBytes(void* buffer, size_t size) {
   if (BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(size),
                       BCRYPT_USE_SYSTEM_PREFERRED_RNG) < 0) {

@@ -183,6 +183,7 @@ std::vector<DialogTemplate> BuildTemplates() {
             List(u::kRights, {5, 155, 195, 40}, kLbsNotify),
             DefButton(kIdOk, {101, 200, 47, 12}, "OK"),
             Button(kIdCancel, {152, 200, 47, 12}, "Cancel"),
+            Button(u::kUnlock, {5, 200, 47, 12}, "Un&lock"),
         }));
   }
 
@@ -235,6 +236,22 @@ std::vector<DialogTemplate> BuildTemplates() {
                              List(m::kNonMembers, {170, 50, 110, 75}, kChooser),
                              Button(m::kAdd, {120, 65, 45, 12}, "<- &Add"),
                              Button(m::kRemove, {120, 80, 45, 12}, "&Remove ->"),
+                         }));
+  }
+
+  {
+    namespace c = change_password_ids;
+    constexpr uint32_t kPassword = kEsPassword | kEsAutoHScroll;
+    all.push_back(Dialog(kIddChangePassword, "Change Password", 211, 80, kModalDialog,
+                         {
+                             Label({5, 10, 85, 10}, "&Old Password:"),
+                             Edit(c::kOldPassword, {95, 10, 105, 12}, kPassword),
+                             Label({5, 25, 85, 10}, "&New Password:"),
+                             Edit(c::kNewPassword, {95, 25, 105, 12}, kPassword),
+                             Label({5, 40, 85, 10}, "&Confirm New Password:"),
+                             Edit(c::kConfirmPassword, {95, 40, 105, 12}, kPassword),
+                             DefButton(kIdOk, {101, 60, 47, 12}, "OK"),
+                             Button(kIdCancel, {152, 60, 47, 12}, "Cancel"),
                          }));
   }
 

@@ -23,6 +23,7 @@ inline constexpr int kIddAuditLogViewer = 137;
 inline constexpr int kIddMembership = 138;
 inline constexpr int kIddLogonAlternative = 139;
 inline constexpr int kIddAccountPolicyAlternative = 140;
+inline constexpr int kIddChangePassword = 141;
 
 // Menu of the audit log viewer and its commands.
 inline constexpr int kIdrAuditLogMenu = 131;
@@ -75,6 +76,7 @@ inline constexpr int kFullName = 1006;
 inline constexpr int kRights = 1007;
 inline constexpr int kCannotChangePassword = 1008;
 inline constexpr int kAccountDisabled = 1009;
+inline constexpr int kUnlock = 1010;
 }  // namespace user_properties_ids
 
 namespace membership_ids {
@@ -107,5 +109,11 @@ inline constexpr int kPermitBlank = 1010;
 inline constexpr int kAtLeast = 1011;
 inline constexpr int kMinChars = 1012;
 }  // namespace account_policy_ids
+
+namespace change_password_ids {
+inline constexpr int kOldPassword = 1001;
+inline constexpr int kNewPassword = 1002;
+inline constexpr int kConfirmPassword = 1003;
+}  // namespace change_password_ids
 
 }  // namespace talmor

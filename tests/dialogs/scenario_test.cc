@@ -10,6 +10,9 @@
 //   then option NAME VALUE      then event TEXT (the audit log holds it) / then events N
 //   given session REMEMBERED|PUBLISHED      then session CURRENT|REMEMBERED|PUBLISHED (log-on)
 //   given unwritable-profile
+//   given protection KEY VALUE (in [AccountProtection])
+//   given saved (the database written, as another process would find it)
+//   given later MINUTES (the wall clock moves on)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -26,6 +29,7 @@
 #include "manager/host_status.h"
 #include "manager/security_manager.h"
 #include "manager/standard_audit_dialogs.h"
+#include "platform/local_time.h"
 #include "platform/profile_file.h"
 #include "resources/resource_ids.h"
 #include "support/temp_dir.h"
@@ -35,6 +39,9 @@ namespace talmor::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+std::chrono::minutes g_later{0};
+TimePoint Later() { return std::chrono::system_clock::now() + g_later; }
 
 // A manager started on an empty data directory (the built-in account and group only), with the
 // real dialogs installed, run once per backend (UiBackendRows).
@@ -50,6 +57,7 @@ class DialogScenario : public UiBackendTest {
     manager_->StartUp();
   }
   void TearDown() override {
+    SetClock(nullptr), g_later = {};
     manager_.reset();
     ResetBrandingForTesting();
   }
@@ -157,6 +165,12 @@ class ScenarioFileTest : public DialogScenario {
       PublishUserName(f.at(1));
     } else if (kind == "unwritable-profile") {  // a directory where the profile file should be
       std::filesystem::create_directory(dir_.File("qvtalmor.ini"));
+    } else if (kind == "protection") {
+      WriteProfileString("qvtalmor.ini", "AccountProtection", Split(rest, ' ').at(0), Split(rest, ' ').at(1));
+    } else if (kind == "later") {
+      g_later += std::chrono::minutes(std::stoi(rest)), SetClock(&Later);
+    } else if (kind == "saved") {
+      manager().Save();
     } else if (kind == "branding") {
       WriteProfileString("qvtalmor.ini", "Acquisition", "IsGCMD", "TRUE");
       ResetBrandingForTesting();
