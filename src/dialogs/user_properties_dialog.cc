@@ -95,6 +95,11 @@ bool UserPropertiesDialog::OnInitDialog() {
   }
   // The built-in account keeps its name, texts and flags; its password can change.
   if (EqualIgnoringCase(user_name_, kBuiltInUserName)) disable(account_fields);
+  // Unlock is shown only where accounts can lock, so that the dialog is as it always was
+  // without lockout.
+  if (ReadProtectionSettings().lockout_threshold == 0) {
+    if (Control* unlock = Item(ids::kUnlock)) unlock->ShowWindow(false);
+  }
   if (stored_name_.empty() || manager_.HasRight(kAdministerRight) == 0 ||
       !manager_.protection().IsLocked(stored_name_)) {
     disable({ids::kUnlock});

@@ -338,6 +338,7 @@ namespace {
 
 void Dump(HeadlessBackend& backend, HeadlessDialog& d) {
   for (auto& c : d.controls_) {
+    if (!c->IsVisible()) continue;  // what the operator sees
     const ControlTemplate& t = c->Template();
     bool checkable = t.kind == ControlKind::kCheckBox || t.kind == ControlKind::kRadioButton;
     std::string text = c->GetText();

@@ -324,7 +324,7 @@ class QtDriver : public UiDriver {
     for (size_t i = 0; i < t.controls.size(); ++i) {
       const ControlTemplate& ct = t.controls[i];
       QWidget* w = widgets[i];
-      if (w == nullptr) continue;
+      if (w == nullptr || w->isHidden()) continue;
       const bool checkable =
           ct.kind == ControlKind::kCheckBox || ct.kind == ControlKind::kRadioButton;
       Control* c = ct.id == kIdStatic ? nullptr : d.Item(ct.id);
