@@ -16,11 +16,14 @@
 #include "storage/database_files.h"
 #include "support/audit_events.h"
 #include "support/data_dir.h"
+#ifndef _WIN32
 #include "support/slapd.h"
+#endif
 
 namespace talmor::testing {
 namespace {
 
+#ifndef _WIN32  // slapd runs on the POSIX build only
 // The local rights of the mapped groups; a right no mapped group holds.
 const std::map<std::string, int> kGroupRight = {{"Chemists", 3}, {"Analysts", 7}, {"Visitors", 9}};
 constexpr int kUnmappedRight = 12;
@@ -153,6 +156,8 @@ TEST_F(DirectoryLogOn, AStoppedServerRefusesWithTheMessageAndOneWarningPerOutage
   delete server_;
   server_ = new Slapd;  // for the tests after this one
 }
+
+#endif
 
 TEST(DirectoryFilter, EscapesEverySpecialByteAndOnlyThose) {
   EXPECT_EQ(FillFilter("(&(uid=%s)(x=%s))", std::string("a\\b*c(d)e\0f", 11) + "%s"),
