@@ -132,7 +132,10 @@ std::unique_ptr<DirectoryConnection> ConnectToDirectory(const DirectorySettings&
   const int demand = LDAP_OPT_X_TLS_DEMAND;
   const int new_context = 0;
   timeval timeout{settings.timeout_seconds, 0};
-  bool set = ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
+  // An asynchronous connect lets the TLS handshake of ldaps wait with the network timeout too: a
+  // server that takes the connection and never answers would otherwise hold it for ever.
+  bool set = ldap_set_option(ld, LDAP_OPT_CONNECT_ASYNC, LDAP_OPT_ON) == LDAP_OPT_SUCCESS &&
+             ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
              ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS &&
              ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
              ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&

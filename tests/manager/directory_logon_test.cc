@@ -102,6 +102,21 @@ TEST_F(DirectoryLogOn, AStoppedServerRefusesWithTheMessageAndOneWarningPerOutage
   }
   EXPECT_EQ(DirectoryEvents(), 1);
   EXPECT_EQ(manager->LogInUser("Administrator", "BlueHarbour"), 1);  // local: still possible
+  // A server that takes the connection and never answers: the log-on returns all the same.
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t size = sizeof address;
+  auto* a = reinterpret_cast<sockaddr*>(&address);
+  ASSERT_EQ(::bind(silent, a, size) | ::listen(silent, 4) | ::getsockname(silent, a, &size), 0);
+  for (const std::string url : {"ldaps://127.0.0.1:", "ldap://127.0.0.1:"}) {
+    WriteProfileString("qvtalmor.ini", "Directory", "Url", url + std::to_string(ntohs(address.sin_port)));
+    WriteProfileString("qvtalmor.ini", "Directory", "StartTLS", "1");
+    WriteProfileString("qvtalmor.ini", "Directory", "TimeoutSeconds", "1");
+    manager = StartManager();
+    EXPECT_EQ(manager->LogInUser("ann", "annpw"), 0);
+    EXPECT_EQ(manager->logon_refusal(), DirectoryRefusalText(DirectoryStatus::kUnreachable));
+  }
+  ::close(silent);
   delete server_;
   server_ = new Slapd;  // for the tests after this one
 }
