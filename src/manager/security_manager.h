@@ -67,7 +67,9 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
 
   // With security disabled: the current user becomes "Administrator", 1. Otherwise 1 when
   // `name` (ignoring case) is an enabled account whose password equals `password` exactly; the
-  // current user becomes the name as stored. 0 leaves the current user unchanged.
+  // current user becomes the name as stored. 0 leaves the current user unchanged. A name that is
+  // no local account is checked against the site's directory when one is set up
+  // (LogInDirectoryUser); the current user is then the name as typed.
   int LogInUser(std::string_view name, std::string_view password);
 
   // Why the last LogInUser answered 0 when the usual failure message would not say it (a locked
