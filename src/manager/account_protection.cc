@@ -61,6 +61,7 @@ bool MatchesHash(std::string_view password, const PasswordHash& hash) {
 }
 
 void AccountProtection::Refresh() {
+  password_expired_ = false;
   std::vector<std::string> clamped;
   settings_ = ReadProtectionSettings(&clamped);
   if (clamped.empty() || clamp_said_) return;

@@ -44,8 +44,9 @@ class AccountProtection {
  public:
   explicit AccountProtection(SecurityManager& manager) : manager_(manager) {}
 
-  // Reads the settings again. The first time in this process that a value is clamped, the audit
-  // log says so ("Policy Change").
+  // Reads the settings again and forgets an earlier attempt's expired password (each log-on
+  // calls it first). The first time in this process that a value is clamped, the audit log says
+  // so ("Policy Change").
   void Refresh();
   const ProtectionSettings& settings() const { return settings_; }
 

@@ -85,6 +85,7 @@ void SecurityManager::StartUp() {
   }
   SetBase(*stamp);
   CreateBuiltInAccounts();
+  StartDirectory();
   if (!IsHostWindowPresent()) PublishUserName("");
   protection_.Refresh();
 }
@@ -136,6 +137,7 @@ int SecurityManager::LogInUser(std::string_view name, std::string_view password)
   const UserRecord* user = nullptr;
   UserRecord found;
   if (FindUser(name, &found)) user = &found;
+  if (user == nullptr && directory_) return LogInDirectoryUser(name, password);
   if (user == nullptr || user->GetAccountDisabled()) return 0;
   const bool matches = EqualExactly(password, user->Password());
   if (protection_.settings().KeepsState() &&
@@ -177,12 +179,14 @@ void SecurityManager::Logoff(std::string_view description) {
 
 void SecurityManager::ClearCurrentUser() {
   current_user_.clear();
+  directory_user_.clear();
   PublishUserName("");
 }
 
 bool SecurityManager::EnsureCurrentUser() {
   if (!current_user_.empty()) return true;
   current_user_ = ReadPublishedUserName();
+  if (directory_ && !current_user_.empty()) AdoptDirectoryUser();
   return !current_user_.empty();
 }
 
@@ -273,7 +277,7 @@ int SecurityManager::HasRight(std::uint32_t right) {
   const std::uint32_t bit = std::uint32_t{1} << right;
   if ((cache.known & bit) == 0) {
     cache.known |= bit;
-    if (UserHoldsRight(current_user_, static_cast<int>(right))) cache.held |= bit;
+    if (CurrentUserHoldsRight(static_cast<int>(right))) cache.held |= bit;
   }
   return (cache.held & bit) != 0 ? 1 : 0;
 }

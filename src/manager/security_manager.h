@@ -5,8 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "database/security_database.h"
+#include "directory/directory_client.h"
+#include "directory/directory_settings.h"
 #include "manager/account_protection.h"
 #include "manager/manager_dialogs.h"
 #include "platform/coarse_clock.h"
@@ -65,7 +68,9 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
 
   // With security disabled: the current user becomes "Administrator", 1. Otherwise 1 when
   // `name` (ignoring case) is an enabled account whose password equals `password` exactly; the
-  // current user becomes the name as stored. 0 leaves the current user unchanged.
+  // current user becomes the name as stored. 0 leaves the current user unchanged. A name that is
+  // no local account is checked against the site's directory when one is set up
+  // (LogInDirectoryUser); the current user is then the name as typed.
   int LogInUser(std::string_view name, std::string_view password);
 
   // Why the last LogInUser answered 0 when the usual failure message would not say it (a locked
@@ -231,8 +236,28 @@ class SecurityManager : public SecurityDatabase, public SecurityOptions {
   void ForwardAuditEvent(std::string_view source, std::string_view description,
                          const char* failure) const;
 
+  // ---- The site's directory (directory_logon.cc) ----
+  // Reads the Directory section of "qvtalmor.ini"; without one the directory is never used.
+  void StartDirectory();
+  // Log-on of a name that is not a local account; as LogInUser.
+  int LogInDirectoryUser(std::string_view name, std::string_view password);
+  // Resolves the groups of a directory user adopted from the user name slot, once a session.
+  void AdoptDirectoryUser();
+  // UserHoldsRight for the current user, through its mapped groups when it is a directory user.
+  bool CurrentUserHoldsRight(int right) const;
+  // Keeps track of outages: one warning per outage, another after a contact succeeded.
+  void NoteDirectoryContact(DirectoryStatus status);
+  // Records a directory warning in the audit trail and, at warning severity, the system log.
+  void RecordDirectoryWarning(std::string_view text);
+
   std::string current_user_;
   std::string logon_refusal_;
+  std::optional<DirectorySettings> directory_;
+  // The directory user of this session (as typed or adopted) and the local groups it maps to.
+  std::string directory_user_;
+  std::vector<std::string> directory_groups_;
+  bool directory_outage_ = false;
+  bool directory_insecure_warned_ = false;
   // "Forward" and "Socket" of [AuditLog] in "qvtalmor.ini", read at start-up: whether recorded
   // events go to the system log ("syslog"), and a datagram socket to send to instead of the
   // system's own receiver (for a local collector or a test).

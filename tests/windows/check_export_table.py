@@ -26,7 +26,7 @@ EXPORTS = [
 ]
 EMPTY = [8, 9, 12, 14, 15, 16, 17, 18, 19]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll", "advapi32.dll",
-               "comctl32.dll", "comdlg32.dll", "shell32.dll", "ole32.dll", "bcrypt.dll",
+               "comctl32.dll", "comdlg32.dll", "shell32.dll", "ole32.dll", "bcrypt.dll", "wldap32.dll",
                "qvshare.dll"}
 
 failed = 0
