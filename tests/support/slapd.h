@@ -29,7 +29,7 @@ class Slapd {
   static bool Installed() { return ::access("/usr/sbin/slapd", X_OK) == 0; }
 
   Slapd() {
-    const std::string data = std::filesystem::path(__FILE__).parent_path() / "slapd";
+    const std::string data = TALMOR_SLAPD_DATA_DIR;
     ready_ = std::system(("cd " + dir_.path() + " && sh " + data + "/setup.sh " + data + " >/dev/null 2>&1").c_str()) == 0;
     ports_[0] = Loopback(0), ports_[1] = Loopback(0);
     sockaddr_in silent{AF_INET, htons(static_cast<uint16_t>(ports_[2] = Loopback(0))), {htonl(INADDR_LOOPBACK)}, {}};
