@@ -66,8 +66,12 @@ void HasRightOnceAnswered(benchmark::State& state, const char* user, const char*
   }
   for (auto _ : state) benchmark::DoNotOptimize(lab->manager->HasRight(3));
 }
-void BM_HasRightDirectoryUser(benchmark::State& state) { HasRightOnceAnswered(state, "ann", "annpw"); }
-void BM_HasRightLocalUser(benchmark::State& state) { HasRightOnceAnswered(state, "lena", "lenapw"); }
+void BM_HasRightDirectoryUser(benchmark::State& state) {
+  HasRightOnceAnswered(state, "ann", "annpw");
+}
+void BM_HasRightLocalUser(benchmark::State& state) {
+  HasRightOnceAnswered(state, "lena", "lenapw");
+}
 BENCHMARK(BM_HasRightDirectoryUser);
 BENCHMARK(BM_HasRightLocalUser);
 

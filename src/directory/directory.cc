@@ -30,8 +30,8 @@ DirectoryAnswer Resolve(const DirectorySettings& settings, std::string_view name
     return answer;
   }
   std::vector<DirectoryEntry> found;
-  answer.status = connection->Search(settings.base_dn, true, FillFilter(settings.user_filter, name),
-                                     found);
+  answer.status =
+      connection->Search(settings.base_dn, true, FillFilter(settings.user_filter, name), found);
   if (answer.status != DirectoryStatus::kOk) return answer;
   if (found.size() != 1) {  // nobody, or a name that does not pick one entry
     answer.status = DirectoryStatus::kInvalidCredentials;
@@ -86,7 +86,8 @@ DirectoryAnswer DirectoryLookUp(const DirectorySettings& settings, std::string_v
 std::string_view DirectoryRefusalText(DirectoryStatus status) {
   switch (status) {
     case DirectoryStatus::kOk:
-    case DirectoryStatus::kInvalidCredentials: return "";
+    case DirectoryStatus::kInvalidCredentials:
+      return "";
     case DirectoryStatus::kUnreachable:
       return "The directory server cannot be reached.\n"
              "Please try again later, or log on with a local account.";
@@ -101,17 +102,21 @@ std::string_view DirectoryRefusalText(DirectoryStatus status) {
       return "Your directory password must be changed before you can log on.";
     case DirectoryStatus::kDisabled:
       return "Your directory account is disabled.\nPlease contact your Administrator.";
-    case DirectoryStatus::kError: break;
+    case DirectoryStatus::kError:
+      break;
   }
   return "The directory log-on is not set up correctly.\nPlease contact your Administrator.";
 }
 
 DirectoryStatus StatusFromDiagnostic(std::string_view diagnostic) {
   // Sub-codes given after "data " in a refused bind's diagnostic text.
-  struct Code { std::string_view data; DirectoryStatus status; };
+  struct Code {
+    std::string_view data;
+    DirectoryStatus status;
+  };
   static constexpr Code kCodes[] = {
-      {"775", DirectoryStatus::kLocked},     {"532", DirectoryStatus::kExpired},
-      {"701", DirectoryStatus::kDisabled},   {"773", DirectoryStatus::kMustChange},
+      {"775", DirectoryStatus::kLocked},   {"532", DirectoryStatus::kExpired},
+      {"701", DirectoryStatus::kDisabled}, {"773", DirectoryStatus::kMustChange},
       {"533", DirectoryStatus::kDisabled},
   };
   const size_t at = diagnostic.find("data ");

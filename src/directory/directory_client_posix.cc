@@ -13,14 +13,18 @@ namespace {
 
 DirectoryStatus StatusFromCode(int code) {
   switch (code) {
-    case LDAP_SUCCESS: return DirectoryStatus::kOk;
+    case LDAP_SUCCESS:
+      return DirectoryStatus::kOk;
     case LDAP_SERVER_DOWN:
     case LDAP_TIMEOUT:
     case LDAP_CONNECT_ERROR:
     case LDAP_UNAVAILABLE:
-    case LDAP_BUSY: return DirectoryStatus::kUnreachable;
-    case LDAP_INVALID_CREDENTIALS: return DirectoryStatus::kInvalidCredentials;
-    default: return DirectoryStatus::kError;
+    case LDAP_BUSY:
+      return DirectoryStatus::kUnreachable;
+    case LDAP_INVALID_CREDENTIALS:
+      return DirectoryStatus::kInvalidCredentials;
+    default:
+      return DirectoryStatus::kError;
   }
 }
 

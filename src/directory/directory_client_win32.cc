@@ -12,14 +12,18 @@ namespace {
 
 DirectoryStatus StatusFromCode(ULONG code) {
   switch (code) {
-    case LDAP_SUCCESS: return DirectoryStatus::kOk;
+    case LDAP_SUCCESS:
+      return DirectoryStatus::kOk;
     case LDAP_SERVER_DOWN:
     case LDAP_TIMEOUT:
     case LDAP_CONNECT_ERROR:
     case LDAP_UNAVAILABLE:
-    case LDAP_BUSY: return DirectoryStatus::kUnreachable;
-    case LDAP_INVALID_CREDENTIALS: return DirectoryStatus::kInvalidCredentials;
-    default: return DirectoryStatus::kError;
+    case LDAP_BUSY:
+      return DirectoryStatus::kUnreachable;
+    case LDAP_INVALID_CREDENTIALS:
+      return DirectoryStatus::kInvalidCredentials;
+    default:
+      return DirectoryStatus::kError;
   }
 }
 
@@ -91,8 +95,8 @@ std::unique_ptr<DirectoryConnection> ConnectToDirectory(const DirectorySettings&
   status = DirectoryStatus::kError;
   DirectoryAddress address;
   if (!ParseDirectoryUrl(settings.url, address)) return nullptr;
-  LDAP* ld = ldap_sslinitA(address.host.data(), static_cast<ULONG>(address.port),
-                           address.secure ? 1 : 0);
+  LDAP* ld =
+      ldap_sslinitA(address.host.data(), static_cast<ULONG>(address.port), address.secure ? 1 : 0);
   if (ld == nullptr) return nullptr;
   auto connection = std::make_unique<WldapConnection>(ld, settings.timeout_seconds);
   ULONG version = LDAP_VERSION3;
@@ -124,9 +128,10 @@ bool ReadSecretFile(const std::string& path, std::string& secret) {
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info{};
-  bool ok = GetFileInformationByHandle(file, &info) &&
-            (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-            GetFileType(file) == FILE_TYPE_DISK;
+  bool ok =
+      GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+      GetFileType(file) == FILE_TYPE_DISK;
   std::string text;
   char buffer[512];
   DWORD got = 0;

@@ -41,7 +41,8 @@ std::optional<DirectorySettings> ReadDirectorySettings(std::string_view ini_file
   settings.search_bind_password_file = Setting(ini_file, "SearchBindPasswordFile");
   const std::string timeout = Setting(ini_file, "TimeoutSeconds");
   int seconds = 0;
-  const auto [end, error] = std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
+  const auto [end, error] =
+      std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
   if (error == std::errc{} && end == timeout.data() + timeout.size() && seconds > 0) {
     settings.timeout_seconds = seconds;
   }
@@ -67,7 +68,8 @@ bool ParseDirectoryUrl(std::string_view url, DirectoryAddress& out) {
   } else {
     return false;
   }
-  if (const size_t slash = url.find('/'); slash != std::string_view::npos) url = url.substr(0, slash);
+  if (const size_t slash = url.find('/'); slash != std::string_view::npos)
+    url = url.substr(0, slash);
   address.port = address.secure ? 636 : 389;
   const size_t colon = url.rfind(':');
   if (colon != std::string_view::npos && url.find(']', colon) == std::string_view::npos) {
@@ -79,7 +81,8 @@ bool ParseDirectoryUrl(std::string_view url, DirectoryAddress& out) {
     }
     url = url.substr(0, colon);
   }
-  if (url.size() > 2 && url.front() == '[' && url.back() == ']') url = url.substr(1, url.size() - 2);
+  if (url.size() > 2 && url.front() == '[' && url.back() == ']')
+    url = url.substr(1, url.size() - 2);
   if (url.empty()) return false;
   address.host = std::string(url);
   out = address;

@@ -15,10 +15,10 @@ struct DirectoryGroupMapping {
 
 // Section "Directory" of "qvtalmor.ini": where accounts that are not local are looked up.
 struct DirectorySettings {
-  std::string url;             // ldaps://host[:port] or ldap://host[:port]
-  bool start_tls = false;      // StartTLS=1: TLS on an ldap:// connection
-  bool allow_insecure = false; // AllowInsecure=1: plain ldap:// without TLS is accepted
-  std::string ca_certificate;  // PEM file; empty: the system's store
+  std::string url;              // ldaps://host[:port] or ldap://host[:port]
+  bool start_tls = false;       // StartTLS=1: TLS on an ldap:// connection
+  bool allow_insecure = false;  // AllowInsecure=1: plain ldap:// without TLS is accepted
+  std::string ca_certificate;   // PEM file; empty: the system's store
   std::string base_dn;
   std::string user_filter = "(&(objectClass=person)(uid=%s))";
   std::string search_bind_dn;  // empty: anonymous search

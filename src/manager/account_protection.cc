@@ -19,8 +19,7 @@ namespace {
 constexpr std::int64_t kSecondsPerDay = 24 * 60 * 60;
 
 std::int64_t NowSeconds() {
-  return std::chrono::duration_cast<std::chrono::seconds>(CurrentTime().time_since_epoch())
-      .count();
+  return std::chrono::duration_cast<std::chrono::seconds>(CurrentTime().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -71,8 +70,7 @@ void AccountProtection::Refresh() {
   manager_.RecordAuditEvent(3, text + ".");
 }
 
-bool AccountProtection::AdmitLogOn(std::string_view account, bool matches,
-                                   std::string& refusal) {
+bool AccountProtection::AdmitLogOn(std::string_view account, bool matches, std::string& refusal) {
   password_expired_ = false;
   refusal.clear();
   const std::int64_t now = NowSeconds();

@@ -9,9 +9,7 @@
 
 namespace talmor {
 
-void SecurityManager::StartDirectory() {
-  directory_ = ReadDirectorySettings("qvtalmor.ini");
-}
+void SecurityManager::StartDirectory() { directory_ = ReadDirectorySettings("qvtalmor.ini"); }
 
 int SecurityManager::LogInDirectoryUser(std::string_view name, std::string_view password) {
   if (directory_->Insecure() && directory_->allow_insecure && !directory_insecure_warned_) {
@@ -38,8 +36,8 @@ void SecurityManager::AdoptDirectoryUser() {
   // Kept for the session whatever the answer: a user the directory does not confirm holds
   // nothing, and the directory is not asked again on every enquiry.
   directory_user_ = current_user_;
-  directory_groups_ = answer.status == DirectoryStatus::kOk ? answer.local_groups
-                                                            : std::vector<std::string>{};
+  directory_groups_ =
+      answer.status == DirectoryStatus::kOk ? answer.local_groups : std::vector<std::string>{};
   rights_cache_ = RightsCache{};
 }
 

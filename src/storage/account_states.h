@@ -52,7 +52,6 @@ AccountStates ReadAccountStates();
 // file is then replaced in one step (a private temporary file renamed over it). False, with
 // `change` not called, when the lock could not be had. Raises FileException when the file cannot
 // be written; the file is then as it was.
-bool UpdateAccountStates(const std::function<bool(AccountStates&)>& change,
-                         bool lock_held = false);
+bool UpdateAccountStates(const std::function<bool(AccountStates&)>& change, bool lock_held = false);
 
 }  // namespace talmor

@@ -29,10 +29,13 @@ class AccountLockout : public DataDirTest {
   bool Call(const Library& lib, int expect, const char* password, const char* user = nullptr,
             const std::string& script = "") {
     const std::string file = File("script" + std::to_string(++scripts_));
-    std::ofstream(file) << (user ? script : std::string("dialog 130\ntype 1000 mallory\ntype 1001 ") + password + "\nclick 1\n");
+    std::ofstream(file) << (user ? script
+                                 : std::string("dialog 130\ntype 1000 mallory\ntype 1001 ") +
+                                       password + "\nclick 1\n");
     ::setenv("TALMOR_UI_SCRIPT", file.c_str(), 1);
-    return expect == (user == nullptr ? lib.Get<TalmorWindowFn>("SecurityLogin")(nullptr)
-                                      : lib.Get<TalmorNamedFn>("SecurityEditUser")(nullptr, user, 7));
+    return expect == (user == nullptr
+                          ? lib.Get<TalmorWindowFn>("SecurityLogin")(nullptr)
+                          : lib.Get<TalmorNamedFn>("SecurityEditUser")(nullptr, user, 7));
   }
   int scripts_ = 0;
 };
@@ -49,28 +52,42 @@ TEST_F(AccountLockout, FailuresInTwoProcessesLockTogetherUntilAnAdministratorUnl
   Child b([&] {
     Library lib;
     char byte = 0;
-    CHILD_STEP(Call(lib, 0, "guess1") && ::write(ready[1], "r", 1) == 1 && ::read(go[0], &byte, 1) == 1, 2);
+    CHILD_STEP(
+        Call(lib, 0, "guess1") && ::write(ready[1], "r", 1) == 1 && ::read(go[0], &byte, 1) == 1,
+        2);
     // A has made the third failure: the right password is refused here too, and so is another
     // failure, which does not lock again.
     return Call(lib, 0, "mpw") && Call(lib, 0, "guess4") ? 0 : 3;
   });
   char byte;
   ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-  EXPECT_EQ(RunInChild([&] { Library lib; return Call(lib, 0, "guess2") && Call(lib, 0, "guess3") ? 0 : 1; }), 0);
+  EXPECT_EQ(RunInChild([&] {
+              Library lib;
+              return Call(lib, 0, "guess2") && Call(lib, 0, "guess3") ? 0 : 1;
+            }),
+            0);
   ASSERT_EQ(::write(go[1], "g", 1), 1);
   EXPECT_EQ(b.Wait(), 0);
   for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
-  EXPECT_NE((std::stringstream() << std::ifstream(File("transcript")).rdbuf()).str().find(kLockedRefusal), std::string::npos);
+  EXPECT_NE(
+      (std::stringstream() << std::ifstream(File("transcript")).rdbuf()).str().find(kLockedRefusal),
+      std::string::npos);
 
   QVStatusSetString(47, "Administrator");
   EXPECT_EQ(RunInChild([&] {
               Library lib;
-              return Call(lib, 1, nullptr, "mallory", "dialog 134\nclick 1010\nclick 1\n") && Call(lib, 1, "mpw") ? 0 : 1;
-            }), 0);
+              return Call(lib, 1, nullptr, "mallory", "dialog 134\nclick 1010\nclick 1\n") &&
+                             Call(lib, 1, "mpw")
+                         ? 0
+                         : 1;
+            }),
+            0);
   QVHostPresenceRelease();
   std::vector<std::string> lines = AuditLines();
-  std::erase_if(lines, [](const std::string& l) { return l.find("|Account ") == std::string::npos; });
-  EXPECT_EQ(lines, std::vector<std::string>({"Logon/Logoff|mallory|Account locked.", "Logon/Logoff|mallory|Account unlocked."}));
+  std::erase_if(lines,
+                [](const std::string& l) { return l.find("|Account ") == std::string::npos; });
+  EXPECT_EQ(lines, std::vector<std::string>({"Logon/Logoff|mallory|Account locked.",
+                                             "Logon/Logoff|mallory|Account unlocked."}));
 }
 
 }  // namespace

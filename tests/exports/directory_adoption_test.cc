@@ -21,7 +21,8 @@ TEST_F(DirectoryAdoption, AnotherProcessResolvesTheSameGroups) {
   server.Configure(File("reader.secret"));
   auto rights_of_adopted_user = [] {
     Library lib;
-    return HeldRights([&](int r) { return lib.Get<TalmorEnquireFn>("SecurityEnquireNoAudit")(nullptr, r); });
+    return HeldRights(
+        [&](int r) { return lib.Get<TalmorEnquireFn>("SecurityEnquireNoAudit")(nullptr, r); });
   };
   ASSERT_EQ(QVHostPresenceAcquire(), 1);
   QVStatusSetString(47, "ann");  // as the log-on dialog of another process leaves it

@@ -47,8 +47,12 @@ class AccountProtectionTest : public DataDirTest {
     manager_.StartUp();
   }
   void TearDown() override { SetClock(previous_), coarse_clock_shift_ms = 0; }
-  static void Set(const char* key, const char* value) { WriteProfileString("qvtalmor.ini", "AccountProtection", key, value); }
-  void SetPassword(const char* password) { manager_.EditUser("bob", UserRecord("bob", "", "", password)), manager_.Save(); }
+  static void Set(const char* key, const char* value) {
+    WriteProfileString("qvtalmor.ini", "AccountProtection", key, value);
+  }
+  void SetPassword(const char* password) {
+    manager_.EditUser("bob", UserRecord("bob", "", "", password)), manager_.Save();
+  }
   bool StateFileExists() const { return std::filesystem::exists(File("ACCOUNTS.REC")); }
 
   ClockFunction previous_ = nullptr;
@@ -58,15 +62,21 @@ class AccountProtectionTest : public DataDirTest {
 #ifndef _WIN32
 // PBKDF2-HMAC-SHA-256 computed by the library's own key derivation interface, not ours.
 std::string LibraryPbkdf2(std::string password, PasswordHash h) {
-  std::unique_ptr<EVP_KDF, void (*)(EVP_KDF*)> kdf(EVP_KDF_fetch(nullptr, "PBKDF2", nullptr), EVP_KDF_free);
-  std::unique_ptr<EVP_KDF_CTX, void (*)(EVP_KDF_CTX*)> ctx(EVP_KDF_CTX_new(kdf.get()), EVP_KDF_CTX_free);
+  std::unique_ptr<EVP_KDF, void (*)(EVP_KDF*)> kdf(EVP_KDF_fetch(nullptr, "PBKDF2", nullptr),
+                                                   EVP_KDF_free);
+  std::unique_ptr<EVP_KDF_CTX, void (*)(EVP_KDF_CTX*)> ctx(EVP_KDF_CTX_new(kdf.get()),
+                                                           EVP_KDF_CTX_free);
   char digest[] = "SHA256";
-  const OSSL_PARAM params[] = {OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD, password.data(), password.size()),
-                               OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, h.salt.data(), h.salt.size()),
-                               OSSL_PARAM_construct_uint(OSSL_KDF_PARAM_ITER, &h.iterations),
-                               OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
+  const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD, password.data(), password.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, h.salt.data(), h.salt.size()),
+      OSSL_PARAM_construct_uint(OSSL_KDF_PARAM_ITER, &h.iterations),
+      OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
+      OSSL_PARAM_construct_end()};
   std::string out(32, '\0');
-  EXPECT_EQ(EVP_KDF_derive(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), out.size(), params), 1);
+  EXPECT_EQ(
+      EVP_KDF_derive(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), out.size(), params),
+      1);
   return out;
 }
 #endif
@@ -92,9 +102,11 @@ TEST_F(AccountProtectionTest, PasswordsAgeFromTheirFirstSightAndTheHistoryKeepsT
   EXPECT_FALSE(std::filesystem::exists(File("ACCOUNTS.REC.~1f.tmp")));
   const AccountState bob = ReadAccountStates().at("bob");
   ASSERT_EQ(bob.history.size(), 2u);
-  EXPECT_EQ(bob.history[0].iterations + bob.history[0].salt.size(), kPasswordHashIterations + kPasswordSaltSize);
+  EXPECT_EQ(bob.history[0].iterations + bob.history[0].salt.size(),
+            kPasswordHashIterations + kPasswordSaltSize);
 #ifndef _WIN32
-  for (int i : {0, 1}) EXPECT_EQ(bob.history[i].hash, LibraryPbkdf2(i == 0 ? "third" : "second", bob.history[i]));
+  for (int i : {0, 1})
+    EXPECT_EQ(bob.history[i].hash, LibraryPbkdf2(i == 0 ? "third" : "second", bob.history[i]));
 #endif
   // The RFC 7914 vector ("passwd", "salt", one round) holds on every platform's library.
   EXPECT_EQ(View(Pbkdf2Sha256("passwd", "salt", 1)).substr(0, 4), "\x55\xac\x04\x6e");
@@ -132,7 +144,8 @@ TEST(AccountStatesFile, DamagedLinesAreSkippedAndAnyTextReadsBackAsItIsWritten) 
   const std::string text = FormatAccountStates(states);
   EXPECT_EQ(ParseAccountStates(text), states);
   EXPECT_TRUE(ParseAccountStates("ACCOUNTS 2\n" + text.substr(text.find('\n') + 1)).empty());
-  for (const char* line : {"x\t1\t0\t0", "x\t-1\t0\t0\t", "x\t1\t0\t0\t7:zz:00", "%4\t1\t0\t0\t", "x\t1\t0\t0\t0:00:00", "\t1\t0\t0\t", "x\t1\t0\t0\t7:00:"})
+  for (const char* line : {"x\t1\t0\t0", "x\t-1\t0\t0\t", "x\t1\t0\t0\t7:zz:00", "%4\t1\t0\t0\t",
+                           "x\t1\t0\t0\t0:00:00", "\t1\t0\t0\t", "x\t1\t0\t0\t7:00:"})
     EXPECT_EQ(ParseAccountStates(text + line + "\n"), states) << line;
   std::mt19937 random(7);
   for (int round = 0; round < 2000; ++round) {

@@ -38,7 +38,9 @@ class DirectoryLogOn : public DataDirTest {
     manager->StartUp();
     return manager;
   }
-  static int Rights(SecurityManager& m) { return HeldRights([&](int r) { return m.HasRight(r); }); }
+  static int Rights(SecurityManager& m) {
+    return HeldRights([&](int r) { return m.HasRight(r); });
+  }
   static inline Slapd* server_ = nullptr;
 };
 
@@ -46,10 +48,15 @@ constexpr int kAnnsRights = 1 << 3 | 1 << 7;
 
 TEST_F(DirectoryLogOn, LogsOnWithTheMappedGroupsOrRefusesWithTheReason) {
   using S = DirectoryStatus;
-  struct Row { const char *name, *password; std::map<std::string, std::string> settings; S outcome; int rights; };
+  struct Row {
+    const char *name, *password;
+    std::map<std::string, std::string> settings;
+    S outcome;
+    int rights;
+  };
   const Row rows[] = {
       {"ann", "annpw", {}, S::kOk, kAnnsRights},  // memberOf on the entry, uniqueMember on a group
-      {"bob", "bobpw", {}, S::kOk, 1 << 9},  // member on a group
+      {"bob", "bobpw", {}, S::kOk, 1 << 9},       // member on a group
       {"ann", "bobpw", {}, S::kInvalidCredentials, 0},
       {"ann", "", {}, S::kInvalidCredentials, 0},
       {"carl", "carlpw", {}, S::kInvalidCredentials, 0},  // in no mapped group
@@ -62,16 +69,25 @@ TEST_F(DirectoryLogOn, LogsOnWithTheMappedGroupsOrRefusesWithTheReason) {
       {"ann", "annpw", {{"Url", "ldap"}}, S::kInsecure, 0},
       {"ann", "annpw", {{"Url", "ldap"}, {"AllowInsecure", "1"}}, S::kOk, kAnnsRights},
       {"ann", "annpw", {{"CACertificate", ""}}, S::kUnreachable, 0},  // not trusted by the system
-      {"ann", "annpw", {{"Url", "silent"}}, S::kUnreachable, 0},  // never answers: returns all the same
+      {"ann",
+       "annpw",
+       {{"Url", "silent"}},
+       S::kUnreachable,
+       0},  // never answers: returns all the same
       {"ann", "annpw", {{"chmod", ""}}, S::kError, 0},
   };
   std::string user;
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.name) + "/" + row.password + " " + (row.settings.empty() ? "" : row.settings.begin()->first));
+    SCOPED_TRACE(std::string(row.name) + "/" + row.password + " " +
+                 (row.settings.empty() ? "" : row.settings.begin()->first));
     SetUp();
     for (const auto& [key, value] : row.settings) {
       if (key == "chmod") ::chmod(File("reader.secret").c_str(), 0640);
-      if (key != "chmod") WriteProfileString("qvtalmor.ini", "Directory", key, value == "ldap" ? server_->LdapUrl() : value == "silent" ? server_->SilentUrl() : value);
+      if (key != "chmod")
+        WriteProfileString("qvtalmor.ini", "Directory", key,
+                           value == "ldap"     ? server_->LdapUrl()
+                           : value == "silent" ? server_->SilentUrl()
+                                               : value);
     }
     auto manager = StartManager();
     ASSERT_EQ(manager->LogInUser(row.name, row.password), row.outcome == S::kOk ? 1 : 0);
@@ -80,7 +96,8 @@ TEST_F(DirectoryLogOn, LogsOnWithTheMappedGroupsOrRefusesWithTheReason) {
     EXPECT_EQ(Rights(*manager), row.rights);
     // Only the insecure connection that was allowed, and an outage, leave a warning (category
     // "Directory"); a log-on itself records nothing here.
-    EXPECT_EQ(AuditEvents().size(), row.settings.count("AllowInsecure") + (row.outcome == S::kUnreachable));
+    EXPECT_EQ(AuditEvents().size(),
+              row.settings.count("AllowInsecure") + (row.outcome == S::kUnreachable));
     manager->Save();  // nothing about directory users reaches the record files
     EXPECT_EQ(manager->GetUserStrings(2, user, user, user), 0);
   }
@@ -96,8 +113,10 @@ TEST_F(DirectoryLogOn, AStoppedServerRefusesWithTheMessageAndOneWarningPerOutage
     EXPECT_EQ(manager->LogInUser("ann", "annpw"), 0);
     EXPECT_EQ(manager->logon_refusal(), DirectoryRefusalText(DirectoryStatus::kUnreachable));
   }
-  EXPECT_EQ(AuditLines(), (std::vector<std::string>{"Logon/Logoff|ann|User logged off.",
-                                                    "Directory||The directory server " + server_->LdapsUrl() + " cannot be reached."}));
+  EXPECT_EQ(AuditLines(),
+            (std::vector<std::string>{
+                "Logon/Logoff|ann|User logged off.",
+                "Directory||The directory server " + server_->LdapsUrl() + " cannot be reached."}));
   EXPECT_EQ(manager->LogInUser("Administrator", "BlueHarbour"), 1);  // local: still possible
   delete server_;
   server_ = new Slapd;  // for the tests after this one
@@ -107,7 +126,8 @@ TEST_F(DirectoryLogOn, AStoppedServerRefusesWithTheMessageAndOneWarningPerOutage
 
 TEST(DirectoryFilter, EscapesBackslashAndNulAndReadsRefusalReasons) {
   EXPECT_EQ(FillFilter("(uid=%s)", std::string("a\\\0*", 4)), "(uid=a\\5c\\00\\2a)");
-  EXPECT_EQ(StatusFromDiagnostic("80090308: LdapErr: DSID-0C09042A, data 775, v3839"), DirectoryStatus::kLocked);
+  EXPECT_EQ(StatusFromDiagnostic("80090308: LdapErr: DSID-0C09042A, data 775, v3839"),
+            DirectoryStatus::kLocked);
 }
 
 }  // namespace

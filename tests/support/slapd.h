@@ -2,9 +2,9 @@
 
 // A real OpenLDAP server for directory tests: a temporary directory that slapd/setup.sh fills
 // with a self-signed CA, a server certificate for 127.0.0.1, the configuration slapd/slapd.conf
-// (mdb, memberof overlay) and the entries of slapd/lab.ldif; slapd runs as a child (support/process.h)
-// on two free loopback ports, ldaps:// and ldap:// (which offers StartTLS), and is killed with
-// the object. Settings time out after a second.
+// (mdb, memberof overlay) and the entries of slapd/lab.ldif; slapd runs as a child
+// (support/process.h) on two free loopback ports, ldaps:// and ldap:// (which offers StartTLS), and
+// is killed with the object. Settings time out after a second.
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -30,13 +30,20 @@ class Slapd {
 
   Slapd() {
     const std::string data = TALMOR_SLAPD_DATA_DIR;
-    ready_ = std::system(("cd " + dir_.path() + " && sh " + data + "/setup.sh " + data + " >/dev/null 2>&1").c_str()) == 0;
+    ready_ = std::system(
+                 ("cd " + dir_.path() + " && sh " + data + "/setup.sh " + data + " >/dev/null 2>&1")
+                     .c_str()) == 0;
     ports_[0] = Loopback(0), ports_[1] = Loopback(0);
-    sockaddr_in silent{AF_INET, htons(static_cast<uint16_t>(ports_[2] = Loopback(0))), {htonl(INADDR_LOOPBACK)}, {}};
-    ready_ = ready_ && ::bind(silent_, reinterpret_cast<sockaddr*>(&silent), sizeof silent) == 0 && ::listen(silent_, 4) == 0;
-    const std::string run = "cd " + dir_.path() + " && exec /usr/sbin/slapd -h '" + LdapsUrl() + "/ " + LdapUrl() +
-                            "/' -f slapd.conf -d 0 2>/dev/null";
-    if (ready_) server_.emplace([&] { return ::execl("/bin/sh", "sh", "-c", run.c_str(), nullptr); }, 3600);
+    sockaddr_in silent{AF_INET,
+                       htons(static_cast<uint16_t>(ports_[2] = Loopback(0))),
+                       {htonl(INADDR_LOOPBACK)},
+                       {}};
+    ready_ = ready_ && ::bind(silent_, reinterpret_cast<sockaddr*>(&silent), sizeof silent) == 0 &&
+             ::listen(silent_, 4) == 0;
+    const std::string run = "cd " + dir_.path() + " && exec /usr/sbin/slapd -h '" + LdapsUrl() +
+                            "/ " + LdapUrl() + "/' -f slapd.conf -d 0 2>/dev/null";
+    if (ready_)
+      server_.emplace([&] { return ::execl("/bin/sh", "sh", "-c", run.c_str(), nullptr); }, 3600);
     for (int i = 0; ready_ && !(Loopback(ports_[0]) && Loopback(ports_[1])); ++i) {
       ready_ = i < 400 && !server_->Ended();
       ::usleep(25000);
@@ -59,11 +66,17 @@ class Slapd {
     std::ofstream(password_file) << "readerpw\n";
     ::chmod(password_file.c_str(), 0600);
     const std::pair<const char*, std::string> keys[] = {
-        {"Url", LdapsUrl()}, {"CACertificate", dir_.File("ca.pem")}, {"BaseDN", "dc=lab,dc=test"},
-        {"SearchBindDN", "cn=reader,dc=lab,dc=test"}, {"SearchBindPasswordFile", password_file},
-        {"TimeoutSeconds", "1"}, {"Group.1", "CN=Chemists, DC=lab,DC=test|Chemists"},
-        {"Group.2", "cn=Analysts,dc=lab,dc=test|Analysts"}, {"Group.3", "cn=Visitors,dc=lab,dc=test|Visitors"}};
-    for (const auto& [key, value] : keys) WriteProfileString("qvtalmor.ini", "Directory", key, value);
+        {"Url", LdapsUrl()},
+        {"CACertificate", dir_.File("ca.pem")},
+        {"BaseDN", "dc=lab,dc=test"},
+        {"SearchBindDN", "cn=reader,dc=lab,dc=test"},
+        {"SearchBindPasswordFile", password_file},
+        {"TimeoutSeconds", "1"},
+        {"Group.1", "CN=Chemists, DC=lab,DC=test|Chemists"},
+        {"Group.2", "cn=Analysts,dc=lab,dc=test|Analysts"},
+        {"Group.3", "cn=Visitors,dc=lab,dc=test|Visitors"}};
+    for (const auto& [key, value] : keys)
+      WriteProfileString("qvtalmor.ini", "Directory", key, value);
   }
 
  private:
@@ -73,8 +86,9 @@ class Slapd {
     sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     auto* a = reinterpret_cast<sockaddr*>(&address);
-    const int result = port != 0 ? ::connect(fd, a, size) == 0
-                                 : (::bind(fd, a, size), ::getsockname(fd, a, &size), ntohs(address.sin_port));
+    const int result =
+        port != 0 ? ::connect(fd, a, size) == 0
+                  : (::bind(fd, a, size), ::getsockname(fd, a, &size), ntohs(address.sin_port));
     ::close(fd);
     return result;
   }
