@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "database/record_store.h"
 #include "database/security_records.h"
 
 namespace talmor {
@@ -157,8 +158,8 @@ class SecurityDatabase {
                            const std::string& new_name, bool stale);
 
   std::deque<std::unique_ptr<RightRecord>> rights_;
-  std::deque<std::unique_ptr<GroupRecord>> groups_;
-  std::deque<std::unique_ptr<UserRecord>> users_;
+  RecordStore<GroupRecord> groups_;
+  RecordStore<UserRecord> users_;
   NameIndex<GroupRecord> group_index_;
   NameIndex<UserRecord> user_index_;
   // Records added at the front take rising numbers, records appended at the back falling ones.
