@@ -1,5 +1,6 @@
 #include "storage/record_reader.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -79,77 +80,105 @@ RecordReader::RecordReader(const std::string& path) : path_(path) {
   } catch (const FileException&) {
     file_.reset();  // failed state
   }
-  if (file_ != nullptr) buffer_.resize(kReadBufferSize);
 }
 
 RecordReader::~RecordReader() = default;
 
+namespace {
+
+// Decodes `groups` whole groups from `p` into out[0..groups), one byte per group; the line ends
+// go in as kLineEnd bytes, and their positions, counted from `base`, onto `line_ends` in order.
+void DecodeGroups(const unsigned char* p, std::size_t groups, char* out, std::size_t base,
+                  std::vector<std::size_t>& line_ends) {
+  static const HighHalfTable table;
+  auto decode_one = [&](std::size_t i) {
+    const std::uint32_t word = LoadLittleEndian(p + 4 * i);
+    const std::uint16_t e =
+        (word & 0xFFFFu) == 0 ? table.entry[word >> 16] : Entry(DecodeRecordGroup(word));
+    if (e == kLineEndEntry) {
+      out[i] = kLineEnd;
+      line_ends.push_back(base + i);
+    } else {
+      out[i] = static_cast<char>(e);
+    }
+  };
+  std::size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen groups at a time when all are whole numbers from 0 to 255 (as a writer makes them):
+  // the float plus 0.5 then truncates to the number itself, and a byte is the line end exactly
+  // when it is kLineEnd.
+  const __m128i key = _mm_set1_epi32(kRecordKey), above_byte = _mm_set1_epi32(~0xFF);
+  const __m128i zero = _mm_setzero_si128(), line_end = _mm_set1_epi8(kLineEnd);
+  for (; i + 16 <= groups; i += 16) {
+    __m128i c[4];
+    __m128i good = _mm_set1_epi32(-1);
+    for (int k = 0; k < 4; ++k) {
+      const __m128 f = _mm_castsi128_ps(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i + 16 * k)));
+      const __m128i n = _mm_cvttps_epi32(f);
+      const __m128i whole = _mm_castps_si128(_mm_cmpeq_ps(_mm_cvtepi32_ps(n), f));
+      const __m128i in_range = _mm_cmpeq_epi32(_mm_and_si128(n, above_byte), zero);
+      good = _mm_and_si128(good, _mm_and_si128(whole, in_range));
+      c[k] = _mm_xor_si128(n, key);
+    }
+    if (_mm_movemask_epi8(good) != 0xFFFF) {
+      for (std::size_t k = i; k < i + 16; ++k) decode_one(k);
+      continue;
+    }
+    const __m128i bytes =
+        _mm_packus_epi16(_mm_packs_epi32(c[0], c[1]), _mm_packs_epi32(c[2], c[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
+    for (auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_end)));
+         ends != 0; ends &= ends - 1) {
+      line_ends.push_back(base + i + static_cast<std::size_t>(std::countr_zero(ends)));
+    }
+  }
+#endif
+  for (; i < groups; ++i) decode_one(i);
+}
+
+}  // namespace
+
 void RecordReader::Decode() {
   if (decoded_ || failed()) return;
   decoded_ = true;
-  static const HighHalfTable table;
-  std::size_t used = 0;  // bytes of text_ filled
-  std::size_t carried = 0;  // bytes of an incomplete group at the start of buffer_
+  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kReadBufferSize]);
+  std::size_t capacity = 0;  // bytes text_ has room for
+  std::size_t used = 0;      // bytes of text_ filled
+  std::size_t carried = 0;   // bytes of an incomplete group at the start of buffer
   try {
-    text_.resize(static_cast<std::size_t>(file_->Length() / 4));
+    capacity = static_cast<std::size_t>(file_->Length() / 4);
+    text_.reset(new char[capacity]);
+    line_ends_.reserve(capacity / 16);
     file_->Seek(0);
     for (;;) {
-      const std::size_t got = file_->Read(buffer_.data() + carried, buffer_.size() - carried);
+      const std::size_t got = file_->Read(buffer.get() + carried, kReadBufferSize - carried);
       if (got == 0) break;
       const std::size_t available = carried + got;
       const std::size_t groups = available / 4;
-      if (used + groups > text_.size()) text_.resize(used + groups);
-      char* out = text_.data();
-      const unsigned char* p = buffer_.data();
-      auto decode_one = [&](const unsigned char* q) {
-        const std::uint32_t word = LoadLittleEndian(q);
-        const std::uint16_t e = (word & 0xFFFFu) == 0 ? table.entry[word >> 16]
-                                                      : Entry(DecodeRecordGroup(word));
-        if (e == kLineEndEntry) {
-          line_ends_.push_back(used);
-        } else {
-          out[used++] = static_cast<char>(e);
-        }
-      };
-      std::size_t i = 0;
-#ifdef __SSE2__
-      // Four groups at a time when all four are whole numbers from 0 to 255 (as a writer makes
-      // them) and none is a line end: the float plus 0.5 then truncates to the number itself.
-      const __m128 zero = _mm_setzero_ps(), limit = _mm_set1_ps(256.0f);
-      const __m128i key = _mm_set1_epi32(kRecordKey), line_end = _mm_set1_epi32(kLineEnd);
-      for (; i + 4 <= groups; i += 4, p += 16) {
-        const __m128 f = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        const __m128i n = _mm_cvttps_epi32(f);
-        const __m128 whole = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(f, zero), _mm_cmplt_ps(f, limit)),
-                                        _mm_cmpeq_ps(_mm_cvtepi32_ps(n), f));
-        const __m128i c = _mm_xor_si128(n, key);
-        if (_mm_movemask_ps(whole) != 0xF || _mm_movemask_epi8(_mm_cmpeq_epi32(c, line_end)) != 0) {
-          for (int k = 0; k < 4; ++k) decode_one(p + 4 * k);
-          continue;
-        }
-        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(c, c), _mm_setzero_si128());
-        const int four = _mm_cvtsi128_si32(bytes);
-        std::memcpy(out + used, &four, 4);
-        used += 4;
+      if (used + groups > capacity) {  // the file grew while being read
+        capacity = std::max(used + groups, capacity * 2);
+        std::unique_ptr<char[]> larger(new char[capacity]);
+        std::memcpy(larger.get(), text_.get(), used);
+        text_ = std::move(larger);
       }
-#endif
-      for (; i < groups; ++i, p += 4) decode_one(p);
+      DecodeGroups(buffer.get(), groups, text_.get() + used, used, line_ends_);
+      used += groups;
       carried = available - groups * 4;
-      std::memmove(buffer_.data(), p, carried);  // a short final group is dropped at the end
+      // A short final group is dropped at the end.
+      std::memmove(buffer.get(), buffer.get() + groups * 4, carried);
     }
   } catch (const FileException&) {
     // A file that cannot be read further reads as if it ended at what was read.
   }
-  text_.resize(used);
   // A last line without its line end still counts.
-  if (used > (line_ends_.empty() ? 0 : line_ends_.back())) line_ends_.push_back(used);
-  buffer_ = {};
+  if (used > (line_ends_.empty() ? 0 : line_ends_.back() + 1)) line_ends_.push_back(used);
 }
 
 bool RecordReader::ReadLine(std::string_view& line) {
   if (pos_ >= line_ends_.size()) return false;
-  const std::size_t begin = pos_ == 0 ? 0 : line_ends_[pos_ - 1];
-  line = std::string_view(text_).substr(begin, line_ends_[pos_] - begin);
+  const std::size_t begin = pos_ == 0 ? 0 : line_ends_[pos_ - 1] + 1;
+  line = std::string_view(text_.get() + begin, line_ends_[pos_] - begin);
   ++pos_;
   return !line.empty();
 }

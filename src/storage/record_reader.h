@@ -63,11 +63,11 @@ class RecordReader {
 
   std::unique_ptr<File> file_;
   std::string path_;
-  std::vector<unsigned char> buffer_;
   bool decoded_ = false;
-  std::string text_;                      // the decoded bytes, without the line ends
-  std::vector<std::size_t> line_ends_;    // where each line ends in text_; line i starts where
-                                          // line i - 1 ends
+  std::unique_ptr<char[]> text_;  // the decoded bytes, one per group, line ends included
+  // Where each line's line end stands in text_ (for a last line without one, where the text
+  // ends); line i starts just after line i - 1's.
+  std::vector<std::size_t> line_ends_;
   std::size_t pos_ = 0;                   // the next line to read
   std::size_t record_start_ = 0;          // the line after the current "##START"
   std::size_t indexed_record_ = SIZE_MAX;  // the record fields_ belongs to
