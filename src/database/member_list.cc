@@ -9,6 +9,9 @@ namespace talmor {
 namespace {
 bool IsPresent(OptionalText name) { return name.has_value() && !name->empty(); }
 
+// The first table's size: lists of a few dozen names need no growing.
+constexpr std::size_t kFirstTable = 64;
+
 std::uint32_t IndexHash(std::string_view name) {
   return static_cast<std::uint32_t>(HashIgnoringCase(name));
 }
@@ -25,7 +28,7 @@ MemberList::Slot& MemberList::Probe(std::string_view name, std::uint32_t hash) c
 
 void MemberList::ReserveOneMore() const {
   if ((distinct_ + 1) * 2 <= slots_.size()) return;
-  std::vector<Slot> old(slots_.empty() ? 16 : slots_.size() * 2, Slot{0, 0});
+  std::vector<Slot> old(slots_.empty() ? kFirstTable : slots_.size() * 2, Slot{0, 0});
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
@@ -49,7 +52,7 @@ void MemberList::IndexAll() const {
   if (indexed_) return;
   slots_.clear();
   distinct_ = 0;
-  std::size_t size = 16;
+  std::size_t size = kFirstTable;
   while (size < names_.size() * 2) size *= 2;
   slots_.assign(size, Slot{0, 0});
   for (std::size_t i = 0; i < names_.size(); ++i) IndexEntry(i, IndexHash(names_[i]));

@@ -37,7 +37,7 @@ void SecurityDatabase::NameIndex<Record>::Grow() {
 template <typename Record>
 void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
                                                  Record* record) {
-  if ((size + 1) * 2 > slots.size()) Grow();
+  if ((size + 1) * 4 > slots.size() * 3) Grow();
   const std::uint64_t hash = HashIgnoringCase(name);
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;

@@ -120,7 +120,7 @@ class SecurityDatabase {
 
  private:
   // Name ignoring case -> (insertion number, record) of every record with that name: an open
-  // table probed linearly, at most half full. Entries keep no name of their own; they compare
+  // table probed linearly, at most three quarters full. Entries keep no name of their own; they compare
   // against their record's current name, so a record's name changes only while it is out of
   // the index.
   template <typename Record>

@@ -137,6 +137,34 @@ void DecodeGroups(const unsigned char* p, std::size_t groups, char* out, std::si
   for (; i < groups; ++i) decode_one(i);
 }
 
+// Equality of two texts as short as keys and marker lines are, without a library call.
+bool SameText(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return false;
+    }
+    return true;
+  }
+  if (n > 16) return a == b;
+  // The first and the last eight bytes, which overlap below sixteen, cover the whole text.
+  std::uint64_t a_head, b_head, a_tail, b_tail;
+  std::memcpy(&a_head, a.data(), 8);
+  std::memcpy(&b_head, b.data(), 8);
+  std::memcpy(&a_tail, a.data() + n - 8, 8);
+  std::memcpy(&b_tail, b.data() + n - 8, 8);
+  return a_head == b_head && a_tail == b_tail;
+}
+
+// Where the first '=' of a line stands, or npos; lines are short, so a plain loop.
+std::size_t FindEquals(std::string_view line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '=') return i;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 void RecordReader::Decode() {
@@ -175,14 +203,6 @@ void RecordReader::Decode() {
   if (used > (line_ends_.empty() ? 0 : line_ends_.back() + 1)) line_ends_.push_back(used);
 }
 
-bool RecordReader::ReadLine(std::string_view& line) {
-  if (pos_ >= line_ends_.size()) return false;
-  const std::size_t begin = pos_ == 0 ? 0 : line_ends_[pos_ - 1] + 1;
-  line = std::string_view(text_.get() + begin, line_ends_[pos_] - begin);
-  ++pos_;
-  return !line.empty();
-}
-
 bool RecordReader::FindFirstRecord() {
   if (failed()) return false;
   pos_ = 0;
@@ -192,9 +212,14 @@ bool RecordReader::FindFirstRecord() {
 bool RecordReader::FindNextRecord() {
   if (failed()) return false;
   Decode();
-  std::string_view line;
-  while (ReadLine(line)) {
-    if (line == kRecordStartLine) {
+  const char* text = text_.get();
+  std::size_t begin = pos_ == 0 ? 0 : line_ends_[pos_ - 1] + 1;
+  while (pos_ < line_ends_.size()) {
+    const std::size_t end = line_ends_[pos_++];
+    const std::string_view line(text + begin, end - begin);
+    begin = end + 1;
+    if (line.empty()) return false;
+    if (SameText(line, kRecordStartLine)) {
       record_start_ = pos_;
       return true;
     }
@@ -203,26 +228,37 @@ bool RecordReader::FindNextRecord() {
 }
 
 void RecordReader::IndexRecord() {
-  if (indexed_record_ == record_start_) return;
   indexed_record_ = record_start_;
   fields_.clear();
-  pos_ = record_start_;
-  std::string_view line;
-  while (ReadLine(line) && line != kRecordEndLine) {
-    const std::size_t equals = line.find('=');
-    fields_.push_back({line.substr(0, equals),
-                       equals == std::string_view::npos ? line : line.substr(equals + 1), pos_});
+  // ReadLine's walk, written out: the lines up to "##END", an empty line or the file's end,
+  // the line that stops the walk passed as well.
+  const char* text = text_.get();
+  std::size_t line = record_start_;
+  std::size_t begin = line == 0 ? 0 : line_ends_[line - 1] + 1;
+  for (; line < line_ends_.size(); ++line) {
+    const std::size_t end = line_ends_[line];
+    const std::string_view field(text + begin, end - begin);
+    begin = end + 1;
+    if (field.empty() || SameText(field, kRecordEndLine)) {
+      ++line;
+      break;
+    }
+    const std::size_t equals = FindEquals(field);
+    fields_.push_back({field.substr(0, equals),
+                       equals == std::string_view::npos ? field : field.substr(equals + 1),
+                       line + 1});
   }
-  scan_end_ = pos_;
+  scan_end_ = line;
+  pos_ = line;
 }
 
 bool RecordReader::GetView(std::string_view key, std::string_view& value) {
   value = {};
   if (failed()) return false;
-  Decode();
-  IndexRecord();
+  if (!decoded_) Decode();
+  if (indexed_record_ != record_start_) IndexRecord();
   for (const Field& field : fields_) {
-    if (field.key == key) {
+    if (SameText(field.key, key)) {
       pos_ = field.next_line;
       value = field.value;
       return true;

@@ -56,9 +56,9 @@ class RecordReader {
 
   // Decodes the whole file into text_ and line_ends_, once.
   void Decode();
-  // The line at pos_, moving past it; false when it is empty or the file has ended.
-  bool ReadLine(std::string_view& line);
-  // Takes the current record's field lines apart, once per record.
+  // Takes the current record's field lines apart (called once per record): the lines from
+  // record_start_ on, passing the one that ends the record (an empty line or "##END"), up to
+  // the file's end; an empty line ends the record as the file's end does.
   void IndexRecord();
 
   std::unique_ptr<File> file_;
