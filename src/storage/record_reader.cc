@@ -107,26 +107,27 @@ void DecodeGroups(const unsigned char* p, std::size_t groups, char* out, std::si
   // Sixteen groups at a time when all are whole numbers from 0 to 255 (as a writer makes them):
   // the float plus 0.5 then truncates to the number itself, and a byte is the line end exactly
   // when it is kLineEnd.
-  const __m128i key = _mm_set1_epi32(kRecordKey), above_byte = _mm_set1_epi32(~0xFF);
-  const __m128i zero = _mm_setzero_si128(), line_end = _mm_set1_epi8(kLineEnd);
+  const __m128i above_byte = _mm_set1_epi32(~0xFF), zero = _mm_setzero_si128();
+  const __m128i key = _mm_set1_epi8(static_cast<char>(kRecordKey));
+  const __m128i line_end = _mm_set1_epi8(kLineEnd);
   for (; i + 16 <= groups; i += 16) {
-    __m128i c[4];
-    __m128i good = _mm_set1_epi32(-1);
+    __m128i n[4];
+    __m128i whole = _mm_set1_epi32(-1), any_bits = zero;
     for (int k = 0; k < 4; ++k) {
       const __m128 f = _mm_castsi128_ps(
           _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * i + 16 * k)));
-      const __m128i n = _mm_cvttps_epi32(f);
-      const __m128i whole = _mm_castps_si128(_mm_cmpeq_ps(_mm_cvtepi32_ps(n), f));
-      const __m128i in_range = _mm_cmpeq_epi32(_mm_and_si128(n, above_byte), zero);
-      good = _mm_and_si128(good, _mm_and_si128(whole, in_range));
-      c[k] = _mm_xor_si128(n, key);
+      n[k] = _mm_cvttps_epi32(f);
+      whole = _mm_and_si128(whole, _mm_castps_si128(_mm_cmpeq_ps(_mm_cvtepi32_ps(n[k]), f)));
+      any_bits = _mm_or_si128(any_bits, n[k]);
     }
-    if (_mm_movemask_epi8(good) != 0xFFFF) {
+    const __m128i in_range = _mm_cmpeq_epi32(_mm_and_si128(any_bits, above_byte), zero);
+    if (_mm_movemask_epi8(_mm_and_si128(whole, in_range)) != 0xFFFF) {
       for (std::size_t k = i; k < i + 16; ++k) decode_one(k);
       continue;
     }
-    const __m128i bytes =
-        _mm_packus_epi16(_mm_packs_epi32(c[0], c[1]), _mm_packs_epi32(c[2], c[3]));
+    // Every n is 0 to 255: the packing keeps them, and the key is applied to the bytes.
+    const __m128i bytes = _mm_xor_si128(
+        _mm_packus_epi16(_mm_packs_epi32(n[0], n[1]), _mm_packs_epi32(n[2], n[3])), key);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), bytes);
     for (auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_end)));
          ends != 0; ends &= ends - 1) {
@@ -135,6 +136,14 @@ void DecodeGroups(const unsigned char* p, std::size_t groups, char* out, std::si
   }
 #endif
   for (; i < groups; ++i) decode_one(i);
+}
+
+// Room for `size` bytes of text and kTextPadding zero bytes after them.
+constexpr std::size_t kTextPadding = 16;
+std::unique_ptr<char[]> NewText(std::size_t size) {
+  std::unique_ptr<char[]> text(new char[size + kTextPadding]);
+  std::memset(text.get() + size, 0, kTextPadding);
+  return text;
 }
 
 // Equality of two texts as short as keys and marker lines are, without a library call.
@@ -157,12 +166,27 @@ bool SameText(std::string_view a, std::string_view b) {
   return a_head == b_head && a_tail == b_tail;
 }
 
-// Where the first '=' of a line stands, or npos; lines are short, so a plain loop.
+// Where the first '=' of a line stands, or npos. The line must be followed by at least
+// kTextPadding readable bytes: they are read and not looked at.
 std::size_t FindEquals(std::string_view line) {
-  for (std::size_t i = 0; i < line.size(); ++i) {
+  std::size_t i = 0;
+#ifdef __SSE2__
+  const __m128i equals = _mm_set1_epi8('=');
+  for (; i < line.size(); i += 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + i));
+    const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, equals)));
+    if (found != 0) {
+      const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(found));
+      return at < line.size() ? at : std::string_view::npos;
+    }
+  }
+  return std::string_view::npos;
+#else
+  for (; i < line.size(); ++i) {
     if (line[i] == '=') return i;
   }
   return std::string_view::npos;
+#endif
 }
 
 }  // namespace
@@ -176,7 +200,7 @@ void RecordReader::Decode() {
   std::size_t carried = 0;   // bytes of an incomplete group at the start of buffer
   try {
     capacity = static_cast<std::size_t>(file_->Length() / 4);
-    text_.reset(new char[capacity]);
+    text_ = NewText(capacity);
     line_ends_.reserve(capacity / 16);
     file_->Seek(0);
     for (;;) {
@@ -186,7 +210,7 @@ void RecordReader::Decode() {
       const std::size_t groups = available / 4;
       if (used + groups > capacity) {  // the file grew while being read
         capacity = std::max(used + groups, capacity * 2);
-        std::unique_ptr<char[]> larger(new char[capacity]);
+        std::unique_ptr<char[]> larger = NewText(capacity);
         std::memcpy(larger.get(), text_.get(), used);
         text_ = std::move(larger);
       }
@@ -230,8 +254,8 @@ bool RecordReader::FindNextRecord() {
 void RecordReader::IndexRecord() {
   indexed_record_ = record_start_;
   fields_.clear();
-  // ReadLine's walk, written out: the lines up to "##END", an empty line or the file's end,
-  // the line that stops the walk passed as well.
+  // The lines up to "##END", an empty line or the file's end; the line that stops the walk is
+  // passed as well.
   const char* text = text_.get();
   std::size_t line = record_start_;
   std::size_t begin = line == 0 ? 0 : line_ends_[line - 1] + 1;
