@@ -12,12 +12,12 @@ bool IsPresent(OptionalText name) { return name.has_value() && !name->empty(); }
 // The first table's size: lists of a few dozen names need no growing.
 constexpr std::size_t kFirstTable = 64;
 
-std::uint32_t IndexHash(std::string_view name) {
-  return static_cast<std::uint32_t>(HashIgnoringCase(name));
+std::uint16_t IndexHash(std::string_view name) {
+  return static_cast<std::uint16_t>(HashIgnoringCase(name));
 }
 }  // namespace
 
-MemberList::Slot& MemberList::Probe(std::string_view name, std::uint32_t hash) const {
+MemberList::Slot& MemberList::Probe(std::string_view name, std::uint16_t hash) const {
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
     Slot& slot = slots_[i];
@@ -39,11 +39,11 @@ void MemberList::ReserveOneMore() const {
   }
 }
 
-bool MemberList::IndexEntry(std::size_t entry, std::uint32_t hash) const {
+bool MemberList::IndexEntry(std::size_t entry, std::uint16_t hash) const {
   ReserveOneMore();
   Slot& slot = Probe(names_[entry], hash);
   if (slot.entry != 0) return false;
-  slot = Slot{hash, static_cast<std::uint32_t>(entry + 1)};
+  slot = Slot{hash, static_cast<std::uint16_t>(entry + 1)};
   ++distinct_;
   return true;
 }
@@ -70,11 +70,11 @@ bool MemberList::AddUnlisted(OptionalText name) {
   if (!IsPresent(name) || names_.size() >= kCapacity) return false;
   IndexAll();
   ReserveOneMore();
-  const std::uint32_t hash = IndexHash(*name);
+  const std::uint16_t hash = IndexHash(*name);
   Slot& slot = Probe(*name, hash);
   if (slot.entry != 0) return false;
   names_.emplace_back(*name);
-  slot = Slot{hash, static_cast<std::uint32_t>(names_.size())};
+  slot = Slot{hash, static_cast<std::uint16_t>(names_.size())};
   ++distinct_;
   return true;
 }
@@ -111,9 +111,9 @@ void MemberList::CopyFrom(const MemberList& other) {
   if (&other == this) {
     std::reverse(names_.begin(), names_.end());
     // The same names, at mirrored positions.
-    const auto last = static_cast<std::uint32_t>(names_.size() + 1);
+    const auto last = static_cast<std::uint16_t>(names_.size() + 1);
     for (Slot& slot : slots_) {
-      if (slot.entry != 0) slot.entry = last - slot.entry;
+      slot.entry = static_cast<std::uint16_t>(slot.entry == 0 ? 0 : last - slot.entry);
     }
     return;
   }

@@ -81,12 +81,14 @@ class MemberList {
   void RemoveAll();
 
  private:
-  // One slot of the index: the low 32 bits of the name's hash and 1 + the position in names_
-  // of one entry of that name (0: a free slot).
+  // One slot of the index: the low 16 bits of the name's hash (enough to place it in any table
+  // a full list needs) and 1 + the position in names_ of one entry of that name (0: a free
+  // slot).
   struct Slot {
-    std::uint32_t hash;
-    std::uint32_t entry;
+    std::uint16_t hash;
+    std::uint16_t entry;
   };
+  static_assert(kCapacity * 2 <= 0xFFFF, "positions and table sizes must fit a slot");
 
   // Makes the index when there is none yet.
   void IndexAll() const;
@@ -97,9 +99,9 @@ class MemberList {
   }
   // The slot of the name ignoring case, or the free slot where it would go. The index must
   // exist and have a free slot.
-  Slot& Probe(std::string_view name, std::uint32_t hash) const;
+  Slot& Probe(std::string_view name, std::uint16_t hash) const;
   // Indexes names_[entry] unless its name is indexed already; true if it was not.
-  bool IndexEntry(std::size_t entry, std::uint32_t hash) const;
+  bool IndexEntry(std::size_t entry, std::uint16_t hash) const;
   // Doubles the table (or makes the first one) when one more name would fill it over half.
   void ReserveOneMore() const;
 
