@@ -35,15 +35,23 @@ void SecurityDatabase::NameIndex<Record>::Grow() {
 }
 
 template <typename Record>
-void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
-                                                 Record* record) {
+void SecurityDatabase::NameIndex<Record>::InsertHashed(std::uint64_t hash,
+                                                       std::uint64_t sequence, Record* record) {
   if ((size + 1) * 4 > slots.size() * 3) Grow();
-  const std::uint64_t hash = HashIgnoringCase(name);
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;
   while (slots[i].record != nullptr) i = (i + 1) & mask;
   slots[i] = Entry{hash, sequence, record};
   ++size;
+}
+
+template <typename Record>
+void SecurityDatabase::NameIndex<Record>::Prefetch(std::uint64_t hash) const {
+#if defined(__GNUC__)
+  if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)], 1);
+#else
+  (void)hash;
+#endif
 }
 
 template <typename Record>
@@ -193,8 +201,11 @@ bool SecurityDatabase::AddUser(const UserRecord& user) {
 
 bool SecurityDatabase::AddUser(UserRecord&& user) {
   ++generation_;
+  // The index slot is fetched while the record is stored: with many users it is rarely cached.
+  const std::uint64_t hash = HashIgnoringCase(user.UserName());
+  user_index_.Prefetch(hash);
   UserRecord* stored = users_.EmplaceFront(std::move(user));
-  user_index_.Insert(stored->UserName(), next_sequence_++, stored);
+  user_index_.InsertHashed(hash, next_sequence_++, stored);
   return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "database/record_store.h"
 #include "database/security_records.h"
+#include "platform/names.h"
 
 namespace talmor {
 
@@ -133,7 +134,14 @@ class SecurityDatabase {
     std::vector<Entry> slots;  // empty, or a power of two in size
     std::size_t size = 0;
 
-    void Insert(std::string_view name, std::uint64_t sequence, Record* record);
+    void Insert(std::string_view name, std::uint64_t sequence, Record* record) {
+      InsertHashed(HashIgnoringCase(name), sequence, record);
+    }
+    // The same, given the name's HashIgnoringCase.
+    void InsertHashed(std::uint64_t hash, std::uint64_t sequence, Record* record);
+    // Asks for the memory of the slot a name of this hash starts probing at, so that an insert
+    // soon after finds it at hand.
+    void Prefetch(std::uint64_t hash) const;
     // Removes the record's entry under `name`; returns its insertion number.
     std::uint64_t Erase(std::string_view name, const Record* record);
     // The first match from the front, or null.
