@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace talmor {
@@ -17,10 +17,12 @@ using OptionalText = std::optional<std::string_view>;
 // An ordered list of names, at most kCapacity of them, into which names are always inserted at
 // the front (index 0). Used for the user names of a group and the group names of a right.
 //
-// Beside the sequence the list keeps a count of its entries by case-folded name, so that
-// Contains (the ignoring-case test) costs one hash lookup however long the list is. Every change
-// goes through this class, so the count can never disagree with the entries. The count is made
-// on the first Contains and is not copied: copies of whole databases stay cheap.
+// Beside the sequence the list keeps an index of its distinct names ignoring case, so that
+// Contains (the ignoring-case test) costs one probe however long the list is: a flat open table
+// of positions in the sequence, no allocation per entry. Every change goes through this class,
+// so the index can never disagree with the entries: changes that move or rewrite entries drop
+// it, and it is made again on the next Contains. It is not copied: copies of whole databases
+// stay cheap.
 class MemberList {
  public:
   static constexpr std::size_t kCapacity = 1024;
@@ -31,12 +33,23 @@ class MemberList {
   MemberList& operator=(const MemberList& other) {
     if (this != &other) {
       names_ = other.names_;
-      DropCounts();
+      DropIndex();
     }
     return *this;
   }
-  MemberList(MemberList&&) noexcept = default;
-  MemberList& operator=(MemberList&&) noexcept = default;
+  // A moved-from list is empty.
+  MemberList(MemberList&& other) noexcept { *this = std::move(other); }
+  MemberList& operator=(MemberList&& other) noexcept {
+    if (this != &other) {
+      names_ = std::move(other.names_);
+      slots_ = std::move(other.slots_);
+      distinct_ = other.distinct_;
+      indexed_ = other.indexed_;
+      other.names_.clear();
+      other.DropIndex();
+    }
+    return *this;
+  }
 
   // Inserts the name at the front. False for an absent or empty name or a full list.
   bool Add(OptionalText name);
@@ -68,31 +81,38 @@ class MemberList {
   void RemoveAll();
 
  private:
-  void CountIn(std::string_view name);
-  void CountOut(std::string_view name);
-  // Keys compare ignoring case, so a key is kept in the spelling first counted and lookups
-  // need no folded copy.
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const;
+  // One slot of the index: the low 16 bits of the name's hash (enough to place it in any table
+  // a full list needs) and 1 + the position in names_ of one entry of that name (0: a free
+  // slot).
+  struct Slot {
+    std::uint16_t hash;
+    std::uint16_t entry;
   };
-  struct NameEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const;
-  };
+  static_assert(kCapacity * 2 <= 0xFFFF, "positions and table sizes must fit a slot");
 
-  // Makes the count when there is none yet.
-  void CountAll() const;
-  void DropCounts() {
-    folded_counts_.clear();
-    counted_ = false;
+  // Makes the index when there is none yet.
+  void IndexAll() const;
+  void DropIndex() {
+    slots_.clear();
+    distinct_ = 0;
+    indexed_ = false;
   }
+  // The slot of the name ignoring case, or the free slot where it would go. The index must
+  // exist and have a free slot.
+  Slot& Probe(std::string_view name, std::uint16_t hash) const;
+  // Indexes names_[entry] unless its name is indexed already; true if it was not.
+  bool IndexEntry(std::size_t entry, std::uint16_t hash) const;
+  // Doubles the table (or makes the first one) when one more name would fill it over half.
+  void ReserveOneMore() const;
 
-  // Stored back to front: names_.back() is index 0, so front insertion is push_back.
+  // Stored back to front: names_.back() is index 0, so front insertion is push_back, and the
+  // positions the index holds stay valid as names are added.
   std::vector<std::string> names_;
-  // Folded name -> number of entries that fold to it, once counted_.
-  mutable std::unordered_map<std::string, std::uint32_t, NameHash, NameEqual> folded_counts_;
-  mutable bool counted_ = false;
+  // Open table probed linearly, empty or a power of two in size, at most half full, once
+  // indexed_.
+  mutable std::vector<Slot> slots_;
+  mutable std::size_t distinct_ = 0;
+  mutable bool indexed_ = false;
 };
 
 }  // namespace talmor

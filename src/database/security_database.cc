@@ -35,15 +35,23 @@ void SecurityDatabase::NameIndex<Record>::Grow() {
 }
 
 template <typename Record>
-void SecurityDatabase::NameIndex<Record>::Insert(std::string_view name, std::uint64_t sequence,
-                                                 Record* record) {
-  if ((size + 1) * 2 > slots.size()) Grow();
-  const std::uint64_t hash = HashIgnoringCase(name);
+void SecurityDatabase::NameIndex<Record>::InsertHashed(std::uint64_t hash,
+                                                       std::uint64_t sequence, Record* record) {
+  if ((size + 1) * 4 > slots.size() * 3) Grow();
   const std::size_t mask = slots.size() - 1;
   std::size_t i = hash & mask;
   while (slots[i].record != nullptr) i = (i + 1) & mask;
   slots[i] = Entry{hash, sequence, record};
   ++size;
+}
+
+template <typename Record>
+void SecurityDatabase::NameIndex<Record>::Prefetch(std::uint64_t hash) const {
+#if defined(__GNUC__)
+  if (!slots.empty()) __builtin_prefetch(&slots[hash & (slots.size() - 1)], 1);
+#else
+  (void)hash;
+#endif
 }
 
 template <typename Record>
@@ -118,12 +126,12 @@ SecurityDatabase::~SecurityDatabase() {
 
 const UserRecord* SecurityDatabase::UserAt(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= users_.size()) return nullptr;
-  return users_[static_cast<std::size_t>(index)].get();
+  return users_[static_cast<std::size_t>(index)];
 }
 
 const GroupRecord* SecurityDatabase::GroupAt(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= groups_.size()) return nullptr;
-  return groups_[static_cast<std::size_t>(index)].get();
+  return groups_[static_cast<std::size_t>(index)];
 }
 
 const RightRecord* SecurityDatabase::RightAt(int index) const {
@@ -138,8 +146,8 @@ void SecurityDatabase::CopyContentFrom(const SecurityDatabase& other) {
   group_index_.Clear();
   users_.clear();
   groups_.clear();
-  for (const auto& user : other.users_) AppendUser(*user);
-  for (const auto& group : other.groups_) AppendGroupAsStored(*group);
+  for (const UserRecord* user : other.users_) AppendUser(*user);
+  for (const GroupRecord* group : other.groups_) AppendGroupAsStored(*group);
   for (const auto& right : other.rights_) SetRightMembersAsStored(right->GetRight(), right->Members());
 }
 
@@ -147,8 +155,8 @@ void SecurityDatabase::SwapContent(SecurityDatabase& other) {
   ++generation_;
   ++other.generation_;
   std::swap(rights_, other.rights_);
-  std::swap(groups_, other.groups_);
-  std::swap(users_, other.users_);
+  groups_.swap(other.groups_);
+  users_.swap(other.users_);
   std::swap(group_index_, other.group_index_);
   std::swap(user_index_, other.user_index_);
   std::swap(next_sequence_, other.next_sequence_);
@@ -157,17 +165,15 @@ void SecurityDatabase::SwapContent(SecurityDatabase& other) {
 
 void SecurityDatabase::AppendUser(const UserRecord& user) {
   ++generation_;
-  auto stored = std::make_unique<UserRecord>(user);
-  user_index_.Insert(stored->UserName(), back_sequence_--, stored.get());
-  users_.push_back(std::move(stored));
+  UserRecord* stored = users_.EmplaceBack(user);
+  user_index_.Insert(stored->UserName(), back_sequence_--, stored);
 }
 
 void SecurityDatabase::AppendGroupAsStored(const GroupRecord& group) {
   ++generation_;
-  auto stored = std::make_unique<GroupRecord>(group.GroupName(), group.Description());
+  GroupRecord* stored = groups_.EmplaceBack(group.GroupName(), group.Description());
   stored->Members() = group.Members();
-  group_index_.Insert(stored->GroupName(), back_sequence_--, stored.get());
-  groups_.push_back(std::move(stored));
+  group_index_.Insert(stored->GroupName(), back_sequence_--, stored);
 }
 
 bool SecurityDatabase::SetRightMembersAsStored(int right, const MemberList& stored) {
@@ -188,17 +194,18 @@ bool SecurityDatabase::FindUser(std::string_view name, UserRecord* out) const {
 
 bool SecurityDatabase::AddUser(const UserRecord& user) {
   ++generation_;
-  auto stored = std::make_unique<UserRecord>(user);
-  user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
-  users_.push_front(std::move(stored));
+  UserRecord* stored = users_.EmplaceFront(user);
+  user_index_.Insert(stored->UserName(), next_sequence_++, stored);
   return true;
 }
 
 bool SecurityDatabase::AddUser(UserRecord&& user) {
   ++generation_;
-  auto stored = std::make_unique<UserRecord>(std::move(user));
-  user_index_.Insert(stored->UserName(), next_sequence_++, stored.get());
-  users_.push_front(std::move(stored));
+  // The index slot is fetched while the record is stored: with many users it is rarely cached.
+  const std::uint64_t hash = HashIgnoringCase(user.UserName());
+  user_index_.Prefetch(hash);
+  UserRecord* stored = users_.EmplaceFront(std::move(user));
+  user_index_.InsertHashed(hash, next_sequence_++, stored);
   return true;
 }
 
@@ -235,7 +242,7 @@ bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
     *stored = replacement;
     user_index_.Insert(new_name, sequence, stored);
     // Every user matching `name` takes the new name, so none of the old name remains.
-    for (auto& group : groups_) RenameInList(*group, old_name, new_name, /*stale=*/true);
+    for (GroupRecord* group : groups_) RenameInList(*group, old_name, new_name, /*stale=*/true);
   }
   return true;
 }
@@ -246,11 +253,11 @@ bool SecurityDatabase::DeleteUser(std::string_view name) {
   if (matches.empty()) return false;
   const std::string removed_name(name);
   for (UserRecord* stored : matches) user_index_.Erase(stored->UserName(), stored);
-  std::erase_if(users_, [&matches](const std::unique_ptr<UserRecord>& user) {
-    return std::find(matches.begin(), matches.end(), user.get()) != matches.end();
+  users_.EraseIf([&matches](const UserRecord* user) {
+    return std::find(matches.begin(), matches.end(), user) != matches.end();
   });
   // Every user of the name is gone: its entries go in every letter case.
-  for (auto& group : groups_) group->Members().RemoveIgnoringCase(removed_name);
+  for (GroupRecord* group : groups_) group->Members().RemoveIgnoringCase(removed_name);
   return true;
 }
 
@@ -264,20 +271,18 @@ bool SecurityDatabase::FindGroup(std::string_view name, GroupRecord* out) const 
 
 bool SecurityDatabase::AddGroup(const GroupRecord& group) {
   ++generation_;
-  auto stored = std::make_unique<GroupRecord>(group);
-  group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
-  groups_.push_front(std::move(stored));
+  GroupRecord* stored = groups_.EmplaceFront(group);
+  group_index_.Insert(stored->GroupName(), next_sequence_++, stored);
   return true;
 }
 
 bool SecurityDatabase::AddGroup(GroupRecord&& group) {
   ++generation_;
-  auto stored = std::make_unique<GroupRecord>(group.GroupName(), group.Description());
+  GroupRecord* stored = groups_.EmplaceFront(group.GroupName(), group.Description());
   MemberList& members = stored->Members();
   members = std::move(group.Members());
   members.CopyFrom(members);  // reversed in place, as the copy of AddGroup(const&) is
-  group_index_.Insert(stored->GroupName(), next_sequence_++, stored.get());
-  groups_.push_front(std::move(stored));
+  group_index_.Insert(stored->GroupName(), next_sequence_++, stored);
   return true;
 }
 
@@ -308,8 +313,8 @@ bool SecurityDatabase::DeleteGroup(std::string_view name) {
   if (matches.empty()) return false;
   const std::string removed_name(name);
   for (GroupRecord* stored : matches) group_index_.Erase(stored->GroupName(), stored);
-  std::erase_if(groups_, [&matches](const std::unique_ptr<GroupRecord>& group) {
-    return std::find(matches.begin(), matches.end(), group.get()) != matches.end();
+  groups_.EraseIf([&matches](const GroupRecord* group) {
+    return std::find(matches.begin(), matches.end(), group) != matches.end();
   });
   for (auto& right : rights_) right->Members().RemoveIgnoringCase(removed_name);
   return true;
@@ -345,7 +350,7 @@ bool SecurityDatabase::CopyUserMemberships(std::string_view new_name,
                                            std::string_view source_name) {
   ++generation_;
   if (EqualExactly(new_name, source_name)) return true;
-  for (auto& group : groups_) {
+  for (GroupRecord* group : groups_) {
     if (group->IsMember(source_name)) group->AddMember(new_name);
   }
   return true;

@@ -8,7 +8,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "database/record_store.h"
 #include "database/security_records.h"
+#include "platform/names.h"
 
 namespace talmor {
 
@@ -119,7 +121,7 @@ class SecurityDatabase {
 
  private:
   // Name ignoring case -> (insertion number, record) of every record with that name: an open
-  // table probed linearly, at most half full. Entries keep no name of their own; they compare
+  // table probed linearly, at most three quarters full. Entries keep no name of their own; they compare
   // against their record's current name, so a record's name changes only while it is out of
   // the index.
   template <typename Record>
@@ -132,7 +134,14 @@ class SecurityDatabase {
     std::vector<Entry> slots;  // empty, or a power of two in size
     std::size_t size = 0;
 
-    void Insert(std::string_view name, std::uint64_t sequence, Record* record);
+    void Insert(std::string_view name, std::uint64_t sequence, Record* record) {
+      InsertHashed(HashIgnoringCase(name), sequence, record);
+    }
+    // The same, given the name's HashIgnoringCase.
+    void InsertHashed(std::uint64_t hash, std::uint64_t sequence, Record* record);
+    // Asks for the memory of the slot a name of this hash starts probing at, so that an insert
+    // soon after finds it at hand.
+    void Prefetch(std::uint64_t hash) const;
     // Removes the record's entry under `name`; returns its insertion number.
     std::uint64_t Erase(std::string_view name, const Record* record);
     // The first match from the front, or null.
@@ -157,8 +166,8 @@ class SecurityDatabase {
                            const std::string& new_name, bool stale);
 
   std::deque<std::unique_ptr<RightRecord>> rights_;
-  std::deque<std::unique_ptr<GroupRecord>> groups_;
-  std::deque<std::unique_ptr<UserRecord>> users_;
+  RecordStore<GroupRecord> groups_;
+  RecordStore<UserRecord> users_;
   NameIndex<GroupRecord> group_index_;
   NameIndex<UserRecord> user_index_;
   // Records added at the front take rising numbers, records appended at the back falling ones.

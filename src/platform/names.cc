@@ -1,5 +1,6 @@
 #include "platform/names.h"
 
+#include <bit>
 #include <cstring>
 
 namespace talmor {
@@ -28,6 +29,37 @@ std::uint64_t FoldEightBytes(std::uint64_t x) {
   return x | (capital >> 2);
 }
 
+// The bytes of `name` from `from` on (one to seven of them) as a word, zero-filled above, as a
+// copy of them into a zeroed word would give; read with fixed-size loads rather than a copy of
+// a variable length.
+std::uint64_t TailWord(std::string_view name, std::size_t from) {
+  const std::size_t n = name.size() - from;
+  const char* p = name.data() + from;
+  if constexpr (std::endian::native == std::endian::little) {
+    if (name.size() >= 8) {
+      // The last eight bytes, the ones already taken shifted out.
+      std::uint64_t last;
+      std::memcpy(&last, name.data() + name.size() - 8, 8);
+      return last >> (8 * (8 - n));
+    }
+    if (n >= 4) {
+      // Two four-byte loads that overlap: the shared bytes land on the same places.
+      std::uint32_t low, high;
+      std::memcpy(&low, p, 4);
+      std::memcpy(&high, p + n - 4, 4);
+      return low | std::uint64_t{high} << (8 * (n - 4));
+    }
+    const auto byte = [p](std::size_t k) {
+      return std::uint64_t{static_cast<unsigned char>(p[k])} << (8 * k);
+    };
+    return byte(0) | byte(n / 2) | byte(n - 1);
+  } else {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    return word;
+  }
+}
+
 std::uint64_t Mix(std::uint64_t h) {
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdu;
@@ -46,9 +78,7 @@ std::uint64_t HashIgnoringCase(std::string_view name) {
     h ^= h >> 29;
   }
   if (i < name.size()) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, name.data() + i, name.size() - i);
-    h = (h ^ FoldEightBytes(word)) * 0xc2b2ae3d27d4eb4fu;
+    h = (h ^ FoldEightBytes(TailWord(name, i))) * 0xc2b2ae3d27d4eb4fu;
   }
   return Mix(h);
 }

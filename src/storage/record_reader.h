@@ -56,18 +56,18 @@ class RecordReader {
 
   // Decodes the whole file into text_ and line_ends_, once.
   void Decode();
-  // The line at pos_, moving past it; false when it is empty or the file has ended.
-  bool ReadLine(std::string_view& line);
-  // Takes the current record's field lines apart, once per record.
+  // Takes the current record's field lines apart (called once per record): the lines from
+  // record_start_ on, passing the one that ends the record (an empty line or "##END"), up to
+  // the file's end; an empty line ends the record as the file's end does.
   void IndexRecord();
 
   std::unique_ptr<File> file_;
   std::string path_;
-  std::vector<unsigned char> buffer_;
   bool decoded_ = false;
-  std::string text_;                      // the decoded bytes, without the line ends
-  std::vector<std::size_t> line_ends_;    // where each line ends in text_; line i starts where
-                                          // line i - 1 ends
+  std::unique_ptr<char[]> text_;  // the decoded bytes, one per group, line ends included
+  // Where each line's line end stands in text_ (for a last line without one, where the text
+  // ends); line i starts just after line i - 1's.
+  std::vector<std::size_t> line_ends_;
   std::size_t pos_ = 0;                   // the next line to read
   std::size_t record_start_ = 0;          // the line after the current "##START"
   std::size_t indexed_record_ = SIZE_MAX;  // the record fields_ belongs to
