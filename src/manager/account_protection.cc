@@ -81,7 +81,11 @@ bool AccountProtection::AdmitLogOn(std::string_view account, bool matches, std::
     const AccountState before = found != states.end() ? found->second : AccountState{};
     AccountState state = before;
     locked = locked_now = password_expired_ = false;
-    if (state.locked_until != 0 && now >= state.locked_until) state.locked_until = state.failed = 0;
+    // A lock ends when its time is up, and when lockout is switched off.
+    if (state.locked_until != 0 &&
+        (now >= state.locked_until || settings_.lockout_threshold == 0)) {
+      state.locked_until = state.failed = 0;
+    }
     if (state.locked_until != 0) {
       locked = true;
     } else if (!matches) {
@@ -183,9 +187,9 @@ void AccountProtection::NoteSavedPasswords(const SecurityDatabase& before,
 }
 
 bool AccountProtection::IsLocked(std::string_view account) const {
-  // Locks apply only while protection is on; the settings are read afresh, since an
+  // Locks apply only while lockout is on; the settings are read afresh, since an
   // administrator may look without having logged on in this process.
-  if (!ReadProtectionSettings().KeepsState()) return false;
+  if (ReadProtectionSettings().lockout_threshold == 0) return false;
   const AccountStates states = ReadAccountStates();
   const auto found = states.find(FoldCase(account));
   return found != states.end() && found->second.locked_until != 0 &&
