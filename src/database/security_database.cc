@@ -16,8 +16,8 @@ bool CopyOut(const Record* stored, Record* out) {
   return true;
 }
 
-const std::string& NameOf(const UserRecord& user) { return user.UserName(); }
-const std::string& NameOf(const GroupRecord& group) { return group.GroupName(); }
+std::string_view NameOf(const UserRecord& user) { return user.UserName(); }
+std::string_view NameOf(const GroupRecord& group) { return group.GroupName(); }
 
 }  // namespace
 
@@ -235,9 +235,9 @@ bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
   const std::vector<UserRecord*> matches = user_index_.All(name);
   if (matches.empty()) return false;
   const UserRecord replacement = user;  // the argument may be one of the matches
-  const std::string& new_name = replacement.UserName();
+  const std::string new_name(replacement.UserName());
   for (UserRecord* stored : matches) {
-    const std::string old_name = stored->UserName();
+    const std::string old_name(stored->UserName());
     const std::uint64_t sequence = user_index_.Erase(old_name, stored);
     *stored = replacement;
     user_index_.Insert(new_name, sequence, stored);
