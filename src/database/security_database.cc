@@ -23,7 +23,16 @@ std::string_view NameOf(const GroupRecord& group) { return group.GroupName(); }
 
 template <typename Record>
 void SecurityDatabase::NameIndex<Record>::Grow() {
-  std::vector<Entry> old(slots.empty() ? 64 : slots.size() * 2, Entry{0, 0, nullptr});
+  // One entry more than a table of this size takes: twice the size, or the first table.
+  Reserve(slots.empty() ? 1 : slots.size() / 4 * 3 + 1);
+}
+
+template <typename Record>
+void SecurityDatabase::NameIndex<Record>::Reserve(std::size_t count) {
+  std::size_t wanted = slots.empty() ? 64 : slots.size();
+  while (count * 4 > wanted * 3) wanted *= 2;
+  if (wanted == slots.size()) return;
+  std::vector<Entry> old(wanted, Entry{0, 0, nullptr});
   old.swap(slots);
   const std::size_t mask = slots.size() - 1;
   for (const Entry& entry : old) {
