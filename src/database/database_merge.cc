@@ -31,8 +31,8 @@ bool Same(const GroupRecord& a, const GroupRecord& b) {
          SameList(a.Members(), b.Members());
 }
 
-const std::string& NameOf(const UserRecord& user) { return user.UserName(); }
-const std::string& NameOf(const GroupRecord& group) { return group.GroupName(); }
+std::string_view NameOf(const UserRecord& user) { return user.UserName(); }
+std::string_view NameOf(const GroupRecord& group) { return group.GroupName(); }
 const UserRecord* RecordAt(const SecurityDatabase& db, int i, const UserRecord*) {
   return db.UserAt(i);
 }

@@ -28,7 +28,20 @@ MemberList::Slot& MemberList::Probe(std::string_view name, std::uint16_t hash) c
 
 void MemberList::ReserveOneMore() const {
   if ((distinct_ + 1) * 2 <= slots_.size()) return;
-  std::vector<Slot> old(slots_.empty() ? kFirstTable : slots_.size() * 2, Slot{0, 0});
+  Rehash(slots_.empty() ? kFirstTable : slots_.size() * 2);
+}
+
+void MemberList::Reserve(std::size_t count) {
+  count = std::min(count, kCapacity);
+  names_.reserve(count);
+  IndexAll();
+  std::size_t size = slots_.size();
+  while (size < count * 2) size *= 2;
+  if (size != slots_.size()) Rehash(size);
+}
+
+void MemberList::Rehash(std::size_t size) const {
+  std::vector<Slot> old(size, Slot{0, 0});
   old.swap(slots_);
   const std::size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {

@@ -74,6 +74,10 @@ class MemberList {
   // least one was replaced. `new_name` must not be empty.
   bool RenameIgnoringCase(std::string_view old_name, std::string_view new_name);
 
+  // Makes room for `count` names in all (at most the capacity), so that adding them neither moves
+  // the names nor grows the index step by step; a hint only.
+  void Reserve(std::size_t count);
+
   std::size_t Count() const { return names_.size(); }
   bool IsEmpty() const { return names_.empty(); }
   // The entry at `index` counting from the front; index must be below Count().
@@ -104,6 +108,8 @@ class MemberList {
   bool IndexEntry(std::size_t entry, std::uint16_t hash) const;
   // Doubles the table (or makes the first one) when one more name would fill it over half.
   void ReserveOneMore() const;
+  // Moves the index to a table of `size` slots.
+  void Rehash(std::size_t size) const;
 
   // Stored back to front: names_.back() is index 0, so front insertion is push_back, and the
   // positions the index holds stay valid as names are added.

@@ -16,14 +16,23 @@ bool CopyOut(const Record* stored, Record* out) {
   return true;
 }
 
-const std::string& NameOf(const UserRecord& user) { return user.UserName(); }
-const std::string& NameOf(const GroupRecord& group) { return group.GroupName(); }
+std::string_view NameOf(const UserRecord& user) { return user.UserName(); }
+std::string_view NameOf(const GroupRecord& group) { return group.GroupName(); }
 
 }  // namespace
 
 template <typename Record>
 void SecurityDatabase::NameIndex<Record>::Grow() {
-  std::vector<Entry> old(slots.empty() ? 64 : slots.size() * 2, Entry{0, 0, nullptr});
+  // One entry more than a table of this size takes: twice the size, or the first table.
+  Reserve(slots.empty() ? 1 : slots.size() / 4 * 3 + 1);
+}
+
+template <typename Record>
+void SecurityDatabase::NameIndex<Record>::Reserve(std::size_t count) {
+  std::size_t wanted = slots.empty() ? 64 : slots.size();
+  while (count * 4 > wanted * 3) wanted *= 2;
+  if (wanted == slots.size()) return;
+  std::vector<Entry> old(wanted, Entry{0, 0, nullptr});
   old.swap(slots);
   const std::size_t mask = slots.size() - 1;
   for (const Entry& entry : old) {
@@ -235,9 +244,9 @@ bool SecurityDatabase::EditUser(std::string_view name, const UserRecord& user) {
   const std::vector<UserRecord*> matches = user_index_.All(name);
   if (matches.empty()) return false;
   const UserRecord replacement = user;  // the argument may be one of the matches
-  const std::string& new_name = replacement.UserName();
+  const std::string new_name(replacement.UserName());
   for (UserRecord* stored : matches) {
-    const std::string old_name = stored->UserName();
+    const std::string old_name(stored->UserName());
     const std::uint64_t sequence = user_index_.Erase(old_name, stored);
     *stored = replacement;
     user_index_.Insert(new_name, sequence, stored);

@@ -43,6 +43,9 @@ class SecurityDatabase {
   bool AddUser(const UserRecord& user);
   // The same, taking the record over.
   bool AddUser(UserRecord&& user);
+  // Makes room in the user index for `count` users more, so that adding them does not grow it
+  // step by step; a hint only, any number can still be added.
+  void ReserveUsers(std::size_t count) { user_index_.Reserve(user_index_.size + count); }
   // Replaces every user matching `name` by the new record's fields and renames it in the groups.
   bool EditUser(std::string_view name, const UserRecord& user);
   // Deletes every user matching `name` and removes it from the groups.
@@ -157,6 +160,8 @@ class SecurityDatabase {
     template <typename Fn>
     void ForEachMatch(std::string_view name, Fn&& fn) const;
     void Grow();
+    // Grows the table at once to hold `count` entries.
+    void Reserve(std::size_t count);
   };
 
   RightRecord* FindStoredRight(int right) const;

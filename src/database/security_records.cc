@@ -1,5 +1,7 @@
 #include "database/security_records.h"
 
+#include <algorithm>
+
 namespace talmor {
 
 namespace {
@@ -9,32 +11,43 @@ void Store(OptionalText value, std::string& field) {
   if (value.has_value()) field.assign(*value);
 }
 
-void Yield(const std::string& field, std::string* out) {
-  if (out != nullptr) *out = field;
+void Yield(std::string_view field, std::string* out) {
+  if (out != nullptr) out->assign(field);
 }
 }  // namespace
 
 UserRecord::UserRecord(std::string_view user_name, std::string_view full_name,
-                       std::string_view description, std::string_view password)
-    : user_name_(user_name),
-      full_name_(full_name),
-      description_(description),
-      password_(password) {}
+                       std::string_view description, std::string_view password) {
+  Assign(user_name, full_name, description, password);
+}
+
+void UserRecord::Assign(std::string_view user_name, std::string_view full_name,
+                        std::string_view description, std::string_view password) {
+  // The arguments may view this record's own text: the new text is built apart, then taken.
+  const std::string_view fields[kFieldCount] = {user_name, full_name, description, password};
+  std::string text;
+  text.reserve(user_name.size() + full_name.size() + description.size() + password.size());
+  std::size_t ends[kFieldCount];
+  for (int i = 0; i < kFieldCount; ++i) {
+    text.append(fields[i]);
+    ends[i] = text.size();
+  }
+  text_.swap(text);
+  std::copy(ends, ends + kFieldCount, ends_);
+}
 
 void UserRecord::SetStrings(OptionalText user_name, OptionalText full_name,
                             OptionalText description, OptionalText password) {
-  Store(user_name, user_name_);
-  Store(full_name, full_name_);
-  Store(description, description_);
-  Store(password, password_);
+  Assign(user_name.value_or(UserName()), full_name.value_or(FullName()),
+         description.value_or(Description()), password.value_or(Password()));
 }
 
 void UserRecord::GetStrings(std::string* user_name, std::string* full_name,
                             std::string* description, std::string* password) const {
-  Yield(user_name_, user_name);
-  Yield(full_name_, full_name);
-  Yield(description_, description);
-  Yield(password_, password);
+  Yield(UserName(), user_name);
+  Yield(FullName(), full_name);
+  Yield(Description(), description);
+  Yield(Password(), password);
 }
 
 MembershipRecord::MembershipRecord(const MembershipRecord& other) : SecurityRecord(other) {

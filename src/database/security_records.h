@@ -45,16 +45,25 @@ class UserRecord : public SecurityRecord {
   bool GetCannotChangePassword() const { return cannot_change_password_ != 0; }
   bool GetAccountDisabled() const { return account_disabled_ != 0; }
 
-  const std::string& UserName() const { return user_name_; }
-  const std::string& FullName() const { return full_name_; }
-  const std::string& Description() const { return description_; }
-  const std::string& Password() const { return password_; }
+  // Views into the record: valid until the record is changed, assigned or destroyed.
+  std::string_view UserName() const { return Field(0); }
+  std::string_view FullName() const { return Field(1); }
+  std::string_view Description() const { return Field(2); }
+  std::string_view Password() const { return Field(3); }
 
  private:
-  std::string user_name_;
-  std::string full_name_;
-  std::string description_;
-  std::string password_;
+  static constexpr int kFieldCount = 4;
+  std::string_view Field(int index) const {
+    const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+    return std::string_view(text_).substr(begin, ends_[index] - begin);
+  }
+  void Assign(std::string_view user_name, std::string_view full_name, std::string_view description,
+              std::string_view password);
+
+  // The four texts one after another in one allocation (loading ten thousand users allocates ten
+  // thousand buffers, not twenty); ends_[i] is where field i ends.
+  std::string text_;
+  std::size_t ends_[kFieldCount] = {};
   std::int32_t cannot_change_password_ = 0;
   std::int32_t account_disabled_ = 0;
 };

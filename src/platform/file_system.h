@@ -71,6 +71,16 @@ class File {
   virtual bool LockExclusive(std::chrono::milliseconds wait) = 0;
   // Closes the file; later calls do nothing. Destruction closes too, without raising.
   virtual void Close() = 0;
+  // Maps the file's first `length` bytes (at most its length) read-only and returns where they
+  // start, valid until the file is closed or destroyed; the position is left as it was. nullptr,
+  // never an exception, when this file is not mapped (an empty file, a failure, or a File that
+  // does not map): the caller reads instead. Blocks only as long as the operating system takes
+  // to bring the bytes in. Another process shrinking the file in place would make the lost bytes
+  // fault on access: map only files that are replaced by rename, never truncated in place.
+  virtual const unsigned char* MapForReading(uint64_t length) {
+    (void)length;
+    return nullptr;
+  }
   // True when `path` still names this open file: it was not removed or replaced by a rename since
   // it was opened. Lets a holder of a lock tell that it locked a file someone has since replaced.
   // Files that cannot tell answer true.

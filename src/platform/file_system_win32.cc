@@ -51,6 +51,8 @@ bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
   return ::GetFileInformationByHandle(handle, &info) != 0;
 }
 
+// Does not map (MapForReading keeps its null answer): a file with a mapped view refuses to be
+// deleted or replaced by another process, which the database's saves rely on.
 class Win32File final : public File {
  public:
   Win32File(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}

@@ -253,16 +253,26 @@ std::size_t FindEquals(std::string_view line) {
 void RecordReader::Decode() {
   if (decoded_ || failed()) return;
   decoded_ = true;
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kReadBufferSize]);
   std::size_t capacity = 0;  // bytes text_ has room for
   std::size_t used = 0;      // bytes of text_ filled
   std::size_t carried = 0;   // bytes of an incomplete group at the start of buffer
   try {
-    capacity = static_cast<std::size_t>(file_->Length() / 4);
+    const std::uint64_t length = file_->Length();
+    capacity = static_cast<std::size_t>(length / 4);
     text_ = NewText(capacity);
     line_ends_.reserve(capacity / 16);
-    file_->Seek(0);
-    for (;;) {
+    // Mapped, the file is decoded where it lies, up to the length it had when asked (the record
+    // files are replaced by rename, never truncated in place); otherwise it is read in blocks.
+    const unsigned char* map = file_->MapForReading(length);
+    const bool mapped = map != nullptr;
+    if (mapped) {
+      DecodeGroups(map, capacity, text_.get(), 0, line_ends_);
+      used = capacity;
+      file_->Close();  // the text is decoded: the mapping goes with the file
+    }
+    std::unique_ptr<unsigned char[]> buffer(mapped ? nullptr : new unsigned char[kReadBufferSize]);
+    if (!mapped) file_->Seek(0);
+    while (!mapped) {
       const std::size_t got = file_->Read(buffer.get() + carried, kReadBufferSize - carried);
       if (got == 0) break;
       const std::size_t available = carried + got;

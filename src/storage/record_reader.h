@@ -32,6 +32,11 @@ class RecordReader {
 
   bool failed() const { return file_ == nullptr; }
 
+  // The number of lines of the file, decoding it first; 0 in the failed state.
+  std::size_t LineCount() {
+    Decode();
+    return line_ends_.size();
+  }
   // Moves to the start of the file, then does what FindNextRecord does.
   bool FindFirstRecord();
   // Reads lines from the current position up to one that is exactly "##START"; the record starts

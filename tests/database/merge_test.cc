@@ -27,7 +27,7 @@ Model Of(const SecurityDatabase& db) {
     for (std::size_t i = 0; i < list.Count(); ++i) names.push_back(list.At(i));
     return names;
   };
-  for (int i = 0; const UserRecord* u = db.UserAt(i); ++i) m["u" + FoldCase(u->UserName())] = {u->UserName() + '|' + u->Password(), {}};
+  for (int i = 0; const UserRecord* u = db.UserAt(i); ++i) m["u" + FoldCase(u->UserName())] = {std::string(u->UserName()) + '|' + std::string(u->Password()), {}};
   for (int i = 0; const GroupRecord* g = db.GroupAt(i); ++i) m["g" + FoldCase(g->GroupName())] = {g->GroupName() + '|' + g->Description(), listed(g->Members())};
   for (int i = 0; const RightRecord* r = db.RightAt(i); ++i) m["r" + std::to_string(i)] = {"", listed(r->Members())};
   return m;

@@ -132,7 +132,7 @@ class Randomised : public ::testing::TestWithParam<unsigned> {
       UserRecord u;
       ASSERT_TRUE(db.GetUserAt(i, &u));
       const ModelUser& mu = m.users[i];
-      EXPECT_EQ(u.UserName() + "|" + u.FullName() + "|" + u.Password() + "|" + (u.GetAccountDisabled() ? "1" : "0"),
+      EXPECT_EQ(std::string(u.UserName()) + "|" + std::string(u.FullName()) + "|" + std::string(u.Password()) + "|" + (u.GetAccountDisabled() ? "1" : "0"),
                 mu.name + "|" + mu.full + "|" + mu.password + "|" + (mu.disabled ? "1" : "0"));
     }
     ASSERT_EQ(db.GroupCount(), static_cast<int>(m.groups.size()));
@@ -329,7 +329,7 @@ TEST_P(Randomised, IndexedAnswersEqualThePlainWalk) {
           // copies of this one, as every matching user takes the record.
           for (auto& x : m.users) {
             if (EqualIgnoringCase(x.name, u.UserName())) {
-              x = {u.UserName(), u.FullName(), u.Description(), u.Password(),
+              x = {std::string(u.UserName()), std::string(u.FullName()), std::string(u.Description()), std::string(u.Password()),
                    u.GetCannotChangePassword(), u.GetAccountDisabled()};
             }
           }

@@ -123,7 +123,7 @@ class ScenarioFileTest : public DialogScenario {
     if (kind == "user") {
       UserRecord u;
       if (!manager().FindUser(key, &u)) return "no user";
-      return u.UserName() + "|" + u.FullName() + "|" + u.Description() + "|" + u.Password() +
+      return std::string(u.UserName()) + "|" + std::string(u.FullName()) + "|" + std::string(u.Description()) + "|" + std::string(u.Password()) +
              (u.GetCannotChangePassword() ? "|cannot-change" : "") +
              (u.GetAccountDisabled() ? "|disabled" : "");
     }

@@ -110,7 +110,7 @@ TEST_F(SecurityManagerTest, StartUpRepairsCraftedFilesAndKeepsWhatTheyHold) {
   EXPECT_TRUE(manager.AuditMaxEvents == 77 && manager.UserCount() == 2);
   UserRecord admin;
   ASSERT_TRUE(manager.FindUser("administrator", &admin));
-  EXPECT_EQ(admin.UserName() + "|" + admin.FullName() + "|" + admin.Password(),
+  EXPECT_EQ(std::string(admin.UserName()) + "|" + std::string(admin.FullName()) + "|" + std::string(admin.Password()),
             "Administrator|Quorvane Administrator|s3cret");  // only the password survives
   EXPECT_FALSE(admin.GetAccountDisabled() || admin.GetCannotChangePassword());
   GroupRecord admins;

@@ -53,8 +53,8 @@ struct DatabaseSnapshot {
     }
     for (int i = 0; i < db.UserCount(); ++i) {
       const UserRecord& u = *db.UserAt(i);
-      s.users.push_back(u.UserName() + '\x01' + u.FullName() + '\x01' + u.Description() + '\x01' +
-                        u.Password() + '\x01' + (u.GetCannotChangePassword() ? '1' : '0') +
+      s.users.push_back(std::string(u.UserName()) + '\x01' + std::string(u.FullName()) + '\x01' + std::string(u.Description()) + '\x01' +
+                        std::string(u.Password()) + '\x01' + (u.GetCannotChangePassword() ? '1' : '0') +
                         (u.GetAccountDisabled() ? '1' : '0'));
     }
     return s;
