@@ -76,7 +76,9 @@ class File {
   // never an exception, when this file is not mapped (an empty file, a failure, or a File that
   // does not map): the caller reads instead. Blocks only as long as the operating system takes
   // to bring the bytes in. Another process shrinking the file in place would make the lost bytes
-  // fault on access: map only files that are replaced by rename, never truncated in place.
+  // fault on access, so only a file that no other account may write is mapped (on POSIX: owned
+  // by this process's user, no write bit for group or others); ours are replaced by rename,
+  // never truncated in place.
   virtual const unsigned char* MapForReading(uint64_t length) {
     (void)length;
     return nullptr;

@@ -49,6 +49,9 @@ class PosixFile final : public File {
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<uint64_t>(st.st_size) < length)
       return nullptr;
+    // A file that another account could truncate under the mapping (a data directory shared
+    // with a group) is read instead: a fault there would end the host process.
+    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return nullptr;
     int flags = MAP_PRIVATE;
 #ifdef MAP_POPULATE
     flags |= MAP_POPULATE;  // the bytes are all read at once: fault them in with the mapping
