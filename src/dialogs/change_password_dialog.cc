@@ -70,7 +70,7 @@ bool ChangeExpiredPassword(SecurityManager& manager, Window* owner, std::string_
       user.GetCannotChangePassword()) {
     return false;
   }
-  ChangePasswordDialog dialog(manager, owner, user.UserName());
+  ChangePasswordDialog dialog(manager, owner, std::string(user.UserName()));
   return dialog.DoModal() == kIdOk;
 }
 
