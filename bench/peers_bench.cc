@@ -336,5 +336,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.Ratios();
   benchmark::Shutdown();
+  std::error_code ignored;
+  std::filesystem::remove_all(talmor::Directory(), ignored);  // the run's scratch data directory
   return 0;
 }
