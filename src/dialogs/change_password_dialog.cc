@@ -1,7 +1,6 @@
 #include "dialogs/change_password_dialog.h"
 
-#include <cstdio>
-
+#include "dialogs/user_properties_dialog.h"
 #include "manager/branding.h"
 #include "manager/security_manager.h"
 #include "platform/file_exception.h"
@@ -32,18 +31,8 @@ void ChangePasswordDialog::OnOK() {
   UserRecord user;
   if (!manager_.FindUser(user_name_, &user)) return EndDialog(kIdCancel);
   if (old_password_ != user.Password()) return refuse(kOldPasswordWrong);
-  if (manager_.BlankPasswordOK == 0 &&
-      static_cast<long long>(new_password_.size()) < manager_.PasswordMinChars) {
-    char message[96];
-    std::snprintf(message, sizeof message, "The password must be at least %d characters in length.",
-                  static_cast<int>(manager_.PasswordMinChars));
-    return refuse(message);
-  }
-  if (confirm_password_ != new_password_) {
-    return refuse(
-        "The new password was not correctly confirmed.\nBe sure that the confirmation password "
-        "exactly matches the new password.");
-  }
+  const std::string refusal = PasswordRuleRefusal(manager_, new_password_, confirm_password_);
+  if (!refusal.empty()) return refuse(refusal.c_str());
   if (new_password_ == user.Password() ||
       manager_.protection().IsInHistory(user_name_, new_password_)) {
     return refuse(kPasswordReused);

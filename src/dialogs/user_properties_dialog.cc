@@ -152,6 +152,19 @@ bool UserPropertiesDialog::OnCommand(int id, Notify code) {
   return true;
 }
 
+std::string PasswordRuleRefusal(const SecurityOptions& options, std::string_view password,
+                                std::string_view confirmation) {
+  if (options.BlankPasswordOK == 0 &&
+      static_cast<long long>(password.size()) < options.PasswordMinChars) {
+    char message[96];
+    std::snprintf(message, sizeof message, kPasswordTooShortFormat,
+                  static_cast<int>(options.PasswordMinChars));
+    return message;
+  }
+  if (confirmation != password) return kPasswordNotConfirmed;
+  return {};
+}
+
 void UserPropertiesDialog::ShowError(std::string_view message) {
   MessageBox(message, SecurityManagerCaption(), kMbOk | kMbIconStop);
 }
@@ -164,14 +177,8 @@ void UserPropertiesDialog::OnOK() {
   if (manager_.IsNameInUse(user_name_, stored_name_)) return ShowError(kNameInUse);
   // The minimum applies on every OK, so a stored password that has become too short must be
   // changed before anything else about the account can be saved.
-  if (manager_.BlankPasswordOK == 0 &&
-      static_cast<long long>(password_.size()) < manager_.PasswordMinChars) {
-    char message[96];
-    std::snprintf(message, sizeof message, kPasswordTooShortFormat,
-                  static_cast<int>(manager_.PasswordMinChars));
-    return ShowError(message);
-  }
-  if (confirm_password_ != password_) return ShowError(kPasswordNotConfirmed);
+  const std::string refusal = PasswordRuleRefusal(manager_, password_, confirm_password_);
+  if (!refusal.empty()) return ShowError(refusal);
 
   if (user_ != nullptr) {
     user_->SetStrings(user_name_, full_name_, description_, password_);

@@ -4,12 +4,18 @@
 #include <string_view>
 
 #include "database/security_records.h"
+#include "storage/security_options.h"
 #include "ui/control.h"
 #include "ui/dialog.h"
 
 namespace talmor {
 
 class SecurityManager;
+
+// What the account policy says against a new password and its confirmation: the message to
+// show (too short, or not confirmed), or empty when both pass.
+std::string PasswordRuleRefusal(const SecurityOptions& options, std::string_view password,
+                                std::string_view confirmation);
 
 // Shows and edits one user account (template 134). The caller hands it the record with SetUser
 // before showing it; on OK the record holds the entries. The database is never changed here.
