@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "platform/file_exception.h"
+
 namespace talmor {
 
 namespace {
@@ -22,6 +24,28 @@ std::string DirectoryOf(const std::string& path) {
   if (pos == std::string::npos) return ".";
   if (pos == 0) return path.substr(0, 1);
   return path.substr(0, pos);
+}
+
+void ReplaceFileContent(FileSystem& fs, const std::string& path, const std::string& temporary,
+                        std::string_view content) {
+  try {
+    std::unique_ptr<File> file = fs.Open(temporary, OpenMode::kCreateNew);
+    file->Write(content.data(), content.size());
+    file->Sync();
+    file->Close();
+    fs.Rename(temporary, path);
+  } catch (...) {
+    try {
+      fs.Remove(temporary);
+    } catch (const FileException&) {
+      // Never created, or already renamed.
+    }
+    throw;
+  }
+  try {
+    fs.SyncDirectory(DirectoryOf(path));
+  } catch (const FileException&) {
+  }
 }
 
 }  // namespace talmor

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace talmor {
@@ -165,5 +166,13 @@ class ForwardingFileSystem : public FileSystem {
 
 // Directory part of a path (everything before the last separator), "." when there is none.
 std::string DirectoryOf(const std::string& path);
+
+// Replaces the file at `path` with `content` in one step: writes a new file `temporary` (which
+// must not exist), flushes it and renames it over `path`, then flushes the directory. Raises
+// FileException when the file cannot be written or renamed, after removing `temporary`; `path`
+// is then as it was. A directory that cannot be flushed is not an error (the new file is in
+// place; only its durability across a crash is in doubt).
+void ReplaceFileContent(FileSystem& fs, const std::string& path, const std::string& temporary,
+                        std::string_view content);
 
 }  // namespace talmor

@@ -217,30 +217,11 @@ class Editor {
   void Save() {
     static std::atomic<unsigned> counter{0};
     FileSystem& fs = FileSystem::Default();
-    const std::string dir = DirectoryOf(path_);
     const std::string temp = path_ + ".tmp." + std::to_string(::getpid()) + "." +
                              std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
     std::string content;
     for (const Line& line : lines_) content += line.text + line.eol;
-    try {
-      auto file = fs.Open(temp, OpenMode::kCreateNew);
-      file->Write(content.data(), content.size());
-      file->Sync();
-      file->Close();
-      fs.Rename(temp, path_);
-    } catch (...) {
-      try {
-        fs.Remove(temp);
-      } catch (const FileException&) {
-        // Never created, or already renamed.
-      }
-      throw;
-    }
-    try {
-      fs.SyncDirectory(dir);
-    } catch (const FileException&) {
-      // The new file is in place; only its durability across a crash is in doubt.
-    }
+    ReplaceFileContent(fs, path_, temp, content);
   }
 
  private:

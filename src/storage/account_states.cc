@@ -130,25 +130,7 @@ void ReplaceFile(const std::string& path, const std::string& content) {
   char digits[17];
   const auto end = std::to_chars(digits, digits + 16, generator(), 16).ptr;
   const std::string temporary = path + ".~" + std::string(digits, end) + ".tmp";
-  try {
-    std::unique_ptr<File> file = fs.Open(temporary, OpenMode::kCreateNew);
-    file->Write(content.data(), content.size());
-    file->Sync();
-    file->Close();
-    fs.Rename(temporary, path);
-  } catch (...) {
-    try {
-      fs.Remove(temporary);
-    } catch (const FileException&) {
-      // Never created, or already renamed.
-    }
-    throw;
-  }
-  try {
-    fs.SyncDirectory(DirectoryOf(path));
-  } catch (const FileException&) {
-    // The new file is in place; only its durability across a crash is in doubt.
-  }
+  ReplaceFileContent(fs, path, temporary, content);
   // Temporary files an interrupted write left: every writer holds the database lock, so none is
   // being written now.
   const std::string prefix = std::string(kAccountsFileName.substr(1)) + ".~";
