@@ -218,6 +218,27 @@ bool SecurityDatabase::AddUser(UserRecord&& user) {
   return true;
 }
 
+void SecurityDatabase::AddUsers(const UserFields* users, std::size_t count) {
+  ++generation_;
+  constexpr std::size_t kBatch = 16;
+  std::uint64_t hashes[kBatch];
+  for (std::size_t done = 0; done < count; done += kBatch) {
+    const std::size_t n = std::min(kBatch, count - done);
+    for (std::size_t i = 0; i < n; ++i) {
+      hashes[i] = HashIgnoringCase(users[done + i].user_name);
+      user_index_.Prefetch(hashes[i]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      const UserFields& user = users[done + i];
+      UserRecord* stored =
+          users_.EmplaceFront(user.user_name, user.full_name, user.description, user.password);
+      stored->SetCannotChangePassword(user.cannot_change_password);
+      stored->SetAccountDisabled(user.account_disabled);
+      user_index_.InsertHashed(hashes[i], next_sequence_++, stored);
+    }
+  }
+}
+
 void SecurityDatabase::RenameInList(MembershipRecord& record, const std::string& old_name,
                                     const std::string& new_name, bool stale) {
   // A change of letter case only leaves the entries as they are: they still match the record.

@@ -43,6 +43,15 @@ class SecurityDatabase {
   bool AddUser(const UserRecord& user);
   // The same, taking the record over.
   bool AddUser(UserRecord&& user);
+  // A user to add by its fields, the texts viewed, not held.
+  struct UserFields {
+    std::string_view user_name, full_name, description, password;
+    std::int32_t cannot_change_password = 0, account_disabled = 0;
+  };
+  // Adds each user in turn as AddUser would (the last one ends at the front), the records made
+  // in place. The index slots are fetched for all of them first: with many users they are rarely
+  // cached, and a loader adds users by the thousand.
+  void AddUsers(const UserFields* users, std::size_t count);
   // Makes room in the user index for `count` users more, so that adding them does not grow it
   // step by step; a hint only, any number can still be added.
   void ReserveUsers(std::size_t count) { user_index_.Reserve(user_index_.size + count); }

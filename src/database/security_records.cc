@@ -1,6 +1,7 @@
 #include "database/security_records.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace talmor {
 
@@ -18,22 +19,68 @@ void Yield(std::string_view field, std::string* out) {
 
 UserRecord::UserRecord(std::string_view user_name, std::string_view full_name,
                        std::string_view description, std::string_view password) {
-  Assign(user_name, full_name, description, password);
+  Fill(user_name, full_name, description, password);
+}
+
+UserRecord::UserRecord(const UserRecord& other)
+    : SecurityRecord(other),
+      cannot_change_password_(other.cannot_change_password_),
+      account_disabled_(other.account_disabled_) {
+  Fill(other.UserName(), other.FullName(), other.Description(), other.Password());
+}
+
+UserRecord& UserRecord::operator=(const UserRecord& other) {
+  if (this != &other) {
+    Assign(other.UserName(), other.FullName(), other.Description(), other.Password());
+    cannot_change_password_ = other.cannot_change_password_;
+    account_disabled_ = other.account_disabled_;
+  }
+  return *this;
+}
+
+UserRecord::UserRecord(UserRecord&& other) noexcept
+    : SecurityRecord(other),
+      cannot_change_password_(other.cannot_change_password_),
+      account_disabled_(other.account_disabled_) {
+  TakeTexts(other);
+}
+
+UserRecord& UserRecord::operator=(UserRecord&& other) noexcept {
+  if (this != &other) {
+    TakeTexts(other);
+    cannot_change_password_ = other.cannot_change_password_;
+    account_disabled_ = other.account_disabled_;
+  }
+  return *this;
+}
+
+void UserRecord::TakeTexts(UserRecord& other) noexcept {
+  heap_ = std::move(other.heap_);
+  if (heap_ == nullptr) std::memcpy(inline_, other.inline_, other.ends_[kFieldCount - 1]);
+  std::copy(other.ends_, other.ends_ + kFieldCount, ends_);
+  std::fill(other.ends_, other.ends_ + kFieldCount, 0);
 }
 
 void UserRecord::Assign(std::string_view user_name, std::string_view full_name,
                         std::string_view description, std::string_view password) {
   // The arguments may view this record's own text: the new text is built apart, then taken.
+  UserRecord built(user_name, full_name, description, password);
+  TakeTexts(built);
+}
+
+void UserRecord::Fill(std::string_view user_name, std::string_view full_name,
+                      std::string_view description, std::string_view password) {
   const std::string_view fields[kFieldCount] = {user_name, full_name, description, password};
-  std::string text;
-  text.reserve(user_name.size() + full_name.size() + description.size() + password.size());
-  std::size_t ends[kFieldCount];
+  const std::size_t total =
+      user_name.size() + full_name.size() + description.size() + password.size();
+  if (total > kInlineRoom) heap_.reset(new char[total]);
+  char* out = heap_ != nullptr ? heap_.get() : inline_;
+  std::size_t at = 0;
   for (int i = 0; i < kFieldCount; ++i) {
-    text.append(fields[i]);
-    ends[i] = text.size();
+    if (!fields[i].empty()) std::memcpy(out + at, fields[i].data(), fields[i].size());
+    at += fields[i].size();
+    ends_[i] = at;
   }
-  text_.swap(text);
-  std::copy(ends, ends + kFieldCount, ends_);
 }
 
 void UserRecord::SetStrings(OptionalText user_name, OptionalText full_name,

@@ -60,27 +60,51 @@ std::uint64_t TailWord(std::string_view name, std::size_t from) {
   }
 }
 
-std::uint64_t Mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdu;
-  return h ^ (h >> 33);
+std::uint64_t LoadWord(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
 }
+
+// Both words spread over all 64 bits: the two halves of their 128-bit product folded together.
+std::uint64_t MixPair(std::uint64_t a, std::uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+  const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+#else
+  std::uint64_t h = (a ^ (b >> 29)) * 0xff51afd7ed558ccdu;
+  h ^= h >> 33;
+  h = (h ^ b) * 0xc2b2ae3d27d4eb4fu;
+  return h ^ (h >> 29);
+#endif
+}
+
+constexpr std::uint64_t kSeedA = 0xa0761d6478bd642fu, kSeedB = 0xe7037ed1a0b428dbu;
 
 }  // namespace
 
 std::uint64_t HashIgnoringCase(std::string_view name) {
-  std::uint64_t h = 0x9e3779b97f4a7c15u ^ name.size();
-  std::size_t i = 0;
-  for (; i + 8 <= name.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name.data() + i, 8);
-    h = (h ^ FoldEightBytes(word)) * 0xc2b2ae3d27d4eb4fu;
-    h ^= h >> 29;
+  // Names up to 16 bytes (most of them) take one product; up to 8 bytes come from one word,
+  // longer ones from the first and the last eight bytes, which may overlap.
+  const std::size_t n = name.size();
+  const char* p = name.data();
+  std::uint64_t a = 0, b = 0;
+  if (n > 16) {
+    std::uint64_t seed = kSeedB;
+    std::size_t i = 0;
+    for (; i + 16 < n; i += 16) {
+      seed = MixPair(FoldEightBytes(LoadWord(p + i)) ^ kSeedA,
+                     FoldEightBytes(LoadWord(p + i + 8)) ^ seed);
+    }
+    a = FoldEightBytes(LoadWord(p + n - 16));
+    b = FoldEightBytes(LoadWord(p + n - 8)) ^ seed;
+  } else if (n >= 8) {
+    a = FoldEightBytes(LoadWord(p));
+    b = FoldEightBytes(LoadWord(p + n - 8));
+  } else if (n > 0) {
+    a = FoldEightBytes(TailWord(name, 0));
   }
-  if (i < name.size()) {
-    h = (h ^ FoldEightBytes(TailWord(name, i))) * 0xc2b2ae3d27d4eb4fu;
-  }
-  return Mix(h);
+  return MixPair(a ^ kSeedA, b ^ kSeedB ^ n);
 }
 
 std::string FoldCase(std::string_view name) {

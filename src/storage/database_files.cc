@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 
 #include "platform/data_directory.h"
@@ -106,23 +107,26 @@ void LoadGroups(SecurityDatabase& database) {
 
 void LoadUsers(SecurityDatabase& database) {
   RecordReader reader(DataFilePath(kUsersFileName));
-  std::string_view name, full_name, description, password;
+  static constexpr std::string_view kKeys[] = {"UserName", "FullName", "Description",
+                                               "Password", "CannotChangePassword",
+                                               "AccountDisabled"};
+  std::string_view values[std::size(kKeys)];
   // A user as written takes eight lines (start, six fields, end): the index is sized once.
   database.ReserveUsers(reader.LineCount() / 8);
+  // Users go to the database in batches, their texts viewing the reader's.
+  SecurityDatabase::UserFields batch[32];
+  std::size_t pending = 0;
   for (bool found = reader.FindFirstRecord(); found; found = reader.FindNextRecord()) {
-    reader.GetView("UserName", name);
-    reader.GetView("FullName", full_name);
-    reader.GetView("Description", description);
-    reader.GetView("Password", password);
-    std::int32_t cannot_change = 0, disabled = 0;
-    reader.GetInteger("CannotChangePassword", cannot_change);
-    reader.GetInteger("AccountDisabled", disabled);
-    if (name.empty()) continue;
-    UserRecord user(name, full_name, description, password);
-    user.SetCannotChangePassword(cannot_change);
-    user.SetAccountDisabled(disabled);
-    database.AddUser(std::move(user));
+    reader.GetViews(kKeys, values, std::size(kKeys));
+    if (values[0].empty()) continue;
+    batch[pending++] = {values[0], values[1], values[2], values[3],
+                        ParseRecordInteger(values[4]), ParseRecordInteger(values[5])};
+    if (pending == std::size(batch)) {
+      database.AddUsers(batch, pending);
+      pending = 0;
+    }
   }
+  database.AddUsers(batch, pending);
 }
 
 void SaveOptions(const SecurityOptions& options) {

@@ -122,6 +122,8 @@ __attribute__((target("avx2"))) std::size_t DecodeWide(const unsigned char* p,
   for (; i + 32 <= groups; i += 32) {
     __m256i n[4];
     __m256i whole = _mm256_set1_epi32(-1), any_bits = zero;
+    _mm_prefetch(reinterpret_cast<const char*>(p + 4 * i + 4096), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(p + 4 * i + 4096 + 64), _MM_HINT_T0);
     for (int k = 0; k < 4; ++k) {
       const __m256 f = _mm256_loadu_ps(reinterpret_cast<const float*>(p + 4 * i + 32 * k));
       n[k] = _mm256_cvttps_epi32(f);
@@ -205,8 +207,12 @@ std::unique_ptr<char[]> NewText(std::size_t size) {
   return text;
 }
 
-// Equality of two texts as short as keys and marker lines are, without a library call.
-bool SameText(std::string_view a, std::string_view b) {
+// Equality of two texts as short as keys and marker lines are, without a library call; inlined
+// into the scans, which call it for every line.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline bool SameText(std::string_view a, std::string_view b) {
   const std::size_t n = a.size();
   if (n != b.size()) return false;
   if (n < 8) {
@@ -359,6 +365,33 @@ bool RecordReader::GetView(std::string_view key, std::string_view& value) {
   }
   pos_ = scan_end_;
   return false;
+}
+
+void RecordReader::GetViews(const std::string_view* keys, std::string_view* values,
+                            std::size_t count) {
+  if (!failed() && !decoded_) Decode();
+  if (!failed() && indexed_record_ != record_start_ && count > 0) {
+    // Line k holding "keys[k]=" for every k answers each lookup as the first line of its key
+    // (the keys differ), and the last lookup leaves the position after line count - 1.
+    const char* text = text_.get();
+    std::size_t line = record_start_;
+    std::size_t begin = line == 0 ? 0 : line_ends_[line - 1] + 1;
+    std::size_t k = 0;
+    for (; k < count && line < line_ends_.size(); ++k, ++line) {
+      const std::size_t end = line_ends_[line];
+      const std::string_view key = keys[k];
+      if (end - begin <= key.size() || text[begin + key.size()] != '=' ||
+          !SameText(std::string_view(text + begin, key.size()), key))
+        break;
+      values[k] = std::string_view(text + begin + key.size() + 1, end - begin - key.size() - 1);
+      begin = end + 1;
+    }
+    if (k == count) {
+      pos_ = line;
+      return;
+    }
+  }
+  for (std::size_t k = 0; k < count; ++k) GetView(keys[k], values[k]);
 }
 
 bool RecordReader::GetString(std::string_view key, std::string& value) {

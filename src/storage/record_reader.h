@@ -48,6 +48,10 @@ class RecordReader {
   bool GetString(std::string_view key, std::string& value);
   // The same, the value viewing the reader's own text (valid as long as the reader).
   bool GetView(std::string_view key, std::string_view& value);
+  // The same as GetView for keys[0], keys[1] and so on in turn, each value empty when its key is
+  // missing. The keys must differ and hold no '='. A record whose first lines carry exactly
+  // these keys in this order (as a writer makes it) is read without taking it apart.
+  void GetViews(const std::string_view* keys, std::string_view* values, std::size_t count);
   // `value` is 0 unless the key is found; then it is the text converted by ParseRecordInteger.
   bool GetInteger(std::string_view key, std::int32_t& value);
 
