@@ -22,7 +22,7 @@ class SecurityRecord {
 };
 
 // A user account. Out-strings of GetStrings may be null; those are skipped.
-class UserRecord : public SecurityRecord {
+class UserRecord final : public SecurityRecord {
  public:
   UserRecord() = default;
   // Both flags 0.
@@ -112,7 +112,7 @@ class MembershipRecord : public SecurityRecord {
   MemberList members_;
 };
 
-class GroupRecord : public MembershipRecord {
+class GroupRecord final : public MembershipRecord {
  public:
   GroupRecord() = default;
   GroupRecord(std::string_view group_name, std::string_view description);
@@ -133,7 +133,7 @@ class GroupRecord : public MembershipRecord {
   std::string description_;
 };
 
-class RightRecord : public MembershipRecord {
+class RightRecord final : public MembershipRecord {
  public:
   RightRecord() = default;
   explicit RightRecord(std::int32_t right) : right_(right) {}
