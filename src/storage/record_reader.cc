@@ -375,7 +375,7 @@ bool RecordReader::GetView(std::string_view key, std::string_view& value) {
 void RecordReader::GetViews(const std::string_view* keys, std::string_view* values,
                             std::size_t count) {
   if (!failed() && !decoded_) Decode();
-  if (!failed() && indexed_record_ != record_start_ && count > 0) {
+  if (!failed() && count > 0) {
     // Line k holding "keys[k]=" for every k answers each lookup as the first line of its key
     // (the keys differ), and the last lookup leaves the position after line count - 1.
     const char* text = text_.get();
