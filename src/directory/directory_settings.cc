@@ -11,11 +11,12 @@ namespace {
 constexpr size_t kSettingBufferSize = 2048;
 constexpr std::string_view kSection = "Directory";
 
-std::string Setting(std::string_view file, std::string_view key, std::string_view def = "") {
-  return GetProfileString(file, kSection, key, def, kSettingBufferSize);
+std::string Setting(const ProfileSnapshot& file, std::string_view key,
+                    std::string_view def = "") {
+  return file.Get(kSection, key, def, kSettingBufferSize);
 }
 
-bool Flag(std::string_view file, std::string_view key) { return Setting(file, key) == "1"; }
+bool Flag(const ProfileSnapshot& file, std::string_view key) { return Setting(file, key) == "1"; }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualIgnoringCase(text.substr(0, prefix.size()), prefix);
@@ -28,7 +29,9 @@ bool DirectorySettings::Insecure() const {
   return !ParseDirectoryUrl(url, address) || (!address.secure && !start_tls);
 }
 
-std::optional<DirectorySettings> ReadDirectorySettings(std::string_view ini_file) {
+std::optional<DirectorySettings> ReadDirectorySettings(std::string_view file) {
+  // One read for every key: the settings come from one version of the file.
+  const ProfileSnapshot ini_file(file);
   DirectorySettings settings;
   settings.url = Setting(ini_file, "Url");
   if (settings.url.empty()) return std::nullopt;

@@ -26,8 +26,9 @@ std::int64_t NowSeconds() {
 
 ProtectionSettings ReadProtectionSettings(std::vector<std::string>* clamped) {
   ProtectionSettings settings;
+  const ProfileSnapshot profile("qvtalmor.ini");
   for (const ProtectionKey& key : kProtectionKeys) {
-    const std::string text = GetProfileString("qvtalmor.ini", kProtectionSection, key.key, "", 32);
+    const std::string text = profile.Get(kProtectionSection, key.key, "", 32);
     if (text.empty()) continue;
     long long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -1,6 +1,7 @@
 // Private profile files kept by the library itself, with the rules of the Windows profile
-// calls: the whole file is read for every lookup and rewritten for every change. Where a
-// file named without a directory lives is the platform's part (profile_file_<os>.cc).
+// calls: the whole file is read for every lookup (once for all the lookups of a snapshot) and
+// rewritten for every change. Where a file named without a directory lives is the platform's
+// part (profile_file_<os>.cc).
 
 #include <unistd.h>
 
@@ -240,17 +241,31 @@ class Editor {
 
 }  // namespace
 
-std::string GetProfileString(std::string_view file, std::string_view section, std::string_view key,
-                             std::string_view def, size_t buffer_size) {
-  std::optional<std::string> content;
+struct ProfileSnapshot::Lines {
+  std::vector<Line> lines;
+};
+
+ProfileSnapshot::ProfileSnapshot(std::string_view file) {
+  // Settings are read at every log-on, mostly from a file that does not exist: that case is
+  // told without the cost of an exception.
+  const std::string path = ProfileFilePath(file);
+  if (!FileSystem::Default().GetStatus(path)) return;
   try {
-    content = ReadWholeFile(ProfileFilePath(file));
+    if (std::optional<std::string> content = ReadWholeFile(path)) {
+      lines_ = std::make_unique<Lines>(Lines{SplitLines(*content)});
+    }
   } catch (const FileException&) {
     // Unreadable counts as missing.
   }
-  if (content) {
+}
+
+ProfileSnapshot::~ProfileSnapshot() = default;
+
+std::string ProfileSnapshot::Get(std::string_view section, std::string_view key,
+                                 std::string_view def, size_t buffer_size) const {
+  if (lines_ != nullptr) {
     bool in_section = false;
-    for (const Line& line : SplitLines(*content)) {
+    for (const Line& line : lines_->lines) {
       const Parsed p = Parse(line.text);
       if (p.kind == Kind::kSection) {
         in_section = EqualIgnoringCase(p.name, section);
@@ -261,6 +276,11 @@ std::string GetProfileString(std::string_view file, std::string_view section, st
   }
   while (!def.empty() && IsBlank(def.back())) def.remove_suffix(1);
   return Cut(def, buffer_size);
+}
+
+std::string GetProfileString(std::string_view file, std::string_view section, std::string_view key,
+                             std::string_view def, size_t buffer_size) {
+  return ProfileSnapshot(file).Get(section, key, def, buffer_size);
 }
 
 size_t GetProfileString(std::string_view file, std::string_view section, std::string_view key,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,23 @@ std::string ProfileFilePath(std::string_view file);
 // first matching section that has it wins. Never raises FileException.
 std::string GetProfileString(std::string_view file, std::string_view section, std::string_view key,
                              std::string_view def, size_t buffer_size);
+
+// A profile file read once, for lookups that should all see the same content: Get answers as
+// GetProfileString did at the moment of the read. Never raises FileException.
+class ProfileSnapshot {
+ public:
+  explicit ProfileSnapshot(std::string_view file);
+  ~ProfileSnapshot();
+  ProfileSnapshot(const ProfileSnapshot&) = delete;
+  ProfileSnapshot& operator=(const ProfileSnapshot&) = delete;
+
+  std::string Get(std::string_view section, std::string_view key, std::string_view def,
+                  size_t buffer_size) const;
+
+ private:
+  struct Lines;
+  std::unique_ptr<Lines> lines_;  // null: no file, or one that could not be read
+};
 
 // The same into a caller's buffer (CopyToBuffer rules: nothing for a null buffer or a size of
 // 0); returns the number of characters copied, without the zero byte.
