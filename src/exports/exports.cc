@@ -119,7 +119,10 @@ TALMOR_API int32_t TALMOR_CALL SecurityGetCurrentUser(char* name, int32_t name_s
 }
 
 TALMOR_API int32_t TALMOR_CALL SecurityIndividualINI(void) {
-  return Frame([&](SecurityManager& m) { return m.IndividualINI; });
+  return Frame([&](SecurityManager& m) {
+    m.CatchUp();  // the option as another process may have saved it
+    return m.IndividualINI;
+  });
 }
 
 TALMOR_API int32_t TALMOR_CALL SecurityEnquire(TalmorWindow window, uint32_t right) {

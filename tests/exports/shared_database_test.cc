@@ -37,7 +37,7 @@ bool RunAll(const Library& lib, const std::vector<Call>& calls, const std::strin
     ::setenv("TALMOR_UI_SCRIPT", script.c_str(), 1);
     const std::string fn = c.fn;
     const int got = c.arg != nullptr ? lib.Get<TalmorNamedFn>(c.fn)(nullptr, c.arg, static_cast<int32_t>(std::strlen(c.arg)))
-                    : fn == "SecuritySave" ? lib.Get<TalmorVoidFn>(c.fn)()
+                    : fn == "SecuritySave" || fn == "SecurityIndividualINI" ? lib.Get<TalmorVoidFn>(c.fn)()
                     : fn == "SecurityEnquireNoAudit" ? lib.Get<TalmorEnquireFn>(c.fn)(nullptr, 14)
                                                      : lib.Get<TalmorWindowFn>(c.fn)(nullptr);
     if (got != c.expect) return false;
@@ -87,6 +87,8 @@ TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
        [&](auto& db, auto&) { return lab_has(db, "ann") && !lab_has(db, "bob") && lab_has(db, "mallory"); }},
       {"policies of both", {{"SecurityAuditPolicy", nullptr, "dialog 131\nuncheck 1004\nclick 1\n", 1}}, {{"SecurityAccountPolicy", nullptr, "dialog 135\nclick 1011\ntype 1012 9\nclick 1\n", 1}}, {kSave},
        [](auto&, auto& o) { return o.PasswordMinChars == 9 && o.AuditPolicy == 0 && o.AuditLogon == 1; }},
+      {"an option changed in A reads so in B", {{"SecurityIndividualINI", nullptr, "", 1}}, {{"SecurityAccountPolicy", nullptr, "dialog 135\nuncheck 1004\nclick 1\n", 1}},
+       {{"SecurityIndividualINI", nullptr, "", 0}}, nullptr},
       {"new users of both", {NewUser("brian")}, {NewUser("alice")}, {kSave},
        [](auto& db, auto&) { return db.FindUser("alice", nullptr) && db.FindUser("brian", nullptr) && db.FindUser("mallory", nullptr); }},
       {"deleted user holds no right", {kMalloryLogsOn, kHolds}, {kDeleteMallory}, {kLacks, kMalloryRefused}, nullptr},
@@ -111,13 +113,16 @@ TEST_F(SharedDatabase, SavedWorkSurvivesAndReachesTheOtherProcess) {
       std::this_thread::sleep_for(std::chrono::milliseconds(SecurityManager::kCatchUpIntervalMs + 50));
       return RunAll(lib, row.b_after, File("b")) ? 0 : 4;
     });
+    // Only B writes `ready` and reads `go`: a B that ends early is seen, not waited for.
+    ::close(ready[1]);
+    ::close(go[0]);
     char byte;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     QVStatusSetString(47, "Administrator");  // B may have logged on as someone else
     EXPECT_EQ(RunInChild([&] { Library lib; return RunAll(lib, row.a, File("a")) && RunAll(lib, {kSave}, File("a")) ? 0 : 1; }), 0);
     ASSERT_EQ(::write(go[1], "g", 1), 1);
     EXPECT_EQ(b.Wait(), 0);
-    for (int fd : {ready[0], ready[1], go[0], go[1]}) ::close(fd);
+    for (int fd : {ready[0], go[1]}) ::close(fd);
     SecurityDatabase after;
     SecurityOptions options;
     LoadSecurityDatabase(after, options);
