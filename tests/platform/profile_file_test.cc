@@ -47,6 +47,7 @@ TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromM
             "Mixed=\"mixed'\n"
             "Lone=\"\n"
             "Doubled=\"\"\"\"\n"
+            "EmptyQuoted=''\n"
             "Inner=a \"b\" c\n"
             "Eq=x=y\n"
             "[AuditLog]\n"
@@ -61,7 +62,7 @@ TEST_F(ProfileFileTest, LookupIgnoresCaseAndBlanksStripsQuotesAndTellsEmptyFromM
   for (const Row& r : {Row{"ACQUISITION", "IsGcmd", "TRUE", 80}, {"Login", "UserName", "", 80},
                        {"Login", "Absent", "DEF", 80}, {"Nowhere", "UserName", "DEF", 80},
                        {"Login", "Quoted", "single", 80}, {"Login", "Mixed", "\"mixed'", 80},
-                       {"Login", "Lone", "\"", 80}, {"Login", "Doubled", "\"\"", 80},
+                       {"Login", "Lone", "\"", 80}, {"Login", "Doubled", "\"\"", 80}, {"Login", "EmptyQuoted", "", 80},
                        {"Login", "Inner", "a \"b\" c", 80}, {"Login", "Eq", "x=y", 80},
                        {"Login", "Second", "from the second Login section", 80},
                        {"AuditLog", "WinPos", "0,1,-1,-1,-1,-1,10,20,610,420", 78},

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "database/security_database.h"
+#include "storage/record_format.h"
 #include "storage/record_writer.h"
+#include "support/bytes.h"
 #include "support/data_dir.h"
 #include "support/database_snapshot.h"
 
@@ -106,6 +108,46 @@ TEST_F(DatabaseFilesTest, SeparatorBytesInValuesCannotForgeLinesOrMembers) {
   ASSERT_EQ(odd_loaded.GroupCount(), 1);
   EXPECT_EQ(odd_loaded.GroupAt(0)->Description(), "descMembers=forged\x02");
   EXPECT_EQ(DatabaseSnapshot::Members(*odd_loaded.GroupAt(0)), "ann\x02john\x02");
+}
+
+// The exact lines a save writes to each file, line ends shown as '|' and list ends as ',': other
+// programs read this layout.
+TEST_F(DatabaseFilesTest, ASaveWritesExactlyTheseLines) {
+  SecurityDatabase db;
+  UserRecord ann("ann", "Ann A", "lab", "pw");
+  ann.SetAccountDisabled(1);
+  db.AddUser(ann);
+  GroupRecord lab("Lab", "bench");
+  lab.AddMember("ann");
+  db.AddGroup(lab);
+  RightRecord right(3);
+  right.AddMember("Lab");
+  db.EditRight(3, right);
+  SecurityOptions options;
+  options.AuditMaxEvents = 250;
+  SaveSecurityDatabase(db, options);
+  const auto lines = [this](const char* name) {
+    const std::string bytes = testing::ReadBytes(Path(name));
+    std::string text;
+    for (std::size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+      const auto c = static_cast<char>(DecodeRecordGroup(testing::U32At(bytes, at)));
+      text += c == kLineEnd ? '|' : c == kListSeparator ? ',' : c;
+    }
+    return text;
+  };
+  std::string rights;
+  for (int n = 0; n < SecurityDatabase::kRightCount; ++n) {
+    rights += "##START|Right=" + std::to_string(n) + "|Members=" + (n == 3 ? "Lab," : "") + "|##END|";
+  }
+  EXPECT_EQ(lines("RIGHTS.REC"), rights);
+  EXPECT_EQ(lines("GROUPS.REC"), "##START|GroupName=Lab|Description=bench|Members=ann,|##END|");
+  EXPECT_EQ(lines("USERS.REC"),
+            "##START|UserName=ann|FullName=Ann A|Description=lab|Password=pw|"
+            "CannotChangePassword=0|AccountDisabled=1|##END|");
+  EXPECT_EQ(lines("OPTIONS.REC"),
+            "##START|AuditEnable=1|AuditLogon=1|AuditPolicy=1|AuditObject=1|AuditOther=1|"
+            "AuditMaxEvents=250|AuditOverwrite=1|BlankPasswordOK=1|PasswordMinChars=6|"
+            "SecurityDisable=0|IndividualINI=1|##END|");
 }
 
 }  // namespace

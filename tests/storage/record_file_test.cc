@@ -111,14 +111,18 @@ TEST_F(RecordFileTest, DamagedFilesReadAsFarAsTheyGo) {
   // the first occurrence of a key wins, a lookup stops at ##END, two records with the same key
   // each give their own value, a stray non-line-end group adds a character.
   std::string bytes = Encode(
-      "junk\x01" "K=outside\x01" "##START\x01" "K=first\x01" "K=second\x01" "Flag\x01"
-      "P=x=y\x01" "##END\x01" "Q=after\x01" "##START\x01" "K=other\x01" "##END\x01" "##START\x01");
+      "junk\x01" "K=outside\x01" "##START\x01" "K=first\x01" "K=second\x01" "Flag\x01" "P=x");
+  // Not a whole number, and far from the floats a writer makes: 100000.703125 rounds to 100001,
+  // whose low byte after the key is 0xFC.
+  bytes += Group(100000.7f);
+  bytes += Encode(
+      "=y\x01" "##END\x01" "Q=after\x01" "##START\x01" "K=other\x01" "##END\x01" "##START\x01");
   bytes += Group(1000.0f);  // decodes to 1000 ^ 0x5D: not a line end, appends its low 8 bits
   bytes += Encode("=v\x01" "##START\x01" "Z=1\x01" "\x01" "Y=2\x01" "##END\x01" "##START\x01" "W=3\x01");
   WriteBytes(path_, bytes + "\x10\x20");  // short final group
   RecordReader reader(path_);
   ASSERT_TRUE(reader.FindFirstRecord());
-  EXPECT_EQ(Get(reader, "K") + "|" + Get(reader, "Flag") + "|" + Get(reader, "P"), "first|Flag|x=y");
+  EXPECT_EQ(Get(reader, "K") + "|" + Get(reader, "Flag") + "|" + Get(reader, "P"), "first|Flag|x\xFC=y");
   EXPECT_EQ(Get(reader, "Q"), "<missing:>");
   ASSERT_TRUE(reader.FindNextRecord());
   EXPECT_EQ(Get(reader, "K"), "other");
