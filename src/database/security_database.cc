@@ -208,16 +208,6 @@ bool SecurityDatabase::AddUser(const UserRecord& user) {
   return true;
 }
 
-bool SecurityDatabase::AddUser(UserRecord&& user) {
-  ++generation_;
-  // The index slot is fetched while the record is stored: with many users it is rarely cached.
-  const std::uint64_t hash = HashIgnoringCase(user.UserName());
-  user_index_.Prefetch(hash);
-  UserRecord* stored = users_.EmplaceFront(std::move(user));
-  user_index_.InsertHashed(hash, next_sequence_++, stored);
-  return true;
-}
-
 void SecurityDatabase::AddUsers(const UserFields* users, std::size_t count) {
   ++generation_;
   constexpr std::size_t kBatch = 16;

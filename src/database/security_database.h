@@ -41,8 +41,6 @@ class SecurityDatabase {
   bool FindUser(std::string_view name, UserRecord* out) const;
   // Always true: a copy goes to the front of the users.
   bool AddUser(const UserRecord& user);
-  // The same, taking the record over.
-  bool AddUser(UserRecord&& user);
   // A user to add by its fields, the texts viewed, not held.
   struct UserFields {
     std::string_view user_name, full_name, description, password;
